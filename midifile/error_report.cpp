@@ -1,0 +1,21 @@
+#include "midifile/error_report.h"
+
+#include <cstdio>
+
+namespace pitchloom {
+
+std::string fileErrorText(int code) {
+    char text[40];
+    std::snprintf(text, sizeof text, "GENE%08X %s", static_cast<unsigned>(code), "General Error");
+    return text;
+}
+
+void reportFileError(UserDialogs& dialogs, int code) {
+    dialogs.showMessage(fileErrorText(code), BoxStyle::SystemModal);
+}
+
+void reportError(UserDialogs& dialogs, int /*code*/) {
+    dialogs.showMessage("Undefined error!", BoxStyle::Plain);
+}
+
+}  // namespace pitchloom

@@ -1,0 +1,67 @@
+#include "support/scripted_dialogs.h"
+
+namespace pitchloom::test {
+
+void ScriptedDialogs::showMessage(std::string_view text, BoxStyle style) {
+    std::lock_guard lock(mutex_);
+    boxes_.push_back({std::string(text), style});
+}
+
+std::optional<std::string> ScriptedDialogs::askOpenPath(const FileFilter& filter) {
+    std::lock_guard lock(mutex_);
+    openFilters_.push_back(filter);
+    if (opens_.empty()) return std::nullopt;
+    auto answer = opens_.front();
+    opens_.pop_front();
+    return answer;
+}
+
+std::optional<std::string> ScriptedDialogs::askSavePath(const FileFilter& filter) {
+    std::lock_guard lock(mutex_);
+    saveFilters_.push_back(filter);
+    if (saves_.empty()) return std::nullopt;
+    auto answer = saves_.front();
+    saves_.pop_front();
+    return answer;
+}
+
+std::vector<ScriptedDialogs::Box> ScriptedDialogs::boxes() const {
+    std::lock_guard lock(mutex_);
+    return boxes_;
+}
+
+std::vector<std::string> ScriptedDialogs::texts() const {
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> out;
+    for (const auto& b : boxes_) out.push_back(b.text);
+    return out;
+}
+
+std::vector<FileFilter> ScriptedDialogs::openFilters() const {
+    std::lock_guard lock(mutex_);
+    return openFilters_;
+}
+
+std::vector<FileFilter> ScriptedDialogs::saveFilters() const {
+    std::lock_guard lock(mutex_);
+    return saveFilters_;
+}
+
+int ScriptedDialogs::openCount() const {
+    std::lock_guard lock(mutex_);
+    return static_cast<int>(openFilters_.size());
+}
+
+int ScriptedDialogs::saveCount() const {
+    std::lock_guard lock(mutex_);
+    return static_cast<int>(saveFilters_.size());
+}
+
+void ScriptedDialogs::clear() {
+    std::lock_guard lock(mutex_);
+    boxes_.clear();
+    openFilters_.clear();
+    saveFilters_.clear();
+}
+
+}  // namespace pitchloom::test
