@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "midifile/midi_song.h"
+#include "midifile/user_dialogs.h"
+
+namespace pitchloom {
+
+/// Merges the tracks of a format-1 image in MidiSong::data into one format-0 track. Owns the
+/// running status, which lives for the whole run (a track may start under the status that the
+/// previous track, or a file read earlier, left behind).
+class Format0Merger {
+public:
+    explicit Format0Merger(UserDialogs& dialogs) : dialogs_(dialogs) {}
+
+    /// Merges song.data (the first `fileLength` bytes are the file as read) and writes the merged
+    /// image over song.data. The merged length, or nothing when the file was refused (the
+    /// problems were shown through reportFileError and song.data is left as it was).
+    std::optional<std::int32_t> mergeToFormat0(MidiSong& song, std::int32_t fileLength);
+
+    std::uint8_t runningStatus() const { return runningStatus_; }
+
+private:
+    UserDialogs& dialogs_;
+    std::uint8_t runningStatus_ = 0;
+};
+
+}  // namespace pitchloom
