@@ -52,7 +52,8 @@ std::optional<std::size_t> ByteReader::spanThrough(std::uint8_t value) const {
 
 std::size_t vlqSize(std::uint32_t value) {
     std::size_t n = 1;
-    while (value >>= 7) ++n;
+    while (value >>= 7)
+        ++n;
     return n;
 }
 

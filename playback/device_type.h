@@ -11,9 +11,12 @@ enum class DeviceType : int { GM = 0, GS = 1, XG = 2 };
 
 inline std::string_view deviceTypeName(DeviceType type) {
     switch (type) {
-        case DeviceType::GS: return "GS";
-        case DeviceType::XG: return "XG";
-        case DeviceType::GM: break;
+        case DeviceType::GS:
+            return "GS";
+        case DeviceType::XG:
+            return "XG";
+        case DeviceType::GM:
+            break;
     }
     return "GM";
 }

@@ -16,7 +16,7 @@ namespace pitchloom {
 /// The one open MIDI output and its senders. Both the window thread and the timer thread send;
 /// a small lock keeps a send and a device switch from overlapping.
 class MidiPort {
-public:
+  public:
     struct DeviceEntry {
         std::string name;
         int identifier;
@@ -37,6 +37,8 @@ public:
     /// One System Exclusive message. A file-form event (F0, variable-length length, body) reaches
     /// the device as F0 and the body; other bytes are sent as they stand.
     void sendLong(std::span<const std::uint8_t> bytes);
+    /// The bytes of an escape event, sent exactly as they stand.
+    void sendEscaped(std::span<const std::uint8_t> bytes);
 
     /// Opens a device (kMidiMapperId or a port index); error 1005 when it cannot be opened.
     bool openDevice(int identifier);
@@ -57,7 +59,7 @@ public:
     /// Shows "Undefined error!" for codes 1001..1008.
     void reportError(int code);
 
-private:
+  private:
     void sendShortBytes(std::initializer_list<std::uint8_t> bytes);
 
     MidiOutputProvider& provider_;

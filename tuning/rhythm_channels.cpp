@@ -3,7 +3,8 @@
 namespace pitchloom {
 
 void RhythmChannels::resetRhythmChannels() {
-    for (auto& f : flags_) f.store(0, std::memory_order_relaxed);
+    for (auto& f : flags_)
+        f.store(0, std::memory_order_relaxed);
     flags_[9].store(1, std::memory_order_relaxed);
 }
 

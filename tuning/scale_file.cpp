@@ -7,16 +7,16 @@ namespace pitchloom {
 namespace {
 
 std::int32_t readLe32(std::span<const std::uint8_t> b, std::size_t at) {
-    const std::uint32_t v = static_cast<std::uint32_t>(b[at]) |
-                            static_cast<std::uint32_t>(b[at + 1]) << 8 |
-                            static_cast<std::uint32_t>(b[at + 2]) << 16 |
-                            static_cast<std::uint32_t>(b[at + 3]) << 24;
+    const std::uint32_t v =
+        static_cast<std::uint32_t>(b[at]) | static_cast<std::uint32_t>(b[at + 1]) << 8 |
+        static_cast<std::uint32_t>(b[at + 2]) << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
     return static_cast<std::int32_t>(v);
 }
 
 void writeLe32(std::uint8_t* out, std::int32_t value) {
     const auto v = static_cast<std::uint32_t>(value);
-    for (int i = 0; i < 4; ++i) out[i] = static_cast<std::uint8_t>(v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        out[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
 }  // namespace

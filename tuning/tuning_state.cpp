@@ -3,8 +3,10 @@
 namespace pitchloom {
 
 TuningState::TuningState() {
-    for (auto& o : offsets) o.store(0);
-    for (auto& m : inScale) m.store(1);
+    for (auto& o : offsets)
+        o.store(0);
+    for (auto& m : inScale)
+        m.store(1);
 }
 
 bool TuningState::selectTuningRow(int tuningRow, int keyRow) {
@@ -38,22 +40,26 @@ int TuningState::moveOntoScale(int note) const {
 
 Offsets TuningState::offsetValues() const {
     Offsets out{};
-    for (std::size_t i = 0; i < out.size(); ++i) out[i] = offsets[i].load();
+    for (std::size_t i = 0; i < out.size(); ++i)
+        out[i] = offsets[i].load();
     return out;
 }
 
 ScaleMarks TuningState::scaleMarks() const {
     ScaleMarks out{};
-    for (std::size_t i = 0; i < out.size(); ++i) out[i] = inScale[i].load();
+    for (std::size_t i = 0; i < out.size(); ++i)
+        out[i] = inScale[i].load();
     return out;
 }
 
 void TuningState::setOffsets(const Offsets& values) {
-    for (std::size_t i = 0; i < values.size(); ++i) offsets[i].store(values[i]);
+    for (std::size_t i = 0; i < values.size(); ++i)
+        offsets[i].store(values[i]);
 }
 
 void TuningState::setScaleMarks(const ScaleMarks& marks) {
-    for (std::size_t i = 0; i < marks.size(); ++i) inScale[i].store(marks[i]);
+    for (std::size_t i = 0; i < marks.size(); ++i)
+        inScale[i].store(marks[i]);
 }
 
 }  // namespace pitchloom

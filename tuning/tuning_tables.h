@@ -8,11 +8,11 @@ namespace pitchloom {
 
 inline constexpr int kPitchClassCount = 12;
 
-inline constexpr int kDefaultKeyRow = 7;      // "C"
-inline constexpr int kDefaultScaleRow = 0;    // "Chromatic"
-inline constexpr int kDefaultTuningRow = 1;   // "Just Intonation"
-inline constexpr int kCustomScaleRow = 10;    // "Custom"
-inline constexpr int kCustomTuningRow = 8;    // "CUSTOM"
+inline constexpr int kDefaultKeyRow = 7;     // "C"
+inline constexpr int kDefaultScaleRow = 0;   // "Chromatic"
+inline constexpr int kDefaultTuningRow = 1;  // "Just Intonation"
+inline constexpr int kCustomScaleRow = 10;   // "Custom"
+inline constexpr int kCustomTuningRow = 8;   // "CUSTOM"
 
 /// Labels of the Key list, in list order; each step down is a fifth up.
 inline constexpr std::array<std::string_view, 15> KeyTable = {

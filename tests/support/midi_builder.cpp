@@ -14,12 +14,15 @@ void appendVlq(Bytes& out, std::uint32_t value) {
         groups[n++] = static_cast<std::uint8_t>(value & 0x7F);
         value >>= 7;
     } while (value != 0);
-    while (n > 1) out.push_back(static_cast<std::uint8_t>(groups[--n] | 0x80));
+    while (n > 1)
+        out.push_back(static_cast<std::uint8_t>(groups[--n] | 0x80));
     out.push_back(groups[0]);
 }
 
 namespace {
-std::uint8_t u8(int v) { return static_cast<std::uint8_t>(v); }
+std::uint8_t u8(int v) {
+    return static_cast<std::uint8_t>(v);
+}
 }  // namespace
 
 TrackBuilder& TrackBuilder::noteOn(std::uint32_t delta, int channel, int note, int velocity) {
@@ -67,7 +70,8 @@ TrackBuilder& TrackBuilder::endOfTrack(std::uint32_t delta) {
 
 namespace {
 void append32(Bytes& out, std::uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(u8(static_cast<int>(v >> shift)));
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.push_back(u8(static_cast<int>(v >> shift)));
 }
 }  // namespace
 
@@ -91,8 +95,8 @@ Bytes format0(int division, const TrackBuilder& track) {
 
 std::string makeTempDir(const std::string& name) {
     namespace fs = std::filesystem;
-    const fs::path dir = fs::temp_directory_path() /
-                         ("pitchloom-test-" + std::to_string(::getpid())) / name;
+    const fs::path dir =
+        fs::temp_directory_path() / ("pitchloom-test-" + std::to_string(::getpid())) / name;
     fs::remove_all(dir);
     fs::create_directories(dir);
     return dir.string();
@@ -100,8 +104,8 @@ std::string makeTempDir(const std::string& name) {
 
 std::string writeTempFile(const std::string& name, const Bytes& bytes) {
     namespace fs = std::filesystem;
-    const fs::path dir = fs::temp_directory_path() /
-                         ("pitchloom-test-" + std::to_string(::getpid()));
+    const fs::path dir =
+        fs::temp_directory_path() / ("pitchloom-test-" + std::to_string(::getpid()));
     fs::create_directories(dir);
     const fs::path path = dir / name;
     std::ofstream out(path, std::ios::binary | std::ios::trunc);

@@ -33,7 +33,8 @@ std::vector<ScriptedDialogs::Box> ScriptedDialogs::boxes() const {
 std::vector<std::string> ScriptedDialogs::texts() const {
     std::lock_guard lock(mutex_);
     std::vector<std::string> out;
-    for (const auto& b : boxes_) out.push_back(b.text);
+    for (const auto& b : boxes_)
+        out.push_back(b.text);
     return out;
 }
 

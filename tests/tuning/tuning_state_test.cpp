@@ -36,7 +36,8 @@ TEST(Tables, LabelsStandAsTheListsShowThem) {
 
 TEST(Tonic, EachStepDownTheKeyListIsAFifthUp) {
     const int expected[15] = {11, 6, 1, 8, 3, 10, 5, 0, 7, 2, 9, 4, 11, 6, 1};
-    for (int row = 0; row < 15; ++row) EXPECT_EQ(tonicOf(row), expected[row]) << row;
+    for (int row = 0; row < 15; ++row)
+        EXPECT_EQ(tonicOf(row), expected[row]) << row;
 }
 
 TEST(Tonic, RowOutsideTheListCountsAsC) {
@@ -129,7 +130,8 @@ TEST(MoveOntoScale, PentatonicInCMovesUpToTheNextMember) {
 
 TEST(MoveOntoScale, ChromaticMovesNothing) {
     TuningState s;
-    for (int n = 0; n < 128; ++n) EXPECT_EQ(s.moveOntoScale(n), n);
+    for (int n = 0; n < 128; ++n)
+        EXPECT_EQ(s.moveOntoScale(n), n);
 }
 
 TEST(MoveOntoScale, NotesNearTheTopStayInRangeAndInTheScaleForEveryScaleAndKey) {
@@ -150,7 +152,7 @@ TEST(MoveOntoScale, NotesNearTheTopStayInRangeAndInTheScaleForEveryScaleAndKey) 
 
 TEST(MoveOntoScale, PastTheTopMovesDownToTheNearestMember) {
     TuningState s;
-    s.selectScaleRow(8, 7);  // whole tone in C: C D E F# G# A#
+    s.selectScaleRow(8, 7);                // whole tone in C: C D E F# G# A#
     EXPECT_EQ(s.moveOntoScale(127), 126);  // G would become 128; F# lies below
     EXPECT_EQ(s.moveOntoScale(125), 126);
 }
@@ -160,13 +162,14 @@ TEST(Rhythm, ResetFlagsOnlyChannelTen) {
     r.examineForRhythm(std::vector<std::uint8_t>{0xF0, 0x0A, 0x41, 0x10, 0x42, 0x12, 0x40, 0x13,
                                                  0x15, 0x02, 0x0F, 0xF7});
     r.resetRhythmChannels();
-    for (int c = 0; c < 16; ++c) EXPECT_EQ(r.isRhythm(c), c == 9) << c;
+    for (int c = 0; c < 16; ++c)
+        EXPECT_EQ(r.isRhythm(c), c == 9) << c;
 }
 
 TEST(Rhythm, UseForRhythmPartFlagsTheChannelOfItsBlock) {
     auto event = [](std::uint8_t block, std::uint8_t value) {
-        return std::vector<std::uint8_t>{0xF0, 0x0A, 0x41, 0x10, 0x42, 0x12, 0x40,
-                                         block, 0x15, value, 0x0F, 0xF7};
+        return std::vector<std::uint8_t>{0xF0, 0x0A,  0x41, 0x10,  0x42, 0x12,
+                                         0x40, block, 0x15, value, 0x0F, 0xF7};
     };
     RhythmChannels r;
     r.examineForRhythm(event(0x1A, 2));
@@ -179,7 +182,8 @@ TEST(Rhythm, UseForRhythmPartFlagsTheChannelOfItsBlock) {
     RhythmChannels other;
     other.examineForRhythm(event(0x10, 2));  // block 0x10 is left to the reset
     other.examineForRhythm(event(0x20, 2));
-    for (int c = 0; c < 16; ++c) EXPECT_EQ(other.isRhythm(c), c == 9) << c;
+    for (int c = 0; c < 16; ++c)
+        EXPECT_EQ(other.isRhythm(c), c == 9) << c;
 }
 
 TEST(Rhythm, ShortOrForeignEventsFlagNothing) {
@@ -187,7 +191,8 @@ TEST(Rhythm, ShortOrForeignEventsFlagNothing) {
     r.examineForRhythm(std::vector<std::uint8_t>{0xF0, 0x05, 0x41, 0x10, 0x42});
     r.examineForRhythm(std::vector<std::uint8_t>{0xF0, 0x0A, 0x43, 0x10, 0x42, 0x12, 0x40, 0x13,
                                                  0x15, 0x02, 0x0F, 0xF7});
-    for (int c = 0; c < 16; ++c) EXPECT_EQ(r.isRhythm(c), c == 9) << c;
+    for (int c = 0; c < 16; ++c)
+        EXPECT_EQ(r.isRhythm(c), c == 9) << c;
 }
 
 TEST(InitialState, EverythingInScaleNoOffsetsFlagDown) {

@@ -1,0 +1,106 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string_view>
+
+#include "midifile/midi_song.h"
+#include "midifile/song_loader.h"
+#include "midifile/user_dialogs.h"
+#include "playback/device_type.h"
+#include "playback/midi_port.h"
+#include "playback/scale_tuning_sender.h"
+#include "playback/timer_service.h"
+#include "tuning/tuning_state.h"
+
+namespace pitchloom {
+
+inline constexpr std::string_view kPlayCaption = "     Play";
+inline constexpr std::string_view kStopCaption = "     Stop";
+
+/// What playback needs of the window: the Play button's caption, a repaint, the wait cursor.
+/// Called from the window thread and from the timer thread at the end of a song.
+class PlaybackView {
+  public:
+    virtual ~PlaybackView() = default;
+    virtual void setPlayCaption(std::string_view caption) = 0;
+    virtual void requestRepaint() = 0;
+    virtual void setWaitCursor(bool waiting) = 0;
+};
+
+/// Plays the song through the port on a chain of one-shot timers, retuned and moved onto the
+/// scale as it goes.
+class Sequencer {
+  public:
+    struct Parts {
+        MidiSong& song;
+        TuningState& tuning;
+        MidiPort& port;
+        ScaleTuningSender& sender;
+        const std::atomic<DeviceType>& deviceType;
+        UserDialogs& dialogs;
+        SongLoader& loader;
+        TimerService& timers;
+        PlaybackView& view;
+    };
+
+    explicit Sequencer(Parts parts);
+    ~Sequencer();
+
+    /// The Play/Stop command: stops a playing song, or asks for a song and plays it.
+    void TogglePlay();
+    /// Caption "     Stop", rhythm channels reset, nothing sent yet, and the timer chain started.
+    void beginPlayback();
+    void startPlayback();
+    /// Disarms the chain, clears `playing`, waits, and shows "     Play". Callable from either
+    /// thread; never waits for a running callback.
+    void stopPlayback();
+
+    bool isPlaying() const { return playing.load() != 0; }
+
+    /// The wait after a stop, one second; tests shorten it.
+    void setStopWait(std::chrono::milliseconds wait) { stopWait_ = wait; }
+
+    /// Milliseconds of one tick at 120 beats per minute for a division, at least `minPeriod`.
+    static std::uint32_t periodFor(std::uint32_t division, int minPeriod);
+    /// Whole beats per minute of a tempo in microseconds per quarter note; 0 for a tempo of 0.
+    static std::int32_t bpmFor(std::uint32_t microsPerQuarter);
+
+    std::atomic<std::uint8_t> playing{0};  // window and timer threads
+
+    /// State of one playback, touched only by the timer chain once it runs.
+    struct Run {
+        std::uint64_t generation = 0;
+        std::size_t position = 0;
+        std::size_t trackEnd = 0;
+        std::uint32_t division = 0;
+        std::int32_t tempoBpm = 120;
+        std::uint32_t periodMs = 0;
+        std::int32_t noteOnCount = 0;
+        SteadyTime due{};
+    };
+
+  private:
+    void onTimer(const std::shared_ptr<Run>& run);
+    bool playEvent(Run& run);
+    std::uint32_t readDelta(Run& run);
+    bool arm(const std::shared_ptr<Run>& run);
+    bool current(const Run& run) const { return run.generation == generation_.load(); }
+    std::uint8_t byteAt(std::size_t at) const;
+    void playNote(Run& run, std::uint8_t status, std::size_t noteAt, bool on);
+    void sendSpan(std::size_t from, std::size_t count, bool fileForm);
+
+    Parts p_;
+    std::chrono::milliseconds stopWait_{1000};
+    std::atomic<std::uint64_t> generation_{0};
+    std::atomic<std::uint8_t> runningStatus_{
+        0};                  // timer thread; kept from one playback to the next
+    std::mutex timerMutex_;  // guards pending_ against stop/arm races
+    std::optional<TimerService::TimerId> pending_;
+};
+
+}  // namespace pitchloom

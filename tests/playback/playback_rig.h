@@ -1,0 +1,97 @@
+#pragma once
+
+#include <atomic>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "midifile/format0_merge.h"
+#include "midifile/song_loader.h"
+#include "playback/midi_port.h"
+#include "playback/recording_output.h"
+#include "playback/scale_tuning_sender.h"
+#include "playback/sequencer.h"
+#include "playback/timer_service.h"
+#include "support/midi_builder.h"
+#include "support/scripted_dialogs.h"
+
+namespace pitchloom::test {
+
+/// Records what playback asks of the window.
+class RecordingView : public PlaybackView {
+  public:
+    void setPlayCaption(std::string_view caption) override {
+        std::lock_guard lock(mutex_);
+        captions_.emplace_back(caption);
+    }
+    void requestRepaint() override { ++repaints; }
+    void setWaitCursor(bool) override {}
+
+    std::vector<std::string> captions() const {
+        std::lock_guard lock(mutex_);
+        return captions_;
+    }
+    std::string lastCaption() const {
+        std::lock_guard lock(mutex_);
+        return captions_.empty() ? std::string() : captions_.back();
+    }
+    std::atomic<int> repaints{0};
+
+  private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> captions_;
+};
+
+/// Everything playback needs, wired to the recorder, scripted dialogs and a chosen timer.
+template <typename Timers>
+struct PlaybackRig {
+    ScriptedDialogs dialogs;
+    RecordingOutput output{{"Port A", "Port B"}};
+    MidiSong song;
+    TuningState tuning;
+    MidiPort port{output, dialogs};
+    ScaleTuningSender sender{tuning, port};
+    std::atomic<DeviceType> type{DeviceType::GM};
+    Format0Merger merger{dialogs};
+    SongLoader loader{song, merger, dialogs};
+    Timers timers;
+    RecordingView view;
+    Sequencer seq{{song, tuning, port, sender, type, dialogs, loader, timers, view}};
+
+    PlaybackRig() {
+        port.initOutput(song);
+        seq.setStopWait(std::chrono::milliseconds(0));
+        output.clear();
+    }
+    ~PlaybackRig() {
+        if (seq.isPlaying()) seq.stopPlayback();
+    }
+
+    void load(const Bytes& image) {
+        std::memcpy(song.data.data(), image.data(), image.size());
+        song.length = static_cast<std::int32_t>(image.size());
+    }
+    void play(const Bytes& image) {
+        load(image);
+        seq.beginPlayback();
+    }
+
+    /// Short messages received, as byte vectors.
+    std::vector<Bytes> shorts() const {
+        std::vector<Bytes> out;
+        for (const auto& m : output.messages()) {
+            if (!m.sysEx) out.push_back(m.bytes);
+        }
+        return out;
+    }
+    std::vector<Bytes> sysExes() const {
+        std::vector<Bytes> out;
+        for (const auto& m : output.messages()) {
+            if (m.sysEx) out.push_back(m.bytes);
+        }
+        return out;
+    }
+};
+
+}  // namespace pitchloom::test

@@ -1,0 +1,348 @@
+#include "playback/sequencer.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "playback_rig.h"
+
+namespace pitchloom {
+namespace {
+
+using namespace std::chrono_literals;
+using test::Bytes;
+using test::TrackBuilder;
+using Rig = test::PlaybackRig<ManualTimerService>;
+
+bool isNoteOn(const Bytes& m) {
+    return !m.empty() && (m[0] & 0xF0) == 0x90;
+}
+
+TEST(Timing, PeriodIsOneTickAtTheStartTempo) {
+    EXPECT_EQ(Sequencer::periodFor(480, 1), 1u);
+    EXPECT_EQ(Sequencer::periodFor(96, 1), 5u);
+    EXPECT_EQ(Sequencer::periodFor(24, 1), 20u);
+    EXPECT_EQ(Sequencer::periodFor(960, 1), 1u);  // 0 ms raised to the service's minimum
+    EXPECT_EQ(Sequencer::bpmFor(500000), 120);
+    EXPECT_EQ(Sequencer::bpmFor(461538), 130);
+    EXPECT_EQ(Sequencer::bpmFor(0), 0);
+}
+
+TEST(Timing, DelaysFollowTicksDivisionAndTempo) {
+    Rig r;
+    TrackBuilder t;
+    t.noteOn(0, 0, 60, 100).noteOn(240, 0, 62, 100).noteOn(1, 0, 64, 100).endOfTrack();
+    r.play(test::format0(480, t));
+    EXPECT_EQ(r.timers.nextDelay(), 1ms);  // first event one period after the start
+    r.timers.runNext();
+    EXPECT_EQ(r.timers.nextDelay(), 250ms);
+    r.timers.runNext();
+    EXPECT_EQ(r.timers.nextDelay(), 1ms);
+}
+
+TEST(Timing, FirstEventWaitsOnePeriodWhateverItsDelta) {
+    Rig r;
+    TrackBuilder t;
+    t.noteOn(1000, 0, 60, 100).endOfTrack();
+    r.play(test::format0(96, t));
+    EXPECT_EQ(r.timers.nextDelay(), 5ms);
+}
+
+TEST(Timing, ZeroDelayEventsGoOutInOneCallback) {
+    Rig r;
+    TrackBuilder t;
+    t.noteOn(0, 0, 60, 100).noteOn(0, 0, 64, 100).noteOn(0, 0, 67, 100).noteOff(480, 0, 60);
+    t.endOfTrack();
+    r.play(test::format0(480, t));
+    r.timers.runNext();
+    EXPECT_EQ(r.shorts().size(), 3u);
+    // At division 960 one tick rounds to 0 ms: played in the same callback as the event before.
+    Rig fine;
+    TrackBuilder u;
+    u.noteOn(0, 0, 60, 100).noteOn(1, 0, 62, 100).noteOff(960, 0, 60).endOfTrack();
+    fine.play(test::format0(960, u));
+    fine.timers.runNext();
+    EXPECT_EQ(fine.shorts().size(), 2u);
+    EXPECT_EQ(fine.timers.nextDelay(), 500ms);
+}
+
+TEST(Timing, TempoChangeGovernsTheFollowingDelays) {
+    Rig r;
+    TrackBuilder t;
+    t.noteOn(0, 0, 60, 1).tempo(480, 1000000).noteOn(480, 0, 62, 1).noteOn(480, 0, 64, 1);
+    t.endOfTrack();
+    r.play(test::format0(480, t));
+    r.timers.runNext();
+    EXPECT_EQ(r.timers.nextDelay(), 500ms);  // 120 bpm
+    r.timers.runNext();                      // tempo: 60 bpm from here on
+    EXPECT_EQ(r.timers.nextDelay(), 1000ms);
+}
+
+TEST(Timing, ATempoOfZeroChangesNothing) {
+    Rig r;
+    TrackBuilder t;
+    t.noteOn(0, 0, 60, 1).tempo(480, 0).noteOn(480, 0, 62, 1).endOfTrack();
+    r.play(test::format0(480, t));
+    r.timers.runNext();
+    r.timers.runNext();
+    EXPECT_EQ(r.timers.nextDelay(), 500ms);
+}
+
+TEST(Tuning, GoesOutRightBeforeTheFirstNoteOnAfterAnyReset) {
+    Rig r;
+    r.type = DeviceType::GS;
+    TrackBuilder t;
+    t.sysex(0, {0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7});
+    t.programChange(0, 0, 5).noteOn(0, 0, 60, 100).noteOff(480, 0, 60).endOfTrack();
+    r.play(test::format0(480, t));
+    r.timers.runAll();
+    const auto m = r.output.messages();
+    ASSERT_GE(m.size(), 19u);
+    EXPECT_EQ(m[0].bytes,
+              (Bytes{0xF0, 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7}));
+    EXPECT_EQ(m[1].bytes, (Bytes{0xC0, 5}));
+    for (int i = 2; i < 18; ++i) {
+        EXPECT_TRUE(m[static_cast<std::size_t>(i)].sysEx);
+        EXPECT_EQ(m[static_cast<std::size_t>(i)].bytes.size(), 22u);
+    }
+    EXPECT_TRUE(isNoteOn(m[18].bytes));
+    EXPECT_EQ(m[18].bytes[1], 60);
+}
+
+TEST(Tuning, PendingChangeIsSentAtTheFirstEvent) {
+    Rig r;
+    r.type = DeviceType::XG;
+    r.tuning.selectTuningRow(1, 7);  // raises tuningChanged
+    TrackBuilder t;
+    t.programChange(0, 0, 1).noteOn(0, 0, 60, 100).endOfTrack();
+    r.play(test::format0(480, t));
+    r.timers.runAll();
+    // 192 on the first event (every pitch class differs from nothing sent), then the note's own
+    // send finds nothing changed.
+    EXPECT_EQ(r.sysExes().size(), 192u);
+    EXPECT_EQ(r.tuning.tuningChanged, 0);
+}
+
+TEST(Tuning, ChangeDuringPlaybackIsHeardAtTheNextEvent) {
+    Rig r;
+    r.type = DeviceType::XG;
+    TrackBuilder t;
+    t.noteOn(0, 0, 60, 100).noteOn(480, 0, 62, 100).noteOn(480, 0, 64, 100).endOfTrack();
+    r.play(test::format0(480, t));
+    r.timers.runNext();
+    EXPECT_EQ(r.sysExes().size(), 192u);
+    r.output.clear();
+
+    r.tuning.offsets[4] = r.tuning.offsets[4] + 7;  // one pitch class moved, then released
+    r.tuning.tuningChanged = 1;
+    r.timers.runNext();
+    const auto sent = r.sysExes();
+    ASSERT_EQ(sent.size(), 16u);
+    for (int part = 0; part < 16; ++part) {
+        const Bytes& m = sent[static_cast<std::size_t>(part)];
+        EXPECT_EQ(m, (Bytes{0xF0, 0x43, 0x10, 0x4C, 0x08, static_cast<std::uint8_t>(part), 0x45,
+                            0x40 + 7, 0xF7}));
+    }
+    r.output.clear();
+    r.tuning.tuningChanged = 1;  // raised with nothing changed: XG sends nothing
+    r.timers.runNext();
+    EXPECT_TRUE(r.sysExes().empty());
+}
+
+TEST(Tuning, GmSendsNoTuningAtAll) {
+    Rig r;
+    r.tuning.selectTuningRow(3, 7);
+    TrackBuilder t;
+    t.noteOn(0, 0, 60, 100).noteOff(10, 0, 60).endOfTrack();
+    r.play(test::format0(480, t));
+    r.timers.runAll();
+    EXPECT_TRUE(r.sysExes().empty());
+}
+
+TEST(Notes, MovedOntoTheScaleExceptOnRhythmChannels) {
+    Rig r;
+    r.tuning.inScale[1] = 0;  // C# out, D in
+    TrackBuilder t;
+    t.noteOn(0, 0, 61, 100).noteOff(10, 0, 61).noteOn(0, 9, 61, 100).noteOff(10, 9, 61);
+    t.noteOn(0, 1, 61, 90).running(10, 61, 0);  // running status: still moved
+    t.endOfTrack();
+    r.play(test::format0(480, t));
+    r.timers.runAll();
+    const auto s = r.shorts();
+    ASSERT_EQ(s.size(), 6u);
+    EXPECT_EQ(s[0], (Bytes{0x90, 62, 100}));
+    EXPECT_EQ(s[1], (Bytes{0x80, 62, 0}));
+    EXPECT_EQ(s[2], (Bytes{0x99, 61, 100}));
+    EXPECT_EQ(s[3], (Bytes{0x89, 61, 0}));
+    EXPECT_EQ(s[4], (Bytes{0x91, 62, 90}));
+    EXPECT_EQ(s[5], (Bytes{0x91, 62, 0}));
+}
+
+TEST(Notes, UseForRhythmPartFreesOnlyLaterNotesFromTheScale) {
+    Rig r;
+    r.tuning.inScale[1] = 0;
+    TrackBuilder t;
+    t.noteOn(0, 10, 61, 100);
+    t.sysex(0, {0x41, 0x10, 0x42, 0x12, 0x40, 0x1A, 0x15, 0x02, 0x0F, 0xF7});
+    t.noteOn(0, 10, 61, 100).endOfTrack();
+    r.play(test::format0(480, t));
+    r.timers.runAll();
+    const auto s = r.shorts();
+    ASSERT_EQ(s.size(), 2u);
+    EXPECT_EQ(s[0][1], 62);
+    EXPECT_EQ(s[1][1], 61);
+}
+
+TEST(SysEx, XgSystemOnIsWithheldUnderGsWithAMessageEachTime) {
+    const Bytes xgOn{0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7};
+    for (DeviceType type : {DeviceType::GS, DeviceType::XG, DeviceType::GM}) {
+        Rig r;
+        r.type = type;
+        TrackBuilder t;
+        t.sysex(0, xgOn).sysex(10, xgOn).controlChange(0, 0, 7, 100).endOfTrack();
+        r.play(test::format0(480, t));
+        r.timers.runAll();
+        const auto texts = r.dialogs.texts();
+        const auto sent = r.sysExes();
+        if (type == DeviceType::GS) {
+            EXPECT_EQ(texts, (std::vector<std::string>(2, "XG reset was found with GS setting.")));
+            EXPECT_EQ(r.dialogs.boxes()[0].style, BoxStyle::SystemModal);
+            EXPECT_TRUE(sent.empty());
+        } else {
+            EXPECT_TRUE(texts.empty());
+            ASSERT_EQ(sent.size(), 2u);
+            EXPECT_EQ(sent[0], (Bytes{0xF0, 0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7}));
+        }
+        EXPECT_EQ(r.shorts().size(), 1u);  // playback went on after the box
+    }
+}
+
+TEST(SysEx, EscapeBytesAreSentAsTheyStand) {
+    Rig r;
+    TrackBuilder t;
+    t.raw(0, {0xF7, 0x03, 0xF0, 0x43, 0xF7}).endOfTrack();
+    r.play(test::format0(480, t));
+    r.timers.runAll();
+    ASSERT_EQ(r.sysExes().size(), 1u);
+    EXPECT_EQ(r.sysExes()[0], (Bytes{0xF0, 0x43, 0xF7}));
+}
+
+TEST(End, CaptionReturnsToPlayWithoutAllNotesOff) {
+    Rig r;
+    TrackBuilder t;
+    t.noteOn(0, 0, 60, 100).noteOff(480, 0, 60).endOfTrack(960);
+    r.play(test::format0(480, t));
+    EXPECT_EQ(r.view.lastCaption(), "     Stop");
+    EXPECT_TRUE(r.seq.isPlaying());
+    r.timers.runAll();
+    EXPECT_FALSE(r.seq.isPlaying());
+    EXPECT_EQ(r.view.lastCaption(), "     Play");
+    EXPECT_GE(r.view.repaints.load(), 1);
+    EXPECT_EQ(r.shorts().size(), 2u);  // the note and its release, no controller sweep
+    EXPECT_EQ(r.timers.pendingCount(), 0u);
+}
+
+TEST(Errors, TimeCodeOrZeroDivisionIsRefusedWithPlayingLeftOn) {
+    for (int division : {0xE728, 0}) {
+        Rig r;
+        TrackBuilder t;
+        t.noteOn(0, 0, 60, 100).endOfTrack();
+        r.play(test::format0(division, t));
+        EXPECT_EQ(r.dialogs.texts(), std::vector<std::string>{"Undefined error!"});
+        EXPECT_TRUE(r.seq.isPlaying());
+        EXPECT_EQ(r.timers.pendingCount(), 0u);
+        r.seq.TogglePlay();  // the button runs the ordinary stop
+        EXPECT_FALSE(r.seq.isPlaying());
+        EXPECT_EQ(r.view.lastCaption(), "     Play");
+        EXPECT_EQ(r.shorts().size(), 16u);  // all notes off
+    }
+}
+
+TEST(Errors, DataByteWithoutAnyStatusHaltsPlayback) {
+    Rig r;
+    TrackBuilder t;
+    t.running(0, 60, 100).noteOn(10, 0, 60, 100).endOfTrack();
+    r.play(test::format0(480, t));
+    r.timers.runAll();
+    EXPECT_EQ(r.dialogs.texts(), std::vector<std::string>{"Undefined error!"});
+    EXPECT_TRUE(r.seq.isPlaying());
+    EXPECT_TRUE(r.shorts().empty());
+    EXPECT_EQ(r.timers.pendingCount(), 0u);
+}
+
+TEST(Commands, PlayThenCancelStartsNothing) {
+    Rig r;
+    r.dialogs.willOpen(std::nullopt);
+    r.seq.TogglePlay();
+    EXPECT_FALSE(r.seq.isPlaying());
+    EXPECT_TRUE(r.view.captions().empty());
+    EXPECT_EQ(r.timers.pendingCount(), 0u);
+}
+
+TEST(Commands, StopWhileEventsAreDueLeavesNoTimer) {
+    Rig r;
+    TrackBuilder t;
+    for (int i = 0; i < 50; ++i)
+        t.noteOn(10, 0, 60, 100);
+    t.endOfTrack();
+    r.play(test::format0(480, t));
+    r.timers.runNext();
+    r.seq.TogglePlay();
+    EXPECT_FALSE(r.seq.isPlaying());
+    EXPECT_EQ(r.timers.pendingCount(), 0u);
+    const auto before = r.output.messageCount();
+    r.timers.runAll();
+    EXPECT_EQ(r.output.messageCount(), before);
+}
+
+TEST(Commands, DeviceSwitchDuringPlaybackContinuesOnTheNewPort) {
+    Rig r;
+    TrackBuilder t;
+    t.noteOn(0, 0, 60, 100).noteOn(480, 0, 62, 100).endOfTrack();
+    r.play(test::format0(480, t));
+    r.timers.runNext();
+    r.port.selectDevice(1);
+    r.timers.runAll();
+    const auto m = r.output.messages();
+    ASSERT_EQ(m.size(), 2u);
+    EXPECT_EQ(m[0].device, -1);
+    EXPECT_EQ(m[1].device, 1);
+}
+
+using RealRig = test::PlaybackRig<ThreadTimerService>;
+
+TEST(RealTimer, DelayOf240TicksTakesAQuarterSecond) {
+    RealRig r;
+    TrackBuilder t;
+    t.noteOn(0, 0, 60, 100).noteOn(240, 0, 62, 100).endOfTrack();
+    r.play(test::format0(480, t));
+    for (int i = 0; i < 300 && r.seq.isPlaying(); ++i)
+        std::this_thread::sleep_for(5ms);
+    const auto m = r.output.messages();
+    ASSERT_EQ(m.size(), 2u);
+    const auto gap = std::chrono::duration_cast<std::chrono::milliseconds>(m[1].time - m[0].time);
+    EXPECT_GE(gap.count(), 245);
+    EXPECT_LE(gap.count(), 400);
+}
+
+TEST(RealTimer, StopRacingCallbacksNeverLeavesATimerArmed) {
+    RealRig r;
+    TrackBuilder t;
+    for (int i = 0; i < 2000; ++i)
+        t.noteOn(1, i % 16, 60, 100);
+    t.endOfTrack();
+    const Bytes song = test::format0(480, t);
+    for (int round = 0; round < 20; ++round) {
+        r.play(song);
+        std::this_thread::sleep_for(std::chrono::milliseconds(round % 4));
+        r.seq.stopPlayback();
+        EXPECT_EQ(r.timers.pendingCount(), 0u) << round;
+        const auto count = r.output.messageCount();
+        std::this_thread::sleep_for(5ms);
+        // At most the batch that was already running when the stop came.
+        EXPECT_LE(r.output.messageCount(), count + 1) << round;
+    }
+}
+
+}  // namespace
+}  // namespace pitchloom
