@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "convert/song_writer.h"
+#include "midifile/midi_song.h"
+#include "midifile/song_loader.h"
+#include "midifile/user_dialogs.h"
+#include "playback/device_type.h"
+#include "tuning/tuning_state.h"
+
+namespace pitchloom {
+
+/// The bytes the scale-tuning messages of a device type add to a song: 16 GS events of 24
+/// bytes, 192 XG events of 11, nothing for GM.
+std::size_t scaleTuningBytes(DeviceType type);
+
+/// Inserts the scale-tuning messages of the tuning in force at `time`: one GS event per part,
+/// one XG event per part and pitch class, nothing for GM. False when one did not fit.
+bool insertScaleTuning(SongWriter& writer, const TuningState& tuning, DeviceType type,
+                       std::uint64_t time);
+
+/// The Convert command: asks for a MIDI file, puts the tuning of `type` in front of its first
+/// note, moves its notes onto the scale and saves it under a name the user chooses. Refused
+/// while a song plays. True when a file was written; the source file is left as it was.
+bool convertSong(MidiSong& song, SongLoader& loader, TuningState& tuning, DeviceType type,
+                 UserDialogs& dialogs, bool playing);
+
+}  // namespace pitchloom
