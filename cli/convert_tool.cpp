@@ -1,0 +1,186 @@
+#include "cli/convert_tool.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <string>
+
+#include "cli/stream_dialogs.h"
+#include "convert/convert_command.h"
+#include "midifile/file_io.h"
+#include "midifile/format0_merge.h"
+#include "midifile/song_loader.h"
+#include "playback/device_type.h"
+#include "tuning/scale_file.h"
+#include "tuning/tuning_state.h"
+
+namespace pitchloom {
+
+namespace {
+
+constexpr std::string_view kUsage =
+    "Usage: pitchloom-convert --type GS|XG|GM [--key KEY] [--scale SCALE] [--tuning TUNING] "
+    "[--scale-file FILE.sca] INPUT OUTPUT\n"
+    "       pitchloom-convert --list";
+
+bool sameLabel(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+template <typename Table, typename LabelOf>
+std::optional<int> rowOf(const Table& table, std::string_view label, LabelOf labelOf) {
+    for (std::size_t row = 0; row < table.size(); ++row) {
+        const std::optional<std::string_view> candidate = labelOf(table[row]);
+        if (candidate && sameLabel(*candidate, label)) return static_cast<int>(row);
+    }
+    return std::nullopt;
+}
+
+// Custom rows have no table of their own: a custom scale or tuning comes from --scale-file.
+template <typename Row>
+std::optional<std::string_view> builtInLabel(const Row& row) {
+    if (!row.hasRow) return std::nullopt;
+    return row.label;
+}
+
+struct Options {
+    std::string type;
+    std::string key = "C";
+    std::string scale = "Chromatic";
+    std::string tuning = "Just Intonation";
+    std::string scaleFile;
+    std::string input;
+    std::string output;
+    bool list = false;
+};
+
+int usageError(std::ostream& err, std::string_view reason) {
+    err << reason << '\n' << kUsage << '\n';
+    return kExitUsage;
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    if (std::filesystem::equivalent(a, b, ec)) return true;
+    return std::filesystem::weakly_canonical(a, ec) == std::filesystem::weakly_canonical(b, ec) &&
+           !ec;
+}
+
+}  // namespace
+
+std::optional<int> keyRowOf(std::string_view label) {
+    return rowOf(KeyTable, label, [](std::string_view key) { return std::optional(key); });
+}
+
+std::optional<int> scaleRowOf(std::string_view label) {
+    return rowOf(ScaleTable, label, builtInLabel<ScaleRow>);
+}
+
+std::optional<int> tuningRowOf(std::string_view label) {
+    return rowOf(TuningTable, label, builtInLabel<TuningRow>);
+}
+
+void printLabels(std::ostream& out) {
+    out << "Keys:\n";
+    for (std::string_view key : KeyTable)
+        out << key << '\n';
+    out << "\nScales:\n";
+    for (const ScaleRow& row : ScaleTable) {
+        if (row.hasRow) out << row.label << '\n';
+    }
+    out << "\nTunings:\n";
+    for (const TuningRow& row : TuningTable) {
+        if (row.hasRow) out << row.label << '\n';
+    }
+}
+
+int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+    Options o;
+    CLI::App app{
+        "Writes a copy of a MIDI file that carries a scale and tuning: GS or XG scale-tuning "
+        "messages before its first note, and every note outside the scale moved up onto it.",
+        "pitchloom-convert"};
+    app.add_option("--type", o.type, "Sound module: GS, XG or GM (GM: only the scale acts)");
+    app.add_option("--key", o.key, "Key, a label of the Key list (default C)");
+    auto* scale = app.add_option("--scale", o.scale, "Scale label (default Chromatic)");
+    auto* tuning =
+        app.add_option("--tuning", o.tuning, "Tuning label (default \"Just Intonation\")");
+    app.add_option("--scale-file", o.scaleFile, "Custom offsets and scale from a .sca file")
+        ->excludes(scale)
+        ->excludes(tuning);
+    app.add_flag("--list", o.list, "Print the Key, Scale and Tuning labels");
+    app.add_option("INPUT", o.input, "MIDI file to read (left unchanged)");
+    app.add_option("OUTPUT", o.output, "MIDI file to write (replaced if it exists)");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::Success&) {
+        out << app.help() << kUsage << '\n';
+        return kExitWritten;
+    } catch (const CLI::ParseError& e) {
+        return usageError(err, e.what());
+    }
+
+    if (o.list) {
+        printLabels(out);
+        return kExitWritten;
+    }
+
+    std::string typeName = o.type;
+    std::transform(typeName.begin(), typeName.end(), typeName.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    const auto type = deviceTypeFromName(typeName);
+    if (o.type.empty()) return usageError(err, "--type is required");
+    if (!type) return usageError(err, "--type must be GS, XG or GM, not \"" + o.type + "\"");
+    const auto keyRow = keyRowOf(o.key);
+    if (!keyRow) return usageError(err, "unknown key \"" + o.key + "\" (see --list)");
+    const auto scaleRow = scaleRowOf(o.scale);
+    if (!scaleRow) return usageError(err, "unknown scale \"" + o.scale + "\" (see --list)");
+    const auto tuningRow = tuningRowOf(o.tuning);
+    if (!tuningRow) return usageError(err, "unknown tuning \"" + o.tuning + "\" (see --list)");
+    if (o.input.empty() || o.output.empty())
+        return usageError(err, "INPUT and OUTPUT are required");
+    if (sameFile(o.input, o.output)) {
+        return usageError(err, "OUTPUT must not be INPUT: the source file is never changed");
+    }
+
+    TuningState state;
+    state.keyIndex = *keyRow;
+    if (o.scaleFile.empty()) {
+        state.scaleIndex = *scaleRow;
+        state.tuningIndex = *tuningRow;
+        state.selectScaleRow(*scaleRow, *keyRow);
+        state.selectTuningRow(*tuningRow, *keyRow);
+    } else {
+        const auto bytes = readFileBytes(o.scaleFile, kScaleFileSize + 1);
+        const auto file = bytes ? parseScaleFile(*bytes) : std::nullopt;
+        if (!file) {
+            err << "This is not a valid scale file!\n";
+            return kExitFailed;
+        }
+        // As a load in the window: used as stored, the key row only recorded.
+        state.setOffsets(file->offsets);
+        state.setScaleMarks(file->marks);
+        state.savedKeyIndex = file->keyRow;
+        state.scaleIndex = kCustomScaleRow;
+        state.tuningIndex = kCustomTuningRow;
+    }
+
+    StreamDialogs dialogs(o.input, o.output, err);
+    MidiSong song;
+    if (!song.create()) {
+        dialogs.showMessage("Undefined error!", BoxStyle::Plain);
+        return kExitFailed;
+    }
+    Format0Merger merger(dialogs);
+    SongLoader loader(song, merger, dialogs);
+    const bool written = convertSong(song, loader, state, *type, dialogs, false);
+    return written ? kExitWritten : kExitFailed;
+}
+
+}  // namespace pitchloom

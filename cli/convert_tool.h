@@ -1,0 +1,28 @@
+#pragma once
+
+#include <optional>
+#include <ostream>
+#include <string_view>
+
+namespace pitchloom {
+
+/// Exit statuses of pitchloom-convert.
+inline constexpr int kExitWritten = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+
+/// The row of a Key list label, matched without regard to case.
+std::optional<int> keyRowOf(std::string_view label);
+/// The row of a Scale list label that has a built-in scale, matched without regard to case.
+std::optional<int> scaleRowOf(std::string_view label);
+/// The row of a Tuning list label that has a built-in tuning, matched without regard to case.
+std::optional<int> tuningRowOf(std::string_view label);
+
+/// Writes the Key, Scale and Tuning labels that the options accept, one a line, under headings.
+void printLabels(std::ostream& out);
+
+/// Runs pitchloom-convert with its arguments; help and the label list go to out, every message
+/// to err. Returns the exit status.
+int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
+
+}  // namespace pitchloom

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include "midifile/user_dialogs.h"
+
+namespace pitchloom {
+
+/// The dialogs of a run from the command line: the open dialog answers the input file, the
+/// save dialog the output file, and every message box becomes one line on a stream.
+class StreamDialogs : public UserDialogs {
+  public:
+    StreamDialogs(std::string input, std::string output, std::ostream& messages)
+        : input_(std::move(input)), output_(std::move(output)), messages_(messages) {}
+
+    void showMessage(std::string_view text, BoxStyle style) override;
+    std::optional<std::string> askOpenPath(const FileFilter& filter) override;
+    std::optional<std::string> askSavePath(const FileFilter& filter) override;
+
+  private:
+    std::string input_;
+    std::string output_;
+    std::ostream& messages_;
+};
+
+}  // namespace pitchloom
