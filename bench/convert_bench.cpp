@@ -1,0 +1,102 @@
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "convert/convert_command.h"
+#include "convert/song_writer.h"
+#include "midifile/file_io.h"
+#include "midifile/format0_merge.h"
+#include "midifile/song_loader.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+class SilentDialogs : public pitchloom::UserDialogs {
+  public:
+    void showMessage(std::string_view, pitchloom::BoxStyle) override {}
+    std::optional<std::string> askOpenPath(const pitchloom::FileFilter&) override { return {}; }
+    std::optional<std::string> askSavePath(const pitchloom::FileFilter&) override { return {}; }
+};
+
+void append32(Bytes& out, std::uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.push_back(static_cast<std::uint8_t>(v >> shift));
+}
+
+// A dense format-1 file of about 980000 bytes: a tempo track with a GS reset, then fifteen
+// tracks of notes whose events fall together, as in a busy orchestral arrangement.
+Bytes denseFormat1() {
+    constexpr int kNoteTracks = 15;
+    constexpr std::size_t kTrackBytes = 65300;
+    std::vector<Bytes> tracks;
+    tracks.push_back({0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20,                          //
+                      0x00, 0xF0, 0x0A, 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00,  //
+                      0x41, 0xF7, 0x00, 0xFF, 0x2F, 0x00});
+    for (int t = 0; t < kNoteTracks; ++t) {
+        Bytes track;
+        const auto channel = static_cast<std::uint8_t>(t < 9 ? t : t + 1);
+        for (int i = 0; track.size() + 12 < kTrackBytes; ++i) {
+            const auto note = static_cast<std::uint8_t>(36 + (i * 7 + t * 5) % 60);
+            track.insert(track.end(), {0x10, static_cast<std::uint8_t>(0x90 | channel), note, 100,
+                                       0x10, static_cast<std::uint8_t>(0x80 | channel), note, 64});
+        }
+        track.insert(track.end(), {0x00, 0xFF, 0x2F, 0x00});
+        tracks.push_back(std::move(track));
+    }
+    Bytes file = {'M',  'T', 'h', 'd', 0, 0,
+                  0,    6,   0,   1,   0, static_cast<std::uint8_t>(tracks.size()),
+                  0x01, 0xE0};
+    for (const Bytes& t : tracks) {
+        file.insert(file.end(), {'M', 'T', 'r', 'k'});
+        append32(file, static_cast<std::uint32_t>(t.size()));
+        file.insert(file.end(), t.begin(), t.end());
+    }
+    return file;
+}
+
+void ConvertDenseFormat1ToXg(benchmark::State& state) {
+    const Bytes file = denseFormat1();
+    const std::string path =
+        (std::filesystem::temp_directory_path() / "pitchloom-convert-bench.mid").string();
+    if (!pitchloom::writeFileAtomically(path, file)) {
+        state.SkipWithError("cannot write the input file");
+        return;
+    }
+
+    SilentDialogs dialogs;
+    pitchloom::MidiSong song;
+    song.create();
+    pitchloom::TuningState tuning;
+    tuning.selectTuningRow(1, 8);  // Just Intonation in G
+    tuning.selectScaleRow(1, 8);   // Pentatonic in G
+
+    for (auto _ : state) {
+        pitchloom::Format0Merger merger(dialogs);
+        pitchloom::SongLoader loader(song, merger, dialogs);
+        if (!loader.loadSongFromPath(path)) {
+            state.SkipWithError("the load failed");
+            break;
+        }
+        pitchloom::SongWriter writer(song, tuning, dialogs);
+        tuning.rhythm.resetRhythmChannels();
+        const auto time = writer.findTuningTime();
+        if (!pitchloom::insertScaleTuning(writer, tuning, pitchloom::DeviceType::XG, time)) {
+            state.SkipWithError("the tuning did not fit");
+            break;
+        }
+        writer.applyScaleToNotes();
+        benchmark::DoNotOptimize(song.data.data());
+    }
+    state.counters["file_bytes"] = static_cast<double>(file.size());
+    state.counters["song_bytes"] = static_cast<double>(song.length);
+    std::filesystem::remove(path);
+}
+BENCHMARK(ConvertDenseFormat1ToXg)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
