@@ -39,14 +39,14 @@ Bytes readBack(const std::string& path) {
     return readFileBytes(path, kSongBufferSize + 1).value_or(Bytes{});
 }
 
-struct Run {
+struct Outcome {
     int status;
     std::string out;
     std::string err;
 };
 
 // Runs the converter in-process with the given arguments.
-Run tool(std::vector<std::string> args) {
+Outcome tool(std::vector<std::string> args) {
     args.insert(args.begin(), "pitchloom-convert");
     std::vector<const char*> argv;
     for (const auto& a : args)
@@ -57,7 +57,7 @@ Run tool(std::vector<std::string> args) {
 }
 
 // Runs the built program through the shell, arguments already quoted.
-Run program(const std::string& dir, const std::string& args) {
+Outcome program(const std::string& dir, const std::string& args) {
     const std::string out = dir + "/stdout.txt";
     const std::string err = dir + "/stderr.txt";
     const std::string command = std::string("'") + PITCHLOOM_CONVERT_PROGRAM + "' " + args + " >'" +
@@ -107,7 +107,7 @@ TEST(Labels, OnlyWholeLabelsWithATableCount) {
 }
 
 TEST_F(ConvertTool, XgInGPentatonicWritesTheTunedSong) {
-    const Run r = tool({"--type", "XG", "--key", "G", "--scale", "Pentatonic", input, output});
+    const Outcome r = tool({"--type", "XG", "--key", "G", "--scale", "Pentatonic", input, output});
     EXPECT_EQ(r.status, kExitWritten);
     EXPECT_EQ(r.err, "Information has been written to the file!\n");
     EXPECT_EQ(r.out, "");
@@ -133,7 +133,7 @@ TEST_F(ConvertTool, ScaleFileOffsetsAndMarksAreUsedAsStored) {
     const std::string sca = dir + "/custom.sca";
     ASSERT_TRUE(writeFileAtomically(sca, bytes));
 
-    const Run r = tool({"--type", "gs", "--key", "D", "--scale-file", sca, input, output});
+    const Outcome r = tool({"--type", "gs", "--key", "D", "--scale-file", sca, input, output});
     EXPECT_EQ(r.status, kExitWritten) << r.err;
     const Bytes out = readBack(output);
     ASSERT_EQ(out.size(), song.size() + 384);
@@ -160,12 +160,13 @@ TEST_F(ConvertTool, DamagedScaleFilesAreRefusedBeforeAnythingIsWritten) {
     for (const Bytes& file : damaged) {
         const std::string sca = dir + "/damaged.sca";
         ASSERT_TRUE(writeFileAtomically(sca, file));
-        const Run r = tool({"--type", "XG", "--scale-file", sca, input, output});
+        const Outcome r = tool({"--type", "XG", "--scale-file", sca, input, output});
         EXPECT_EQ(r.status, kExitFailed) << file.size();
         EXPECT_EQ(r.err, "This is not a valid scale file!\n");
         EXPECT_FALSE(std::filesystem::exists(output));
     }
-    const Run missing = tool({"--type", "XG", "--scale-file", dir + "/none.sca", input, output});
+    const Outcome missing =
+        tool({"--type", "XG", "--scale-file", dir + "/none.sca", input, output});
     EXPECT_EQ(missing.status, kExitFailed);
     EXPECT_EQ(missing.err, "This is not a valid scale file!\n");
 }
@@ -184,7 +185,7 @@ TEST_F(ConvertTool, UsageErrorsGiveAReasonAndTheUsage) {
         {"--type", "XG", input, input},  // would overwrite the source
     };
     for (const auto& args : wrong) {
-        const Run r = tool(args);
+        const Outcome r = tool(args);
         EXPECT_EQ(r.status, kExitUsage) << args[1];
         const auto errLines = lines(r.err);
         ASSERT_GE(errLines.size(), 2u) << r.err;
@@ -196,18 +197,18 @@ TEST_F(ConvertTool, UsageErrorsGiveAReasonAndTheUsage) {
 }
 
 TEST_F(ConvertTool, LoadAndWriteFailuresExitWithOne) {
-    const Run noInput = tool({"--type", "GS", dir + "/none.mid", output});
+    const Outcome noInput = tool({"--type", "GS", dir + "/none.mid", output});
     EXPECT_EQ(noInput.status, kExitFailed);
     EXPECT_FALSE(noInput.err.empty());
     EXPECT_FALSE(std::filesystem::exists(output));
 
-    const Run noFolder = tool({"--type", "GS", input, dir + "/none/out.mid"});
+    const Outcome noFolder = tool({"--type", "GS", input, dir + "/none/out.mid"});
     EXPECT_EQ(noFolder.status, kExitFailed);
     EXPECT_EQ(noFolder.err, "Can not open file!\n");
 }
 
 TEST_F(ConvertProgram, ListsTheLabelsOnStandardOutput) {
-    const Run r = program(dir, "--list");
+    const Outcome r = program(dir, "--list");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
     const auto out = lines(r.out);
@@ -223,26 +224,26 @@ TEST_F(ConvertProgram, ListsTheLabelsOnStandardOutput) {
 }
 
 TEST_F(ConvertProgram, HelpGoesToStandardOutput) {
-    const Run r = program(dir, "--help");
+    const Outcome r = program(dir, "--help");
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("--scale-file"), std::string::npos);
     EXPECT_NE(r.out.find(kUsageLine), std::string::npos);
 }
 
 TEST_F(ConvertProgram, ExitStatusesAndMessagesOnStandardError) {
-    const Run written =
+    const Outcome written =
         program(dir, "--type XG --key G --scale Pentatonic '" + input + "' '" + output + "'");
     EXPECT_EQ(written.status, 0);
     EXPECT_EQ(written.err, "Information has been written to the file!\n");
     EXPECT_EQ(readBack(output).size(), song.size() + 2112);
 
-    const Run usage =
+    const Outcome usage =
         program(dir, "--type XG --scale 'No such scale' '" + input + "' '" + output + "'");
     EXPECT_EQ(usage.status, 2);
     EXPECT_EQ(lines(usage.err).size(), 3u) << usage.err;  // the reason, then two usage lines
     EXPECT_EQ(usage.out, "");
 
-    const Run failed = program(dir, "--type GS '" + input + "' '" + dir + "/none/x.mid'");
+    const Outcome failed = program(dir, "--type GS '" + input + "' '" + dir + "/none/x.mid'");
     EXPECT_EQ(failed.status, 1);
     EXPECT_EQ(failed.err, "Can not open file!\n");
 }
