@@ -1,5 +1,6 @@
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -58,11 +59,17 @@ Bytes denseFormat1() {
     return file;
 }
 
-void ConvertDenseFormat1ToXg(benchmark::State& state) {
-    const Bytes file = denseFormat1();
+std::string writeInput(const Bytes& file) {
     const std::string path =
         (std::filesystem::temp_directory_path() / "pitchloom-convert-bench.mid").string();
-    if (!pitchloom::writeFileAtomically(path, file)) {
+    return pitchloom::writeFileAtomically(path, file) ? path : std::string();
+}
+
+// Load with merge, XG insertion and note moves: the Convert command without its dialogs.
+void ConvertDenseFormat1ToXg(benchmark::State& state) {
+    const Bytes file = denseFormat1();
+    const std::string path = writeInput(file);
+    if (path.empty()) {
         state.SkipWithError("cannot write the input file");
         return;
     }
@@ -96,6 +103,37 @@ void ConvertDenseFormat1ToXg(benchmark::State& state) {
     std::filesystem::remove(path);
 }
 BENCHMARK(ConvertDenseFormat1ToXg)->Unit(benchmark::kMillisecond);
+
+// The writer's share alone: the merged song is restored before each round.
+void XgInsertionAndNoteMoves(benchmark::State& state) {
+    const std::string path = writeInput(denseFormat1());
+    SilentDialogs dialogs;
+    pitchloom::MidiSong song;
+    song.create();
+    pitchloom::Format0Merger merger(dialogs);
+    pitchloom::SongLoader loader(song, merger, dialogs);
+    if (path.empty() || !loader.loadSongFromPath(path)) {
+        state.SkipWithError("the load failed");
+        return;
+    }
+    std::filesystem::remove(path);
+    const pitchloom::MidiSong merged = song;
+    pitchloom::TuningState tuning;
+    tuning.selectScaleRow(1, 8);
+
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::copy_n(merged.data.begin(), merged.length, song.data.begin());
+        song.length = merged.length;
+        state.ResumeTiming();
+        pitchloom::SongWriter writer(song, tuning, dialogs);
+        const auto time = writer.findTuningTime();
+        pitchloom::insertScaleTuning(writer, tuning, pitchloom::DeviceType::XG, time);
+        writer.applyScaleToNotes();
+        benchmark::DoNotOptimize(song.data.data());
+    }
+}
+BENCHMARK(XgInsertionAndNoteMoves)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
