@@ -25,6 +25,14 @@ constexpr std::string_view kUsage =
     "[--scale-file FILE.sca] INPUT OUTPUT\n"
     "       pitchloom-convert --list";
 
+// CLI11's help with our usage lines in place of its generated one.
+class UsageFormatter : public CLI::Formatter {
+  public:
+    std::string make_usage(const CLI::App* /*app*/, std::string /*name*/) const override {
+        return std::string(kUsage) + "\n";
+    }
+};
+
 bool sameLabel(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::tolower(static_cast<unsigned char>(x)) ==
@@ -105,22 +113,29 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
         "Writes a copy of a MIDI file that carries a scale and tuning: GS or XG scale-tuning "
         "messages before its first note, and every note outside the scale moved up onto it.",
         "pitchloom-convert"};
-    app.add_option("--type", o.type, "Sound module: GS, XG or GM (GM: only the scale acts)");
-    app.add_option("--key", o.key, "Key, a label of the Key list (default C)");
-    auto* scale = app.add_option("--scale", o.scale, "Scale label (default Chromatic)");
-    auto* tuning =
-        app.add_option("--tuning", o.tuning, "Tuning label (default \"Just Intonation\")");
-    app.add_option("--scale-file", o.scaleFile, "Custom offsets and scale from a .sca file")
+    app.formatter(std::make_shared<UsageFormatter>());
+    app.add_option("--type", o.type, "Sound module; with GM only the scale acts")
+        ->type_name("GS|XG|GM");
+    app.add_option("--key", o.key, "A label of the Key list (default C)")->type_name("KEY");
+    auto* scale =
+        app.add_option("--scale", o.scale, "A label of the Scale list (default Chromatic)")
+            ->type_name("SCALE");
+    auto* tuning = app.add_option("--tuning", o.tuning,
+                                  "A label of the Tuning list (default \"Just Intonation\")")
+                       ->type_name("TUNING");
+    app.add_option("--scale-file", o.scaleFile, "Custom offsets and scale from a 64-byte file")
+        ->type_name("FILE.sca")
         ->excludes(scale)
         ->excludes(tuning);
-    app.add_flag("--list", o.list, "Print the Key, Scale and Tuning labels");
-    app.add_option("INPUT", o.input, "MIDI file to read (left unchanged)");
-    app.add_option("OUTPUT", o.output, "MIDI file to write (replaced if it exists)");
+    app.add_flag("--list", o.list, "Print the labels that --key, --scale and --tuning take");
+    app.add_option("INPUT", o.input, "MIDI file to read; it is left unchanged")->type_name("");
+    app.add_option("OUTPUT", o.output, "MIDI file to write; an existing one is replaced")
+        ->type_name("");
 
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success&) {
-        out << app.help() << kUsage << '\n';
+        out << app.help();
         return kExitWritten;
     } catch (const CLI::ParseError& e) {
         return usageError(err, e.what());
