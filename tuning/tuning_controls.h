@@ -61,7 +61,8 @@ class TuningView {
 };
 
 /// The Key, Scale and Tuning lists, the twelve sliders with their value boxes and the twelve
-/// piano keys, kept in step with the TuningState. Every function runs on the window thread.
+/// piano keys, kept in step with the TuningState; also the scale file's Save and Load. Every
+/// function runs on the window thread.
 class TuningControls {
   public:
     /// allNotesOff sends All Notes Off on all sixteen channels of the open port.
@@ -93,6 +94,11 @@ class TuningControls {
     void showOffsets();
     /// Lights exactly the piano keys of the pitch classes in the scale.
     void showScaleKeys();
+
+    /// Save command: asks for a file and writes the offsets, marks and Key list row to it.
+    void saveScaleFile();
+    /// Load command: asks for a file and makes it the custom tuning and scale.
+    void loadScaleFile();
 
   private:
     /// A selection set by the program, recorded in the state as the list's row.
