@@ -9,7 +9,6 @@ namespace {
 
 constexpr int kKeyG = 8;
 constexpr int kKeyD = 9;
-constexpr int kKeyCSharp = 14;
 constexpr int kPentatonic = 1;
 constexpr int kTemparament = 0;
 constexpr int kJust = 1;
@@ -310,15 +309,6 @@ TEST_F(TuningControlsTest, KeyOutsideTheOctaveIsIgnored) {
     controls.togglePitchClass(-1);
     EXPECT_TRUE(view.log.empty());
     EXPECT_EQ(notesOff, 0);
-}
-
-TEST_F(TuningControlsTest, SameTonicKeysGiveTheSameTuning) {
-    choose(TuningList::Tuning, kArabian);
-    choose(TuningList::Key, kKeyCSharp);
-    const Offsets cSharp = state.offsetValues();
-    choose(TuningList::Key, 2);  // "Db"
-    EXPECT_EQ(state.offsetValues(), cSharp);
-    EXPECT_EQ(state.offsets[5], -51);  // E# = F, a major third above C#
 }
 
 }  // namespace
