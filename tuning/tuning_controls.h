@@ -78,9 +78,10 @@ class TuningControls {
     /// shows them; then the tuning is applied again.
     void applyScale();
 
-    /// Slider scroll handler. The window reports each user action on slider 0..11 as one code,
-    /// before applying it itself, then EndScroll: a line or page step (buttons, keys, wheel) as
-    /// LineUp/LineDown/PageUp/PageDown; a drag as ThumbTrack while it moves and ThumbPosition
+    /// Slider scroll handler for slider 0..11. It moves the slider itself, so the window neither
+    /// applies the step nor lets the position follow a drag. The window reports each user action
+    /// as one code followed by EndScroll: a line or page step (arrow buttons, keys, wheel) as
+    /// LineUp/LineDown/PageUp/PageDown, a drag as ThumbTrack while it moves and ThumbPosition
     /// with the released position. Only EndScroll marks the tuning for sending.
     void onSliderScroll(ScrollCode code, int thumbPosition, int sliderIndex);
 
