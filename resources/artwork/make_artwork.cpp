@@ -878,12 +878,13 @@ QImage drawPreview(const QImage& panel, const QImage& logo, const QImage& power,
         p.drawImage(at, face(*bitmap, kKeyWidth, kKeyHeight, caption));
     }
 
-    // Stand-ins for the standard controls, at their template rectangles.
+    // Stand-ins for the standard controls, at their template rectangles (the two long labels
+    // with texts of about the window's length).
     auto rect = [](double x, double y, double w, double h) {
         return QRectF(duX(x), duY(y), duX(w), duY(h)).toRect();
     };
-    p.drawImage(rect(7, 7, 114, 67), logo.scaled(rect(7, 7, 114, 67).size(), Qt::IgnoreAspectRatio,
-                                                 Qt::SmoothTransformation));
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.drawImage(rect(7, 7, 114, 67), logo);  // the logo picture shows bitmap 130 scaled to fit
     p.setPen(kLabelText);
     p.setFont(QFont());
     struct Label {
@@ -896,8 +897,8 @@ QImage drawPreview(const QImage& panel, const QImage& logo, const QImage& power,
                             {10, 155, 35, 15, "Tuning"},
                             {10, 181, 35, 35, "Setting"},
                             {10, 225, 35, 15, "Midi"},
-                            {131, 18, 130, 19, "Play file with specified scale and tuning."},
-                            {131, 40, 130, 20, "Add specified scale and tuning to file."}};
+                            {131, 18, 130, 19, "Play file with the chosen scale and tuning."},
+                            {131, 40, 130, 20, "Add the chosen scale and tuning to file."}};
     for (const Label& l : labels)
         p.drawText(rect(l.x, l.y, l.w, l.h), Qt::AlignCenter, QString::fromLatin1(l.text));
     const char* lists[] = {"MIDI MAPPER", "C", "Chromatic", "Just Intonation"};
