@@ -9,8 +9,9 @@
 // artwork as a whole. scripts/make-artwork builds and runs this program.
 //
 // Everything is drawn from code, deterministically (no random numbers), so the committed images
-// can be regenerated at any time. resources/icons/pitchloom.svg is the icon's scalable twin, written
-// by hand with the same geometry (the 128 x 128 design grid of drawIcon): keep the two in step.
+// can be regenerated at any time. resources/icons/pitchloom.svg is the icon's scalable twin,
+// written by hand with the same geometry (the 128 x 128 design grid of drawIcon): keep the two in
+// step.
 
 #include <QDir>
 #include <QFont>
@@ -26,8 +27,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <functional>
 #include <numbers>
 #include <vector>
 
