@@ -78,6 +78,22 @@ std::size_t runningDataBytes(std::uint8_t status) {
     return kChannelMessageSize[(status >> 4) - 8] - 1u;
 }
 
+// Copies an event's bytes; most are two or three bytes, too few to be worth a library call.
+std::size_t copyEvent(std::span<const std::uint8_t> bytes, std::uint8_t* to) {
+    switch (bytes.size()) {
+        case 3:
+            to[2] = bytes[2];
+            [[fallthrough]];
+        case 2:
+            to[1] = bytes[1];
+            to[0] = bytes[0];
+            break;
+        default:
+            std::memcpy(to, bytes.data(), bytes.size());
+    }
+    return bytes.size();
+}
+
 struct TrackEvent {
     std::uint32_t delta;  // ticks still to wait, reduced pass by pass while merging
     std::span<const std::uint8_t> bytes;
@@ -218,7 +234,7 @@ bool MergeRun::parseTrack(std::span<const std::uint8_t> track) {
         }
         std::uint8_t* copy = expansion_.data() + expansionUsed_;
         copy[0] = runningStatus_;
-        std::memcpy(copy + 1, data->data(), dataBytes);
+        copyEvent(*data, copy + 1);
         expansionUsed_ += dataBytes + 1;
         if (!record(*delta, {copy, dataBytes + 1}, count)) return false;
     }
@@ -306,8 +322,7 @@ std::optional<std::size_t> MergeRun::mergeTracks() {
                 return std::nullopt;
             }
             at += writeVlq(delta, output_.data() + at);
-            std::memcpy(output_.data() + at, e.bytes.data(), e.bytes.size());
-            at += e.bytes.size();
+            at += copyEvent(e.bytes, output_.data() + at);
             ++t.begin;
         }
         std::erase_if(pending, [](const EventRange& t) { return t.begin == t.end; });
