@@ -307,8 +307,9 @@ std::optional<std::size_t> MergeRun::mergeTracks() {
         // only carries its ticks to the next event written; taking the whole smallest delta at
         // once gives the same song without running thousands of empty passes.
         std::uint32_t m = std::numeric_limits<std::uint32_t>::max();
-        for (const EventRange& t : pending)
+        for (const EventRange& t : pending) {
             m = std::min(m, events_[t.begin].delta);
+        }
 
         bool firstInPass = true;
         for (EventRange& t : pending) {
