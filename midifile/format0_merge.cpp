@@ -55,7 +55,7 @@ constexpr std::array<MetaRow, 16> kMetaTable{{
     {0x06, MetaSize::TextLength, 0},       // marker
     {0x07, MetaSize::TextLength, 0},       // cue point
     {0x21, MetaSize::TextLength, 0},       // port
-    {0x7F, MetaSize::TextLength, 0},       // sequencer-specific
+    {0x7F, MetaSize::TextLength, 0},       // sequencer data
     {0x2F, MetaSize::Fixed, 3},            // end of track (not kept)
     {0x51, MetaSize::Fixed, 6},            // tempo
     {0x54, MetaSize::Fixed, 8},            // SMPTE offset
