@@ -1,0 +1,50 @@
+#include "app/main_app.h"
+
+#include <QApplication>
+#include <QPalette>
+#include <QStyleFactory>
+#include <QTimer>
+
+#include "app/main_dialog.h"
+#include "app/qt_dialogs.h"
+#include "playback/system_midi_output.h"
+#include "playback/timer_service.h"
+
+namespace pitchloom {
+
+void applyPitchloomPalette() {
+    if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"))) {
+        QApplication::setStyle(fusion);
+    }
+    QPalette palette = QApplication::style()->standardPalette();
+    palette.setColor(QPalette::Window, QColor(159, 159, 159));
+    palette.setColor(QPalette::WindowText, QColor(31, 63, 31));
+    palette.setColor(QPalette::ButtonText, QColor(31, 63, 31));
+    palette.setColor(QPalette::Button, QColor(176, 176, 176));
+    QApplication::setPalette(palette);
+}
+
+int MainApp::InitInstance(const QStringList& arguments) {
+    applyPitchloomPalette();
+
+    QtUserDialogs dialogs;
+    ThreadTimerService timers;
+    SystemMidiOutput output;
+    MainDialog dialog({dialogs, output, timers, {},
+                       [&] {
+                           dialogs.cancelPending();
+                           timers.shutdown();
+                       },
+                       std::chrono::milliseconds(1000)});
+    dialogs.setParentWindow(&dialog);
+
+    // A file named on the command line is handled like a file dropped on the window.
+    if (arguments.size() > 1) {
+        const QString path = arguments.at(1);
+        QTimer::singleShot(0, &dialog, [&dialog, path] { dialog.openDroppedFile(path); });
+    }
+    dialog.exec();
+    return 0;
+}
+
+}  // namespace pitchloom

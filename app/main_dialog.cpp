@@ -1,0 +1,470 @@
+#include "app/main_dialog.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPainter>
+#include <QScrollBar>
+#include <QThread>
+#include <QTimer>
+
+#include "app/device_type_dialog.h"
+#include "app/dialog_units.h"
+#include "app/help_window.h"
+#include "convert/convert_command.h"
+
+namespace pitchloom {
+
+namespace {
+
+constexpr int kClientWidth = 691;
+constexpr int kClientHeight = 430;
+constexpr std::array<int, 12> kValueBoxX = {120, 140, 160, 180, 200, 240,
+                                            260, 280, 300, 320, 340, 360};
+constexpr std::array<int, 12> kSliderX = {125, 145, 165, 185, 205, 245,
+                                          265, 285, 305, 325, 345, 365};
+
+struct ButtonLayout {
+    int id;
+    QRect rect;
+    int normalId;
+    int pressedId;
+    const char* caption;
+};
+
+// Power, Help, Type, Save, Load, Play/Stop, Convert: rectangles in client pixels.
+const std::array<ButtonLayout, 7> kButtons = {{
+    {1074, QRect(QPoint(18, 365), QPoint(77, 424)), 132, 133, ""},
+    {1075, QRect(QPoint(82, 377), QPoint(196, 408)), 136, 135, "      Help"},
+    {1076, QRect(QPoint(82, 334), QPoint(196, 365)), 136, 135, "     Type"},
+    {1077, QRect(QPoint(82, 300), QPoint(196, 331)), 136, 135, "     Save"},
+    {1078, QRect(QPoint(82, 270), QPoint(196, 301)), 136, 135, "     Load"},
+    {1079, QRect(QPoint(470, 25), QPoint(584, 56)), 136, 135, "     Play"},
+    {1080, QRect(QPoint(470, 60), QPoint(584, 91)), 136, 135, "     Convert"},
+}};
+
+struct KeyLayout {
+    int left;
+    int top;
+    bool black;
+    const char* caption;
+};
+
+const std::array<KeyLayout, 12> kKeys = {{
+    {210, 188, false, "  C"},
+    {245, 104, true, "  C#"},
+    {280, 188, false, "  D"},
+    {315, 104, true, "  D#"},
+    {350, 188, false, "  E"},
+    {420, 188, false, "  F"},
+    {455, 104, true, "  F#"},
+    {490, 188, false, "  G"},
+    {525, 104, true, "  G#"},
+    {560, 188, false, "  A"},
+    {595, 104, true, "  A#"},
+    {630, 188, false, "  B"},
+}};
+
+QString qs(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+MainDialog::MainDialog(Services services, QWidget* parent)
+    : QDialog(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      services_(std::move(services)),
+      port_(services_.output, services_.dialogs),
+      sender_(tuning_, port_),
+      merger_(services_.dialogs),
+      loader_(song_, merger_, services_.dialogs),
+      seq_({song_, tuning_, port_, sender_, type_, services_.dialogs, loader_, services_.timers,
+            *this}),
+      controls_(tuning_, *this, services_.dialogs, [this] { port_.allNotesOff(); }) {
+    seq_.setStopWait(services_.stopWait);
+    setWindowTitle(QStringLiteral("Pitchloom Pro"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/pitchloom.png")));
+    setFixedSize(kClientWidth, kClientHeight);
+    setAcceptDrops(true);
+    createControls();
+    OnInitDialog();
+}
+
+MainDialog::~MainDialog() { OnDestroy(); }
+
+void MainDialog::createControls() {
+    QFont font = this->font();
+    font.setPointSize(9);
+    setFont(font);
+
+    for (int i = 0; i < 20; ++i) skins_[static_cast<std::size_t>(i)] = new SkinWindow(this);
+    skins_[0]->setAttribute(Qt::WA_TransparentForMouseEvents);  // clicks pass the background
+
+    const std::array<std::pair<const char*, QRect>, 8> labels = {{
+        {"Key", dialogUnits(10, 115, 35, 15)},
+        {"Scale", dialogUnits(10, 135, 35, 15)},
+        {"Tuning", dialogUnits(10, 155, 35, 15)},
+        {"Setting", dialogUnits(10, 181, 35, 35)},
+        {"Midi", dialogUnits(10, 225, 35, 15)},
+        {"Add specified scale and tuning to file.", dialogUnits(131, 40, 130, 20)},
+        {"Play file with specified scale and tuning.", dialogUnits(131, 18, 130, 19)},
+        {"Device", dialogUnits(10, 95, 35, 15)},
+    }};
+    for (std::size_t i = 0; i < labels.size(); ++i) {
+        auto* label = new QLabel(QString::fromLatin1(labels[i].first), this);
+        label->setAlignment(Qt::AlignCenter);
+        label->setWordWrap(true);
+        label->setGeometry(labels[i].second);
+        labels_[i] = label;
+    }
+
+    auto makeList = [this](int y) {
+        auto* list = new QComboBox(this);
+        list->setEditable(false);
+        list->setMaxVisibleItems(10);
+        const QRect r = dialogUnits(45, y, 60, 12);
+        list->setGeometry(r.x(), r.y(), r.width(), 20);
+        return list;
+    };
+    deviceList_ = makeList(95);
+    keyList_ = makeList(115);
+    scaleList_ = makeList(135);
+    tuningList_ = makeList(155);
+
+    for (std::size_t i = 0; i < 12; ++i) {
+        auto* box = new QLineEdit(this);
+        box->setReadOnly(true);
+        box->setAlignment(Qt::AlignCenter);
+        box->setFocusPolicy(Qt::NoFocus);
+        box->setGeometry(dialogUnits(kValueBoxX[i], 188, 20, 13));
+        valueBoxes_[i] = box;
+
+        auto* bar = new QScrollBar(Qt::Vertical, this);
+        bar->setGeometry(dialogUnits(kSliderX[i], 207, 10, 74));
+        bar->setTracking(false);
+        sliders_[i] = bar;
+    }
+
+    logo_ = new QLabel(this);
+    logo_->setGeometry(dialogUnits(7, 7, 114, 67).topLeft().x(),
+                       dialogUnits(7, 7, 114, 67).topLeft().y(), 200, 100);
+    logo_->setPixmap(loadSkinBitmap(130));
+    logo_->setAttribute(Qt::WA_TransparentForMouseEvents);
+
+    connectControls();
+}
+
+void MainDialog::connectControls() {
+    for (int i = 0; i < 12; ++i) {
+        QScrollBar* bar = sliders_[static_cast<std::size_t>(i)];
+        connect(bar, &QScrollBar::actionTriggered, this,
+                [this, i](int action) { onSliderAction(i, action); });
+        connect(bar, &QScrollBar::sliderMoved, this, [this, i](int position) {
+            controls_.onSliderScroll(ScrollCode::ThumbTrack, position, i);
+        });
+        connect(bar, &QScrollBar::sliderReleased, this, [this, i] { onSliderReleased(i); });
+    }
+    connect(scaleList_, &QComboBox::activated, this, [this] { controls_.applyScale(); });
+    connect(tuningList_, &QComboBox::activated, this, [this] { controls_.applyTuning(); });
+    connect(keyList_, &QComboBox::activated, this, [this] { controls_.applyScale(); });
+    connect(deviceList_, &QComboBox::activated, this, &MainDialog::onDeviceSelected);
+}
+
+void MainDialog::createSkins() {
+    pictures_.create(skins_[0], rect(), 131);
+
+    const KeyLayout& c = kKeys[0];
+    auto keyRect = [](const KeyLayout& k) { return QRect(k.left, k.top, 45, 78); };
+    keys_.create([this](int i) { onSkinKey(i); }, [](int) {}, skins_[8], keyRect(c),
+                 QString::fromLatin1(c.caption), 140, 139, 0);
+    for (int i = 1; i < 12; ++i) {
+        const KeyLayout& k = kKeys[static_cast<std::size_t>(i)];
+        keys_.add(skins_[static_cast<std::size_t>(8 + i)], keyRect(k),
+                  QString::fromLatin1(k.caption), k.black ? 138 : 140, k.black ? 141 : 139, i);
+    }
+}
+
+void MainDialog::OnInitDialog() {
+    createSkins();
+    controls_.showScaleKeys();
+
+    const ButtonLayout& power = kButtons[0];
+    buttons_.create([this](int i) { onSkinButton(i); }, [](int) {}, skins_[1], power.rect,
+                    QString::fromLatin1(power.caption), power.normalId, power.pressedId, -1);
+    skins_[1]->setIndex(0);
+    for (int i = 1; i < 7; ++i) {
+        const ButtonLayout& b = kButtons[static_cast<std::size_t>(i)];
+        buttons_.add(skins_[static_cast<std::size_t>(1 + i)], b.rect,
+                     QString::fromLatin1(b.caption), b.normalId, b.pressedId, -1);
+        skins_[static_cast<std::size_t>(1 + i)]->setIndex(i);
+    }
+    // The standard controls lie above the skins.
+    pictures_.paintAll();
+    skins_[0]->lower();
+    for (QWidget* w : standardControls()) w->raise();
+
+    port_.initOutput(song_);
+
+    DeviceTypeDialog typeDialog(type_, services_.dialogs, nullptr);
+    if (services_.runDeviceTypeDialog) {
+        services_.runDeviceTypeDialog(typeDialog);
+    } else {
+        typeDialog.exec();
+    }
+
+    controls_.initTuningControls();
+    fillDeviceList();
+    QTimer::singleShot(0, this, [this] { paintSkins(); });
+}
+
+void MainDialog::fillDeviceList() {
+    deviceList_->clear();
+    for (const auto& entry : port_.deviceList()) {
+        deviceList_->addItem(QString::fromStdString(entry.name), entry.identifier);
+    }
+    deviceList_->setCurrentIndex(0);
+}
+
+SkinWindow* MainDialog::skinWindow(int id) const {
+    if (id < 1073 || id > 1092) return nullptr;
+    return skins_[static_cast<std::size_t>(id - 1073)];
+}
+
+QList<QWidget*> MainDialog::standardControls() const {
+    QList<QWidget*> list{logo_, deviceList_, keyList_, tuningList_, scaleList_};
+    for (QScrollBar* s : sliders_) list.append(s);
+    for (QLabel* l : labels_) list.append(l);
+    for (QLineEdit* e : valueBoxes_) list.append(e);
+    return list;
+}
+
+void MainDialog::onSkinButton(int index) {
+    switch (index) {
+        case 0:  // Power
+            if (seq_.isPlaying()) seq_.stopPlayback();
+            QTimer::singleShot(0, this, [this] { done(QDialog::Accepted); });
+            break;
+        case 1: showHelp(); break;
+        case 2: runTypeCommand(); break;
+        case 3: controls_.saveScaleFile(); break;
+        case 4: controls_.loadScaleFile(); break;
+        case 5: seq_.TogglePlay(); break;
+        case 6: runConvert(); break;
+        default: break;
+    }
+}
+
+void MainDialog::onSkinKey(int index) {
+    if (index >= 0 && index < 12) controls_.togglePitchClass(index);
+}
+
+void MainDialog::runTypeCommand() {
+    if (seq_.isPlaying()) {
+        services_.dialogs.showMessage("Stop playing first!", BoxStyle::SystemModal);
+        return;
+    }
+    DeviceTypeDialog dialog(type_, services_.dialogs, this);
+    if (services_.runDeviceTypeDialog) {
+        services_.runDeviceTypeDialog(dialog);
+    } else {
+        dialog.exec();
+    }
+}
+
+void MainDialog::runConvert() {
+    convertSong(song_, loader_, tuning_, type_.load(), services_.dialogs, seq_.isPlaying());
+}
+
+void MainDialog::showHelp() {
+    if (!help_) help_ = new HelpWindow(this);
+    help_->showIndex();
+}
+
+void MainDialog::openDroppedFile(const QString& path) {
+    const std::string file = path.toStdString();
+    if (!hasMidiExtension(file)) return;
+    if (seq_.isPlaying()) {
+        seq_.stopPlayback();
+        port_.allNotesOff();
+    }
+    if (loader_.loadSongFromPath(file)) seq_.beginPlayback();
+}
+
+void MainDialog::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void MainDialog::dropEvent(QDropEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.isEmpty()) return;
+    event->acceptProposedAction();
+    const QUrl first = urls.first();  // further files are ignored
+    if (first.isLocalFile()) openDroppedFile(first.toLocalFile());
+}
+
+void MainDialog::onDeviceSelected(int row) {
+    const QVariant id = deviceList_->itemData(row);
+    if (!id.isValid()) return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    port_.selectDevice(id.toInt());
+    QApplication::restoreOverrideCursor();
+}
+
+void MainDialog::onSliderAction(int slider, int action) {
+    QScrollBar* bar = sliders_[static_cast<std::size_t>(slider)];
+    ScrollCode code = ScrollCode::Other;
+    int steps = 1;
+    switch (action) {
+        case QAbstractSlider::SliderSingleStepSub: code = ScrollCode::LineUp; break;
+        case QAbstractSlider::SliderSingleStepAdd: code = ScrollCode::LineDown; break;
+        case QAbstractSlider::SliderPageStepSub: code = ScrollCode::PageUp; break;
+        case QAbstractSlider::SliderPageStepAdd: code = ScrollCode::PageDown; break;
+        case QAbstractSlider::SliderToMinimum: code = ScrollCode::Top; break;
+        case QAbstractSlider::SliderToMaximum: code = ScrollCode::Bottom; break;
+        case QAbstractSlider::SliderMove:
+            if (bar->isSliderDown()) return;  // a drag: reported as it moves and on release
+            {
+                // The wheel: as many line steps as it turned.
+                const int delta = bar->sliderPosition() - bar->value();
+                if (delta == 0) return;
+                code = delta < 0 ? ScrollCode::LineUp : ScrollCode::LineDown;
+                steps = std::abs(delta);
+            }
+            break;
+        default: break;
+    }
+    // The controls move the slider themselves; undo the step the scroll bar was about to take.
+    bar->setSliderPosition(bar->value());
+    for (int i = 0; i < steps; ++i) controls_.onSliderScroll(code, bar->value(), slider);
+    controls_.onSliderScroll(ScrollCode::EndScroll, bar->value(), slider);
+}
+
+void MainDialog::onSliderReleased(int slider) {
+    QScrollBar* bar = sliders_[static_cast<std::size_t>(slider)];
+    const int released = bar->sliderPosition();
+    controls_.onSliderScroll(ScrollCode::ThumbPosition, released, slider);
+    controls_.onSliderScroll(ScrollCode::EndScroll, bar->value(), slider);
+}
+
+void MainDialog::paintSkins() {
+    pictures_.paintAll();
+    buttons_.paintAll();
+    keys_.paintAll();
+    for (QWidget* w : standardControls()) w->update();
+}
+
+void MainDialog::paintEvent(QPaintEvent* event) {
+    QDialog::paintEvent(event);
+    paintSkins();
+}
+
+void MainDialog::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter: done(QDialog::Accepted); return;
+        case Qt::Key_Escape: done(QDialog::Rejected); return;
+        default: QDialog::keyPressEvent(event);
+    }
+}
+
+void MainDialog::closeEvent(QCloseEvent* event) {
+    done(QDialog::Rejected);
+    event->accept();
+}
+
+void MainDialog::done(int result) {
+    // However the window ends, playback stops before the port and the song go away.
+    if (seq_.isPlaying()) seq_.stopPlayback();
+    QDialog::done(result);
+}
+
+void MainDialog::OnDestroy() {
+    if (destroyed_) return;
+    destroyed_ = true;
+    if (seq_.isPlaying()) {
+        seq_.setStopWait(std::chrono::milliseconds(0));
+        seq_.stopPlayback();
+    }
+    if (services_.releaseWaits) services_.releaseWaits();
+    pictures_.releaseSurfaces();
+    buttons_.releaseSurfaces();
+    keys_.releaseSurfaces();
+    port_.shutdownOutput(song_);
+}
+
+void MainDialog::onWindowThread(std::function<void()> work) {
+    if (QThread::currentThread() == thread()) {
+        work();
+    } else {
+        QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
+    }
+}
+
+void MainDialog::setPlayCaption(std::string_view caption) {
+    const QString text = qs(caption);
+    onWindowThread([this, text] { buttons_.setCaption(5, text); });
+}
+
+void MainDialog::requestRepaint() {
+    onWindowThread([this] { update(); });
+}
+
+void MainDialog::setWaitCursor(bool waiting) {
+    onWindowThread([this, waiting] {
+        if (waiting && !waitCursor_) QApplication::setOverrideCursor(Qt::WaitCursor);
+        if (!waiting && waitCursor_) QApplication::restoreOverrideCursor();
+        waitCursor_ = waiting;
+    });
+}
+
+QComboBox* MainDialog::listOf(TuningList list) const {
+    switch (list) {
+        case TuningList::Key: return keyList_;
+        case TuningList::Scale: return scaleList_;
+        case TuningList::Tuning: return tuningList_;
+    }
+    return keyList_;
+}
+
+int MainDialog::selectedRow(TuningList list) const { return listOf(list)->currentIndex(); }
+
+void MainDialog::selectRow(TuningList list, int row) {
+    QComboBox* box = listOf(list);
+    if (row >= 0 && row < box->count()) box->setCurrentIndex(row);
+}
+
+void MainDialog::fillList(TuningList list, std::span<const std::string_view> labels) {
+    QComboBox* box = listOf(list);
+    box->clear();
+    for (std::string_view label : labels) box->addItem(qs(label));
+    box->setCurrentIndex(-1);
+}
+
+void MainDialog::setSliderRange(int slider, int minimum, int maximum) {
+    QScrollBar* bar = sliders_[static_cast<std::size_t>(slider)];
+    bar->setRange(minimum, maximum);
+    bar->setSingleStep(kSliderLineStep);
+    bar->setPageStep(kSliderPageStep);
+}
+
+int MainDialog::sliderPosition(int slider) const {
+    return sliders_[static_cast<std::size_t>(slider)]->value();
+}
+
+void MainDialog::setSliderPosition(int slider, int position) {
+    sliders_[static_cast<std::size_t>(slider)]->setValue(position);
+}
+
+void MainDialog::setValueText(int box, std::string_view text) {
+    valueBoxes_[static_cast<std::size_t>(box)]->setText(qs(text));
+}
+
+void MainDialog::setKeyLit(int key, bool lit) { keys_.setLit(key, lit); }
+
+}  // namespace pitchloom

@@ -1,0 +1,147 @@
+#pragma once
+
+#include <QDialog>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+
+#include "midifile/format0_merge.h"
+#include "midifile/midi_song.h"
+#include "midifile/song_loader.h"
+#include "playback/device_type.h"
+#include "playback/midi_port.h"
+#include "playback/scale_tuning_sender.h"
+#include "playback/sequencer.h"
+#include "playback/timer_service.h"
+#include "tuning/tuning_controls.h"
+#include "tuning/tuning_state.h"
+#include "ui/skin_sets.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QScrollBar;
+
+namespace pitchloom {
+
+class DeviceTypeDialog;
+class HelpWindow;
+
+/// The main window: the skinned panel with its seven buttons and twelve piano keys, the four
+/// lists, twelve sliders and value boxes. It owns the song, the tuning, the port and playback.
+class MainDialog : public QDialog, private PlaybackView, private TuningView {
+    Q_OBJECT
+public:
+    /// What the window works with; the program passes the real ones, tests fakes.
+    struct Services {
+        UserDialogs& dialogs;
+        MidiOutputProvider& output;
+        TimerService& timers;
+        /// Runs the device type dialog modally (tests answer it instead).
+        std::function<void(DeviceTypeDialog&)> runDeviceTypeDialog;
+        /// Called before the window's state goes away, to release threads waiting on boxes.
+        std::function<void()> releaseWaits;
+        std::chrono::milliseconds stopWait{1000};
+    };
+
+    explicit MainDialog(Services services, QWidget* parent = nullptr);
+    ~MainDialog() override;
+
+    /// The command of skin button 0..6 (Power, Help, Type, Save, Load, Play/Stop, Convert).
+    void onSkinButton(int index);
+    /// The command of piano key 0..11.
+    void onSkinKey(int index);
+    /// A file handed over by a drop or by the command line: a .mid file is loaded and played.
+    void openDroppedFile(const QString& path);
+
+    Sequencer& sequencer() { return seq_; }
+    TuningState& tuning() { return tuning_; }
+    MidiPort& port() { return port_; }
+    MidiSong& song() { return song_; }
+    std::atomic<DeviceType>& deviceType() { return type_; }
+    SkinButtonSet& buttons() { return buttons_; }
+    SkinKeySet& keys() { return keys_; }
+    SkinWindow* skinWindow(int id) const;
+    QComboBox* deviceList() const { return deviceList_; }
+    QComboBox* keyList() const { return keyList_; }
+    QComboBox* scaleList() const { return scaleList_; }
+    QComboBox* tuningList() const { return tuningList_; }
+    QScrollBar* slider(int i) const { return sliders_[static_cast<std::size_t>(i)]; }
+    QLineEdit* valueBox(int i) const { return valueBoxes_[static_cast<std::size_t>(i)]; }
+    HelpWindow* helpWindow() const { return help_; }
+    /// Every standard control, in the order they are laid over the skins.
+    QList<QWidget*> standardControls() const;
+
+    void done(int result) override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void createControls();
+    void OnInitDialog();
+    void connectControls();
+    void createSkins();
+    void fillDeviceList();
+    void paintSkins();
+    void OnDestroy();
+    void showHelp();
+    void runTypeCommand();
+    void runConvert();
+    void onSliderAction(int slider, int action);
+    void onSliderReleased(int slider);
+    void onDeviceSelected(int row);
+    void onWindowThread(std::function<void()> work);
+
+    // PlaybackView
+    void setPlayCaption(std::string_view caption) override;
+    void requestRepaint() override;
+    void setWaitCursor(bool waiting) override;
+
+    // TuningView
+    int selectedRow(TuningList list) const override;
+    void selectRow(TuningList list, int row) override;
+    void fillList(TuningList list, std::span<const std::string_view> labels) override;
+    void setSliderRange(int slider, int minimum, int maximum) override;
+    int sliderPosition(int slider) const override;
+    void setSliderPosition(int slider, int position) override;
+    void setValueText(int box, std::string_view text) override;
+    void setKeyLit(int key, bool lit) override;
+    QComboBox* listOf(TuningList list) const;
+
+    Services services_;
+    MidiSong song_;
+    TuningState tuning_;
+    MidiPort port_;
+    ScaleTuningSender sender_;
+    std::atomic<DeviceType> type_{DeviceType::GM};
+    Format0Merger merger_;
+    SongLoader loader_;
+    Sequencer seq_;
+    TuningControls controls_;
+
+    QLabel* logo_ = nullptr;
+    std::array<QLabel*, 8> labels_{};
+    QComboBox* deviceList_ = nullptr;
+    QComboBox* keyList_ = nullptr;
+    QComboBox* scaleList_ = nullptr;
+    QComboBox* tuningList_ = nullptr;
+    std::array<QLineEdit*, 12> valueBoxes_{};
+    std::array<QScrollBar*, 12> sliders_{};
+    std::array<SkinWindow*, 20> skins_{};  // ids 1073..1092
+    SkinPictureSet pictures_;
+    SkinButtonSet buttons_;
+    SkinKeySet keys_;
+    HelpWindow* help_ = nullptr;
+    bool destroyed_ = false;
+    bool waitCursor_ = false;
+    bool sliderInAction_ = false;
+};
+
+}  // namespace pitchloom

@@ -1,0 +1,346 @@
+#include "midifile/format0_merge.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <limits>
+#include <span>
+#include <vector>
+
+#include "midifile/byte_reader.h"
+#include "midifile/error_report.h"
+
+namespace pitchloom {
+namespace {
+
+// Codes shown through reportFileError.
+constexpr int kHeaderRejected = 0;
+constexpr int kNotFormat1 = 100;
+constexpr int kSmpteDivision = 101;
+constexpr int kTrackEndOutOfRange = 102;
+constexpr int kUndefinedMeta = 103;
+constexpr int kNoRunningStatus = 104;
+constexpr int kTooManyTracks = 105;
+constexpr int kTooManyEvents = 106;
+constexpr int kImageTooLarge = 107;
+
+constexpr std::size_t kMaxTracks = 64;
+constexpr std::size_t kMaxEventsPerTrack = 65535;
+constexpr std::size_t kFileHeaderSize = 14;
+constexpr std::size_t kChunkHeadSize = 8;
+// A rest longer than a 4-byte variable-length quantity can say is shortened to the longest one.
+constexpr std::uint32_t kMaxDelta = 0x0FFFFFFF;
+constexpr std::array<std::uint8_t, 4> kEndOfTrack{0x00, 0xFF, 0x2F, 0x00};
+// "MThd", header length 6, format 0, one track; the division follows.
+constexpr std::array<std::uint8_t, 12> kMergedHeaderStart{'M', 'T', 'h', 'd', 0, 0,
+                                                          0,   6,   0,   0,   0, 1};
+
+// How a meta event's whole size (FF and type included) is found.
+enum class MetaSize { Fixed, LengthBytePlus3, TextLength };
+
+struct MetaRow {
+    std::uint8_t type;
+    MetaSize rule;
+    std::uint8_t fixedSize;
+};
+
+constexpr std::array<MetaRow, 16> kMetaTable{{
+    {0x00, MetaSize::LengthBytePlus3, 0},  // sequence number
+    {0x20, MetaSize::Fixed, 4},            // channel prefix
+    {0x01, MetaSize::TextLength, 0},       // text
+    {0x02, MetaSize::TextLength, 0},       // copyright
+    {0x03, MetaSize::TextLength, 0},       // track name
+    {0x04, MetaSize::TextLength, 0},       // instrument name
+    {0x05, MetaSize::TextLength, 0},       // lyric
+    {0x06, MetaSize::TextLength, 0},       // marker
+    {0x07, MetaSize::TextLength, 0},       // cue point
+    {0x21, MetaSize::TextLength, 0},       // port
+    {0x7F, MetaSize::TextLength, 0},       // sequencer data
+    {0x2F, MetaSize::Fixed, 3},            // end of track (not kept)
+    {0x51, MetaSize::Fixed, 6},            // tempo
+    {0x54, MetaSize::Fixed, 8},            // SMPTE offset
+    {0x58, MetaSize::Fixed, 7},            // time signature
+    {0x59, MetaSize::Fixed, 5},            // key signature
+}};
+constexpr std::uint8_t kSilentUndefinedMeta = 0xF0;
+
+// Bytes of a channel message, status included, by status nibble 8..E.
+constexpr std::array<std::uint8_t, 7> kChannelMessageSize{3, 3, 3, 3, 2, 2, 3};
+
+bool isStatusByte(std::uint8_t b) {
+    return (b >= 0x80 && b <= 0xEF) || b == 0xF0 || b == 0xF7 || b == 0xFF;
+}
+
+// Data bytes that follow a running status. A status left by F0, F7 or FF counts as none: the
+// standard lets only channel messages run on.
+std::size_t runningDataBytes(std::uint8_t status) {
+    if (status < 0x80 || status > 0xEF) return 0;
+    return kChannelMessageSize[(status >> 4) - 8] - 1u;
+}
+
+// Copies an event's bytes; most are two or three bytes, too few to be worth a library call.
+std::size_t copyEvent(std::span<const std::uint8_t> bytes, std::uint8_t* to) {
+    switch (bytes.size()) {
+        case 3:
+            to[2] = bytes[2];
+            [[fallthrough]];
+        case 2:
+            to[1] = bytes[1];
+            to[0] = bytes[0];
+            break;
+        default:
+            std::memcpy(to, bytes.data(), bytes.size());
+    }
+    return bytes.size();
+}
+
+struct TrackEvent {
+    std::uint32_t delta;  // ticks still to wait, reduced pass by pass while merging
+    std::span<const std::uint8_t> bytes;
+};
+
+struct EventRange {
+    std::size_t begin;
+    std::size_t end;
+};
+
+// One call of mergeToFormat0: the work buffers live exactly as long as this object.
+class MergeRun {
+  public:
+    MergeRun(UserDialogs& dialogs, std::uint8_t& runningStatus, std::span<const std::uint8_t> file)
+        : dialogs_(dialogs),
+          runningStatus_(runningStatus),
+          file_(file),
+          expansion_(kSongBufferSize),
+          output_(kSongBufferSize) {
+        // Every event takes at least two bytes of the file, so this is enough for all of them.
+        events_.reserve(file.size() / 2 + 1);
+    }
+
+    std::optional<std::int32_t> run(MidiSong& song);
+
+  private:
+    std::optional<std::vector<std::span<const std::uint8_t>>> walkChunks();
+    bool parseTrack(std::span<const std::uint8_t> track);
+    std::optional<std::size_t> statusEventSize(const ByteReader& r);
+    std::optional<std::size_t> metaEventSize(const ByteReader& r);
+    bool record(std::uint32_t delta, std::span<const std::uint8_t> bytes, std::size_t& count);
+    std::optional<std::size_t> mergeTracks();
+    void report(int code) { reportFileError(dialogs_, code); }
+
+    UserDialogs& dialogs_;
+    std::uint8_t& runningStatus_;
+    std::span<const std::uint8_t> file_;
+    std::vector<std::uint8_t> expansion_;
+    std::size_t expansionUsed_ = 0;
+    std::vector<std::uint8_t> output_;
+    std::vector<TrackEvent> events_;
+    std::vector<EventRange> tracks_;
+};
+
+std::optional<std::int32_t> MergeRun::run(MidiSong& song) {
+    bool rejected = false;
+    if (file_.size() <= 9 || file_[9] != 1) {
+        report(kNotFormat1);
+        rejected = true;
+    }
+    // A header cut before its division has no usable one either.
+    const std::uint32_t division = readBe16(file_, 12);
+    if (file_.size() < kFileHeaderSize || division >= 0x8000) {
+        report(kSmpteDivision);
+        rejected = true;
+    }
+    const auto chunks = walkChunks();
+    if (!chunks) return std::nullopt;
+    if (rejected) {
+        report(kHeaderRejected);
+        return std::nullopt;
+    }
+
+    for (const auto& chunk : *chunks) {
+        const std::size_t begin = events_.size();
+        if (!parseTrack(chunk)) return std::nullopt;
+        tracks_.push_back({begin, events_.size()});
+    }
+    const auto length = mergeTracks();
+    if (!length) return std::nullopt;
+
+    std::uint8_t* out = output_.data();
+    std::memcpy(out, kMergedHeaderStart.data(), kMergedHeaderStart.size());
+    out[12] = static_cast<std::uint8_t>(division >> 8);
+    out[13] = static_cast<std::uint8_t>(division);
+    std::memcpy(out + 14, "MTrk", 4);
+    writeBe32(output_, kTrackLengthOffset, static_cast<std::uint32_t>(*length - kFirstEventOffset));
+    std::copy(output_.begin(), output_.end(), song.data.begin());
+    return static_cast<std::int32_t>(*length);
+}
+
+// The track table: every chunk counts as a track whatever its tag; a chunk running past the data
+// is cut at its end, and the walk stops where the data does even if the header promised more.
+std::optional<std::vector<std::span<const std::uint8_t>>> MergeRun::walkChunks() {
+    std::vector<std::span<const std::uint8_t>> chunks;
+    const std::size_t count = file_.size() > 11 ? file_[11] : 0;
+    std::size_t start = kFileHeaderSize;
+    for (std::size_t i = 0; i < count && start + kChunkHeadSize <= file_.size(); ++i) {
+        if (chunks.size() == kMaxTracks) {
+            report(kTooManyTracks);
+            return std::nullopt;
+        }
+        const std::uint64_t dataStart = start + kChunkHeadSize;
+        const std::uint64_t end = dataStart + readBe32(file_, start + 4);
+        if (end > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
+            report(kTrackEndOutOfRange);
+        }
+        const std::size_t cutEnd =
+            static_cast<std::size_t>(std::min<std::uint64_t>(end, file_.size()));
+        chunks.push_back(file_.subspan(dataStart, cutEnd - dataStart));
+        start = cutEnd;
+    }
+    return chunks;
+}
+
+// Records the track's events; false when the file must be refused. An event or delta time that
+// runs past the end of the track is dropped and ends the track.
+bool MergeRun::parseTrack(std::span<const std::uint8_t> track) {
+    ByteReader r(track);
+    std::size_t count = 0;
+    while (!r.atEnd()) {
+        const auto delta = r.readVlq();
+        if (!delta) return true;
+        const auto first = r.peek();
+        if (!first) return true;
+
+        if (isStatusByte(*first)) {
+            runningStatus_ = *first;
+            const auto size = statusEventSize(r);
+            const auto bytes = size ? r.take(*size) : std::nullopt;
+            if (!bytes) return true;
+            const bool endOfTrack = (*bytes)[0] == 0xFF && (*bytes)[1] == 0x2F;
+            if (!endOfTrack && !record(*delta, *bytes, count)) return false;
+            continue;
+        }
+
+        const std::size_t dataBytes = runningDataBytes(runningStatus_);
+        if (dataBytes == 0) {
+            // Nothing is consumed, so the same byte is read next as a delta time.
+            report(kNoRunningStatus);
+            continue;
+        }
+        const auto data = r.take(dataBytes);
+        if (!data) return true;
+        if (expansionUsed_ + dataBytes + 1 > expansion_.size()) {
+            report(kImageTooLarge);
+            return false;
+        }
+        std::uint8_t* copy = expansion_.data() + expansionUsed_;
+        copy[0] = runningStatus_;
+        copyEvent(*data, copy + 1);
+        expansionUsed_ += dataBytes + 1;
+        if (!record(*delta, {copy, dataBytes + 1}, count)) return false;
+    }
+    return true;
+}
+
+// The whole size of the event whose status byte is under the reader; nothing when its size cannot
+// be read inside the track.
+std::optional<std::size_t> MergeRun::statusEventSize(const ByteReader& r) {
+    const std::uint8_t status = *r.peek();
+    if (status <= 0xEF) return kChannelMessageSize[(status >> 4) - 8];
+    if (status == 0xF0) return r.spanThrough(0xF7);  // the length number after F0 is not used
+    if (status == 0xF7) {
+        const auto length = r.peek(1);
+        if (!length) return std::nullopt;
+        return *length + 2u;
+    }
+    return metaEventSize(r);
+}
+
+std::optional<std::size_t> MergeRun::metaEventSize(const ByteReader& r) {
+    const auto type = r.peek(1);
+    if (!type) return std::nullopt;
+    const auto row = std::find_if(kMetaTable.begin(), kMetaTable.end(),
+                                  [&](const MetaRow& m) { return m.type == *type; });
+    if (row == kMetaTable.end() && *type != kSilentUndefinedMeta) report(kUndefinedMeta);
+    const MetaSize rule = row != kMetaTable.end() ? row->rule : MetaSize::LengthBytePlus3;
+
+    switch (rule) {
+        case MetaSize::Fixed:
+            return row->fixedSize;
+        case MetaSize::LengthBytePlus3: {
+            const auto length = r.peek(2);
+            if (!length) return std::nullopt;
+            return *length + 3u;
+        }
+        case MetaSize::TextLength: {
+            ByteReader text = r;
+            text.skip(2);
+            const auto length = text.readVlq();
+            if (!length) return std::nullopt;
+            return text.position() - r.position() + *length;
+        }
+    }
+    return std::nullopt;
+}
+
+bool MergeRun::record(std::uint32_t delta, std::span<const std::uint8_t> bytes,
+                      std::size_t& count) {
+    if (count == kMaxEventsPerTrack) {
+        report(kTooManyEvents);
+        return false;
+    }
+    ++count;
+    events_.push_back({delta, bytes});
+    return true;
+}
+
+// Pass by pass: each pending track whose next event is due writes that one event, lowest track
+// first. The first event of a pass carries the pass's delta time, the others 0.
+std::optional<std::size_t> MergeRun::mergeTracks() {
+    std::vector<EventRange> pending;
+    for (const EventRange& t : tracks_) {
+        if (t.begin < t.end) pending.push_back(t);
+    }
+
+    std::size_t at = kFirstEventOffset;
+    while (!pending.empty()) {
+        // A pass limited to 30000 ticks writes nothing when every event lies further away and
+        // only carries its ticks to the next event written; taking the whole smallest delta at
+        // once gives the same song without running thousands of empty passes.
+        std::uint32_t m = std::numeric_limits<std::uint32_t>::max();
+        for (const EventRange& t : pending) {
+            m = std::min(m, events_[t.begin].delta);
+        }
+
+        bool firstInPass = true;
+        for (EventRange& t : pending) {
+            TrackEvent& e = events_[t.begin];
+            e.delta -= m;
+            if (e.delta != 0) continue;
+            const std::uint32_t delta = firstInPass ? std::min(m, kMaxDelta) : 0;
+            firstInPass = false;
+            if (at + vlqSize(delta) + e.bytes.size() + kEndOfTrack.size() >= output_.size()) {
+                report(kImageTooLarge);
+                return std::nullopt;
+            }
+            at += writeVlq(delta, output_.data() + at);
+            at += copyEvent(e.bytes, output_.data() + at);
+            ++t.begin;
+        }
+        std::erase_if(pending, [](const EventRange& t) { return t.begin == t.end; });
+    }
+
+    std::memcpy(output_.data() + at, kEndOfTrack.data(), kEndOfTrack.size());
+    return at + kEndOfTrack.size();
+}
+
+}  // namespace
+
+std::optional<std::int32_t> Format0Merger::mergeToFormat0(MidiSong& song, std::int32_t fileLength) {
+    const auto n =
+        std::clamp<std::int64_t>(fileLength, 0, static_cast<std::int64_t>(song.data.size()));
+    const std::span<const std::uint8_t> file(song.data.data(), static_cast<std::size_t>(n));
+    MergeRun run(dialogs_, runningStatus_, file);
+    return run.run(song);
+}
+
+}  // namespace pitchloom

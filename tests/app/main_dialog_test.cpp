@@ -1,0 +1,295 @@
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QtTest>
+#include <memory>
+
+#include "app/device_type_dialog.h"
+#include "app/main_app.h"
+#include "app/main_dialog.h"
+#include "playback/recording_output.h"
+#include "support/midi_builder.h"
+#include "support/scripted_dialogs.h"
+
+using namespace pitchloom;
+using test::Bytes;
+
+namespace {
+
+/// A window wired to scripted dialogs, the recorder and a stepped timer.
+struct Window {
+    test::ScriptedDialogs boxes;
+    RecordingOutput output{{"Port A"}};
+    ManualTimerService timers;
+    int typeDialogs = 0;
+    int keyRowsWhenTypeAsked = -1;
+    std::function<void(DeviceTypeDialog&)> answerType = [](DeviceTypeDialog& d) {
+        d.okButton()->click();
+    };
+    std::unique_ptr<MainDialog> dialog;
+
+    Window() {
+        MainDialog::Services services{boxes, output, timers,
+                                      [this](DeviceTypeDialog& d) {
+                                          ++typeDialogs;
+                                          if (dialog) {
+                                              keyRowsWhenTypeAsked = dialog->keyList()->count();
+                                          } else {
+                                              keyRowsWhenTypeAsked = 0;
+                                          }
+                                          answerType(d);
+                                      },
+                                      {}, std::chrono::milliseconds(0)};
+        dialog = std::make_unique<MainDialog>(services);
+    }
+
+    QString playCaption() { return dialog->buttons().caption(5); }
+    void press(int skinId) {
+        SkinWindow* w = dialog->skinWindow(skinId);
+        QTest::mousePress(w, Qt::LeftButton, {}, QPoint(5, 5));
+        QTest::mouseRelease(w, Qt::LeftButton, {}, QPoint(5, 5));
+    }
+    void drop(const QStringList& paths) {
+        auto* mime = new QMimeData;
+        QList<QUrl> urls;
+        for (const QString& p : paths) urls.append(QUrl::fromLocalFile(p));
+        mime->setUrls(urls);
+        QDropEvent event(QPointF(300, 300), Qt::CopyAction, mime, Qt::LeftButton, {});
+        QApplication::sendEvent(dialog.get(), &event);
+        delete mime;
+    }
+};
+
+std::string songFile(const std::string& name) {
+    test::TrackBuilder t;
+    t.programChange(0, 0, 1).noteOn(0, 0, 60, 100).noteOff(480, 0, 60).endOfTrack();
+    return test::writeTempFile(name, test::format0(480, t));
+}
+
+bool anyNoteOn(const RecordingOutput& output) {
+    for (const auto& m : output.messages()) {
+        if (!m.sysEx && (m.bytes[0] & 0xF0) == 0x90) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+class MainDialogTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { applyPitchloomPalette(); }
+
+    void freshStartAsksForTheDeviceTypeThenShowsTheDefaults() {
+        Window w;
+        QCOMPARE(w.typeDialogs, 1);
+        QCOMPARE(w.keyRowsWhenTypeAsked, 0);  // asked before the lists were filled
+        QCOMPARE(w.dialog->deviceType().load(), DeviceType::GM);
+        QCOMPARE(w.boxes.texts(),
+                 std::vector<std::string>{"Setting of tuning will be ignored since you have "
+                                          "selected GM."});
+        QCOMPARE(w.dialog->windowTitle(), QStringLiteral("Pitchloom Pro"));
+        QCOMPARE(w.dialog->size(), QSize(691, 430));
+        QCOMPARE(w.dialog->deviceList()->currentText(), QStringLiteral("MIDI MAPPER"));
+        QCOMPARE(w.dialog->deviceList()->count(), 2);
+        QCOMPARE(w.dialog->keyList()->currentText(), QStringLiteral("C"));
+        QCOMPARE(w.dialog->scaleList()->currentText(), QStringLiteral("Chromatic"));
+        QCOMPARE(w.dialog->tuningList()->currentText(), QStringLiteral("Just Intonation"));
+        QCOMPARE(w.dialog->valueBox(1)->text(), QStringLiteral("-8"));
+        QCOMPARE(w.dialog->slider(1)->value(), 8);
+        for (int i = 0; i < 12; ++i) QVERIFY(w.dialog->keys().isLit(i));
+        QCOMPARE(w.playCaption(), QStringLiteral("     Play"));
+        QCOMPARE(w.dialog->tuning().tuningChanged.load(), 1);
+    }
+
+    void keysStandOverTheirValueBoxes() {
+        Window w;
+        for (int i = 0; i < 12; ++i) {
+            QCOMPARE(w.dialog->skinWindow(1081 + i)->x(), w.dialog->valueBox(i)->x());
+        }
+    }
+
+    void standardControlsLieAboveTheSkins() {
+        Window w;
+        w.dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.dialog.get()));
+        for (QWidget* control : w.dialog->standardControls()) {
+            const QPoint centre = control->geometry().center();
+            QWidget* top = w.dialog->childAt(centre);
+            while (top && top->parentWidget() != w.dialog.get()) top = top->parentWidget();
+            QCOMPARE(top, control);
+        }
+    }
+
+    void playThenCancelStartsNothing() {
+        Window w;
+        w.boxes.willOpen(std::nullopt);
+        w.press(1079);
+        QVERIFY(!w.dialog->sequencer().isPlaying());
+        QCOMPARE(w.playCaption(), QStringLiteral("     Play"));
+        QCOMPARE(w.boxes.openCount(), 1);
+    }
+
+    void playWithAFileSendsTheSongAndStopRestoresTheCaption() {
+        Window w;
+        w.boxes.willOpen(songFile("play.mid"));
+        w.press(1079);
+        QVERIFY(w.dialog->sequencer().isPlaying());
+        QCOMPARE(w.playCaption(), QStringLiteral("     Stop"));
+        w.timers.runNext();
+        QVERIFY(anyNoteOn(w.output));
+        w.press(1079);
+        QVERIFY(!w.dialog->sequencer().isPlaying());
+        QCOMPARE(w.playCaption(), QStringLiteral("     Play"));
+        QCOMPARE(w.timers.pendingCount(), std::size_t{0});
+    }
+
+    void typeAndConvertAreRefusedWhilePlaying() {
+        Window w;
+        w.boxes.willOpen(songFile("busy.mid"));
+        w.press(1079);
+        w.boxes.clear();
+        w.press(1076);
+        w.press(1080);
+        QCOMPARE(w.boxes.texts(), std::vector<std::string>(2, "Stop playing first!"));
+        QCOMPARE(w.typeDialogs, 1);
+        QCOMPARE(w.boxes.openCount(), 0);
+    }
+
+    void typeWhileIdleOpensTheDialogWithTheValueInForce() {
+        Window w;
+        w.answerType = [](DeviceTypeDialog& d) {
+            d.gsButton()->click();
+            d.okButton()->click();
+        };
+        w.press(1076);
+        QCOMPARE(w.typeDialogs, 2);
+        QCOMPARE(w.dialog->deviceType().load(), DeviceType::GS);
+        bool gsShown = false;
+        w.answerType = [&](DeviceTypeDialog& d) { gsShown = d.gsButton()->isChecked(); };
+        w.press(1076);
+        QVERIFY(gsShown);
+    }
+
+    void powerWhilePlayingStopsFirstThenEnds() {
+        Window w;
+        w.dialog->show();
+        w.boxes.willOpen(songFile("power.mid"));
+        w.press(1079);
+        w.press(1074);
+        QVERIFY(!w.dialog->sequencer().isPlaying());
+        QCOMPARE(w.timers.pendingCount(), std::size_t{0});
+        QTRY_VERIFY(!w.dialog->isVisible());
+    }
+
+    void escapeWhilePlayingStopsPlayback() {
+        Window w;
+        w.dialog->show();
+        w.boxes.willOpen(songFile("escape.mid"));
+        w.press(1079);
+        QTest::keyClick(w.dialog.get(), Qt::Key_Escape);
+        QVERIFY(!w.dialog->sequencer().isPlaying());
+        QVERIFY(!w.dialog->isVisible());
+    }
+
+    void droppedMidiFilesPlayWhateverTheCaseOfTheirExtension() {
+        for (const char* name : {"a.mid", "b.MID", "c.Mid"}) {
+            Window w;
+            const std::string path = songFile(name);
+            w.drop({QString::fromStdString(path)});
+            QVERIFY2(w.dialog->sequencer().isPlaying(), name);
+            QCOMPARE(w.playCaption(), QStringLiteral("     Stop"));
+        }
+    }
+
+    void otherDroppedFilesAreIgnoredSilently() {
+        Window w;
+        const Bytes bytes = test::format0(480, test::TrackBuilder().noteOn(0, 0, 60, 1));
+        w.drop({QString::fromStdString(test::writeTempFile("song.midi", bytes))});
+        w.drop({QString::fromStdString(test::writeTempFile("song.kar", bytes))});
+        QVERIFY(!w.dialog->sequencer().isPlaying());
+        QCOMPARE(w.boxes.texts().size(), std::size_t{1});  // only the start-up GM note
+    }
+
+    void onlyTheFirstOfSeveralDroppedFilesCounts() {
+        Window w;
+        const QString first = QString::fromStdString(songFile("first.kar.mid"));
+        const QString second = QString::fromStdString(songFile("second.mid"));
+        w.drop({QStringLiteral("/nonexistent/x.kar"), second, first});
+        QVERIFY(!w.dialog->sequencer().isPlaying());
+        w.drop({first, QStringLiteral("/nonexistent/y.mid")});
+        QVERIFY(w.dialog->sequencer().isPlaying());
+    }
+
+    void aDropDuringPlaybackStopsItFirst() {
+        Window w;
+        w.boxes.willOpen(songFile("one.mid"));
+        w.press(1079);
+        w.timers.runNext();
+        w.output.clear();
+        w.drop({QStringLiteral("/nonexistent/missing.mid")});
+        QVERIFY(!w.dialog->sequencer().isPlaying());
+        QCOMPARE(w.playCaption(), QStringLiteral("     Play"));
+        QCOMPARE(w.output.messageCount(), std::size_t{16});  // all notes off, nothing more
+        QCOMPARE(w.boxes.texts().back(), std::string("Undefined error!"));
+    }
+
+    void pianoKeyTogglesTheScaleAndTheLastOneStaysLit() {
+        Window w;
+        w.output.clear();
+        w.press(1082);  // C# out
+        QCOMPARE(w.dialog->scaleList()->currentText(), QStringLiteral("Custom"));
+        QVERIFY(!w.dialog->keys().isLit(1));
+        QCOMPARE(w.dialog->tuning().inScale[1].load(), std::uint8_t{0});
+        QCOMPARE(w.output.messageCount(), std::size_t{16});
+        QVERIFY(!anyNoteOn(w.output));
+        for (int id = 1081; id <= 1092; ++id) {
+            if (id != 1082 && id != 1092) w.press(id);
+        }
+        w.boxes.clear();
+        w.press(1092);  // B is the last one in the scale
+        QCOMPARE(w.boxes.texts(), std::vector<std::string>{"Can't off all notes!"});
+        QVERIFY(w.dialog->keys().isLit(11));
+        QCOMPARE(w.dialog->skinWindow(1092)->face().toImage(),
+                 w.dialog->keys().surface(11).toImage());
+    }
+
+    void sliderStepsRetuneAndSwitchToCustom() {
+        Window w;
+        QScrollBar* c = w.dialog->slider(0);
+        w.dialog->tuning().tuningChanged = 0;
+        c->triggerAction(QAbstractSlider::SliderPageStepAdd);  // page down: 0 -> -10
+        QCOMPARE(w.dialog->valueBox(0)->text(), QStringLiteral("-10"));
+        QCOMPARE(c->value(), 10);
+        c->triggerAction(QAbstractSlider::SliderSingleStepSub);  // line up: -9
+        QCOMPARE(w.dialog->valueBox(0)->text(), QStringLiteral("-9"));
+        QCOMPARE(w.dialog->tuning().offsets[0].load(), -9);
+        QCOMPARE(w.dialog->tuningList()->currentText(), QStringLiteral("CUSTOM"));
+        QCOMPARE(w.dialog->tuning().tuningChanged.load(), 1);
+    }
+
+    void listChoicesRunTheirHandlersOnlyForTheUser() {
+        Window w;
+        QComboBox* tuning = w.dialog->tuningList();
+        tuning->setCurrentIndex(3);  // set by the program: nothing runs
+        QCOMPARE(w.dialog->valueBox(4)->text(), QStringLiteral("-14"));
+        emit tuning->activated(3);  // the user's choice of "Arabian"
+        QCOMPARE(w.dialog->valueBox(4)->text(), QStringLiteral("-51"));
+        QCOMPARE(w.dialog->slider(4)->value(), 50);
+    }
+
+    void deviceChoiceReopensThePort() {
+        Window w;
+        w.dialog->deviceList()->setCurrentIndex(1);
+        emit w.dialog->deviceList()->activated(1);
+        QCOMPARE(w.dialog->port().currentIdentifier(), 0);
+        w.dialog->port().noteOn(60, 1, 0);
+        QCOMPARE(w.output.messages().back().device, 0);
+    }
+};
+
+QTEST_MAIN(MainDialogTest)
+#include "main_dialog_test.moc"

@@ -1,0 +1,369 @@
+#include "tuning/scale_file.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <vector>
+
+#include "tuning/controls_harness.h"
+
+namespace pitchloom {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kKeyG = 8;
+constexpr int kKeyD = 9;
+constexpr int kPentatonic = 1;
+constexpr int kJust = 1;
+constexpr int kArabian = 3;
+
+// Key "G", "Just Intonation", "Pentatonic", as a scale file.
+constexpr std::array<std::uint8_t, 64> kGJustPentatonic = {
+    0xFE, 0xFF, 0xFF, 0xFF, 0xF6, 0xFF, 0xFF, 0xFF,              // C -2, C# -10
+    0x02, 0x00, 0x00, 0x00, 0xFA, 0xFF, 0xFF, 0xFF,              // D 2, D# -6
+    0x06, 0x00, 0x00, 0x00, 0x12, 0x00, 0x00, 0x00,              // E 6, F 18
+    0xF4, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x00,              // F# -12, G 0
+    0xF8, 0xFF, 0xFF, 0xFF, 0x04, 0x00, 0x00, 0x00,              // G# -8, A 4
+    0x10, 0x00, 0x00, 0x00, 0xF2, 0xFF, 0xFF, 0xFF,              // A# 16, B -14
+    0,    0,    1,    0,    1,    0,    0,    1,    0, 1, 0, 1,  // D E G A B
+    0x08, 0x00, 0x00, 0x00,                                      // key row 8
+};
+
+const Offsets kGJustOffsets = {-2, -10, 2, -6, 6, 18, -12, 0, -8, 4, 16, -14};
+const ScaleMarks kGPentatonicMarks = {0, 0, 1, 0, 1, 0, 0, 1, 0, 1, 0, 1};
+
+std::vector<std::uint8_t> readAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void writeAll(const fs::path& path, std::span<const std::uint8_t> bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+}
+
+TEST(ScaleFileFormat, SerializeThenParseGivesTheSameValues) {
+    ScaleFileData d;
+    d.offsets = {-64, -51, -1, 0, 1, 47, 63, 12, -12, 5, -5, 50};
+    d.marks = {1, 0, 0, 1, 0, 1, 1, 0, 0, 0, 0, 1};
+    d.keyRow = 14;
+    const auto bytes = serializeScaleFile(d);
+    const auto back = parseScaleFile(bytes);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->offsets, d.offsets);
+    EXPECT_EQ(back->marks, d.marks);
+    EXPECT_EQ(back->keyRow, 14);
+}
+
+TEST(ScaleFileFormat, WritesLittleEndianInTheFixedLayout) {
+    ScaleFileData d;
+    d.offsets = kGJustOffsets;
+    d.marks = kGPentatonicMarks;
+    d.keyRow = kKeyG;
+    EXPECT_EQ(serializeScaleFile(d), kGJustPentatonic);
+}
+
+TEST(ScaleFileFormat, ClampsOffsetsAtTheEdgesOfADataByte) {
+    ScaleFileData d;
+    d.marks.fill(1);
+    d.offsets = {63, 64, -64, -65, INT_MAX, INT_MIN, 100, -100, 0, 0, 0, 0};
+    const auto back = parseScaleFile(serializeScaleFile(d));
+    ASSERT_TRUE(back);
+    const Offsets clamped = {63, 63, -64, -64, 63, -64, 63, -64, 0, 0, 0, 0};
+    EXPECT_EQ(back->offsets, clamped);
+}
+
+class ScaleFileCommandsTest : public ::testing::Test, protected test::ControlsHarness {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("pitchloom-scale-" + std::to_string(std::random_device{}()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        controls.initTuningControls();
+        reset();
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    fs::path file(const std::string& name) const { return dir_ / name; }
+
+    void reset() {
+        view.log.clear();
+        dialogs.clear();
+        notesOff = 0;
+        state.tuningChanged = 0;
+    }
+
+    void saveTo(const fs::path& path) {
+        dialogs.willSave(path.string());
+        controls.saveScaleFile();
+    }
+    void loadFrom(const fs::path& path) {
+        dialogs.willOpen(path.string());
+        controls.loadScaleFile();
+    }
+
+    void chooseGJustPentatonic() {
+        choose(TuningList::Key, kKeyG);
+        choose(TuningList::Tuning, kJust);
+        choose(TuningList::Scale, kPentatonic);
+    }
+
+    /// A file with the given offsets, marks and key row, written byte by byte.
+    fs::path damagedFile(const std::string& name, const Offsets& offsets, const ScaleMarks& marks,
+                         std::int32_t keyRow) {
+        ScaleFileData d;
+        d.offsets = offsets;
+        d.marks = marks;
+        d.keyRow = keyRow;
+        writeAll(file(name), serializeScaleFile(d));
+        return file(name);
+    }
+
+    fs::path dir_;
+};
+
+TEST_F(ScaleFileCommandsTest, SaveWritesOffsetsMarksAndKeyRow) {
+    chooseGJustPentatonic();
+    state.savedKeyIndex = 0;
+    saveTo(file("g.sca"));
+
+    const auto bytes = readAll(file("g.sca"));
+    EXPECT_EQ(bytes, std::vector<std::uint8_t>(kGJustPentatonic.begin(), kGJustPentatonic.end()));
+    EXPECT_EQ(state.savedKeyIndex, kKeyG);
+    EXPECT_TRUE(dialogs.boxes().empty());
+    ASSERT_EQ(dialogs.saveFilters().size(), 1u);
+    EXPECT_EQ(dialogs.saveFilters()[0].description, "scale files");
+    EXPECT_EQ(dialogs.saveFilters()[0].pattern, "*.sca");
+    EXPECT_EQ(dialogs.saveFilters()[0].defaultExtension, "sca");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1)
+        << "no temporary file is left beside it";
+}
+
+TEST_F(ScaleFileCommandsTest, SaveRightAfterStartUp) {
+    saveTo(file("start.sca"));
+    const auto data = parseScaleFile(readAll(file("start.sca")));
+    ASSERT_TRUE(data);
+    EXPECT_EQ(data->offsets, TuningTable[kJust].cents);
+    EXPECT_EQ(data->marks, (ScaleMarks{1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}));
+    EXPECT_EQ(data->keyRow, kDefaultKeyRow);
+}
+
+TEST_F(ScaleFileCommandsTest, SaveReplacesAnExistingFile) {
+    writeAll(file("old.sca"), std::vector<std::uint8_t>(100, 0x55));
+    chooseGJustPentatonic();
+    saveTo(file("old.sca"));
+    EXPECT_EQ(readAll(file("old.sca")).size(), 64u);
+}
+
+TEST_F(ScaleFileCommandsTest, SaveThatCannotCreateTheFileSaysSo) {
+    const fs::path target = file("missing-folder") / "x.sca";
+    saveTo(target);
+    ASSERT_EQ(dialogs.boxes().size(), 1u);
+    EXPECT_EQ(dialogs.boxes()[0].text, "Can not open file!");
+    EXPECT_EQ(dialogs.boxes()[0].style, BoxStyle::SystemModal);
+    EXPECT_FALSE(fs::exists(target));
+    EXPECT_TRUE(fs::is_empty(dir_));
+    EXPECT_EQ(state.savedKeyIndex, kDefaultKeyRow);
+}
+
+TEST_F(ScaleFileCommandsTest, CancelledSaveWritesNothing) {
+    choose(TuningList::Key, kKeyD);
+    dialogs.willSave(std::nullopt);
+    controls.saveScaleFile();
+    EXPECT_TRUE(fs::is_empty(dir_));
+    EXPECT_TRUE(dialogs.boxes().empty());
+    EXPECT_EQ(state.savedKeyIndex, kDefaultKeyRow);
+}
+
+TEST_F(ScaleFileCommandsTest, LoadRestoresTheTuningInAnotherKey) {
+    chooseGJustPentatonic();
+    saveTo(file("g.sca"));
+    choose(TuningList::Key, kKeyD);
+    choose(TuningList::Scale, 0);
+    choose(TuningList::Tuning, kArabian);
+    state.savedKeyIndex = kDefaultKeyRow;
+    reset();
+
+    loadFrom(file("g.sca"));
+    EXPECT_EQ(state.offsetValues(), kGJustOffsets);
+    EXPECT_EQ(state.scaleMarks(), kGPentatonicMarks);
+    EXPECT_EQ(state.savedKeyIndex, kKeyG);
+    EXPECT_EQ(view.selectedRow(TuningList::Scale), kCustomScaleRow);
+    EXPECT_EQ(view.selectedRow(TuningList::Tuning), kCustomTuningRow);
+    EXPECT_EQ(view.selectedRow(TuningList::Key), kKeyG);
+    EXPECT_EQ(state.scaleIndex, kCustomScaleRow);
+    EXPECT_EQ(state.tuningIndex, kCustomTuningRow);
+    EXPECT_EQ(state.keyIndex, kKeyG);
+    EXPECT_EQ(view.text(5), "18");
+    EXPECT_EQ(view.sliderPosition(5), -18);
+    for (int i = 0; i < 12; ++i) {
+        EXPECT_EQ(view.lit(i), kGPentatonicMarks[static_cast<std::size_t>(i)] == 1) << i;
+    }
+    // A playing song is silenced, moves its notes by the new marks and is retuned at its next
+    // event, when the sequencer sees tuningChanged.
+    EXPECT_EQ(state.tuningChanged, 1);
+    EXPECT_EQ(notesOff, 2);
+    EXPECT_EQ(state.moveOntoScale(61), 62);
+    EXPECT_TRUE(dialogs.boxes().empty());
+    ASSERT_EQ(dialogs.openFilters().size(), 1u);
+    EXPECT_EQ(dialogs.openFilters()[0].pattern, "*.sca");
+}
+
+TEST_F(ScaleFileCommandsTest, LoadRunsItsStepsInOrder) {
+    writeAll(file("g.sca"), kGJustPentatonic);
+    loadFrom(file("g.sca"));
+
+    std::vector<std::string> expected = {"select Scale 10", "notes off", "select Tuning 8"};
+    for (int i = 0; i < 12; ++i)
+        expected.push_back("slider " + std::to_string(i));
+    for (int i = 0; i < 12; ++i)
+        expected.push_back("text " + std::to_string(i));
+    for (int i = 0; i < 12; ++i)
+        expected.push_back("key " + std::to_string(i));
+    expected.push_back("select Key 8");
+    expected.push_back("notes off");
+    EXPECT_EQ(view.log, expected);
+}
+
+TEST_F(ScaleFileCommandsTest, KeyChangeAfterALoadChangesNothing) {
+    writeAll(file("g.sca"), kGJustPentatonic);
+    loadFrom(file("g.sca"));
+    choose(TuningList::Key, kKeyD);
+    EXPECT_EQ(state.offsetValues(), kGJustOffsets);
+    EXPECT_EQ(state.scaleMarks(), kGPentatonicMarks);
+    EXPECT_EQ(state.savedKeyIndex, kKeyG);
+}
+
+TEST_F(ScaleFileCommandsTest, OffsetBeyondTheSliderRangeRoundTrips) {
+    choose(TuningList::Tuning, kArabian);
+    saveTo(file("arabian.sca"));
+    choose(TuningList::Tuning, 0);
+    loadFrom(file("arabian.sca"));
+    EXPECT_EQ(state.offsets[4], -51);
+    EXPECT_EQ(view.text(4), "-51");
+    EXPECT_EQ(view.sliderPosition(4), 50);
+    EXPECT_EQ(state.offsetValues(), TuningTable[kArabian].cents);
+}
+
+class RefusedLoadTest : public ScaleFileCommandsTest {
+  protected:
+    /// Takes a snapshot, runs the load, and checks that nothing at all changed.
+    void expectLoadChangesNothing(const std::string& path, std::string_view message) {
+        choose(TuningList::Scale, kPentatonic);
+        reset();
+        state.savedKeyIndex = 3;
+        const Offsets offsets = state.offsetValues();
+        const ScaleMarks marks = state.scaleMarks();
+        const auto texts = view.texts();
+
+        dialogs.willOpen(path);
+        controls.loadScaleFile();
+        ASSERT_EQ(dialogs.boxes().size(), 1u);
+        EXPECT_EQ(dialogs.boxes()[0].text, message);
+        EXPECT_EQ(dialogs.boxes()[0].style, BoxStyle::SystemModal);
+        EXPECT_EQ(state.offsetValues(), offsets);
+        EXPECT_EQ(state.scaleMarks(), marks);
+        EXPECT_EQ(state.savedKeyIndex, 3);
+        EXPECT_EQ(state.tuningChanged, 0);
+        EXPECT_EQ(view.selectedRow(TuningList::Scale), kPentatonic);
+        EXPECT_EQ(view.selectedRow(TuningList::Tuning), kJust);
+        EXPECT_EQ(view.selectedRow(TuningList::Key), kDefaultKeyRow);
+        EXPECT_EQ(view.texts(), texts);
+        EXPECT_EQ(notesOff, 0);
+        EXPECT_TRUE(view.log.empty());
+    }
+};
+
+TEST_F(RefusedLoadTest, FileOfTheWrongLength) {
+    writeAll(file("short.sca"), std::span(kGJustPentatonic).first(63));
+    expectLoadChangesNothing(file("short.sca").string(), "This is not a valid scale file!");
+
+    std::vector<std::uint8_t> longer(kGJustPentatonic.begin(), kGJustPentatonic.end());
+    longer.push_back(0);
+    writeAll(file("long.sca"), longer);
+    expectLoadChangesNothing(file("long.sca").string(), "This is not a valid scale file!");
+
+    writeAll(file("empty.sca"), {});
+    expectLoadChangesNothing(file("empty.sca").string(), "This is not a valid scale file!");
+}
+
+TEST_F(RefusedLoadTest, FileWithAnEmptyScale) {
+    const auto path = damagedFile("none.sca", kGJustOffsets, ScaleMarks{}, kKeyG);
+    expectLoadChangesNothing(path.string(), "This is not a valid scale file!");
+}
+
+TEST_F(RefusedLoadTest, FileThatCannotBeOpened) {
+    expectLoadChangesNothing(file("absent.sca").string(), "Can not open file!");
+    expectLoadChangesNothing(dir_.string(), "Can not open file!");
+}
+
+TEST_F(ScaleFileCommandsTest, CancelledLoadDoesNothingAtAll) {
+    choose(TuningList::Key, kKeyD);
+    reset();
+    const Offsets offsets = state.offsetValues();
+    dialogs.willOpen(std::nullopt);
+    controls.loadScaleFile();
+    EXPECT_EQ(dialogs.openCount(), 1);
+    EXPECT_TRUE(dialogs.boxes().empty());
+    EXPECT_TRUE(view.log.empty());
+    EXPECT_EQ(notesOff, 0);
+    EXPECT_EQ(state.tuningChanged, 0);
+    EXPECT_EQ(state.offsetValues(), offsets);
+    EXPECT_EQ(view.selectedRow(TuningList::Key), kKeyD);
+}
+
+TEST_F(ScaleFileCommandsTest, MarksOtherThanZeroCountAsMembers) {
+    ScaleMarks marks{};
+    marks[0] = 2;
+    marks[7] = 0xFF;
+    loadFrom(damagedFile("marks.sca", kGJustOffsets, marks, kKeyG));
+    EXPECT_EQ(state.scaleMarks(), (ScaleMarks{1, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0}));
+    EXPECT_TRUE(view.lit(0));
+    EXPECT_TRUE(view.lit(7));
+    EXPECT_FALSE(view.lit(1));
+    EXPECT_EQ(state.moveOntoScale(61), 67);
+}
+
+TEST_F(ScaleFileCommandsTest, OffsetsBeyondADataByteAreClamped) {
+    Offsets offsets{};
+    offsets[0] = 100;
+    offsets[1] = -100;
+    ScaleMarks marks{};
+    marks.fill(1);
+    loadFrom(damagedFile("wide.sca", offsets, marks, kKeyG));
+    EXPECT_EQ(state.offsets[0], 63);
+    EXPECT_EQ(state.offsets[1], -64);
+    EXPECT_EQ(view.text(0), "63");
+    EXPECT_EQ(view.text(1), "-64");
+    EXPECT_EQ(view.sliderPosition(0), -50);
+    EXPECT_EQ(view.sliderPosition(1), 50);
+}
+
+TEST_F(ScaleFileCommandsTest, KeyRowOutsideTheListLeavesTheKeyList) {
+    choose(TuningList::Key, kKeyD);
+    ScaleMarks marks{};
+    marks.fill(1);
+    for (std::int32_t row : {99, -1, 15}) {
+        loadFrom(damagedFile("key.sca", kGJustOffsets, marks, row));
+        EXPECT_EQ(view.selectedRow(TuningList::Key), kKeyD) << row;
+        EXPECT_EQ(state.keyIndex, kKeyD) << row;
+        EXPECT_EQ(state.savedKeyIndex, row);
+        EXPECT_EQ(state.offsetValues(), kGJustOffsets);
+    }
+    // The next save writes the row the Key list shows.
+    saveTo(file("after.sca"));
+    const auto data = parseScaleFile(readAll(file("after.sca")));
+    ASSERT_TRUE(data);
+    EXPECT_EQ(data->keyRow, kKeyD);
+}
+
+}  // namespace
+}  // namespace pitchloom

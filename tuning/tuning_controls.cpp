@@ -1,0 +1,169 @@
+#include "tuning/tuning_controls.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace pitchloom {
+
+namespace {
+
+constexpr std::string_view kLastNoteRefused = "Can't off all notes!";
+
+template <typename Table>
+std::vector<std::string_view> labelsOf(const Table& table) {
+    std::vector<std::string_view> labels;
+    for (const auto& row : table)
+        labels.push_back(row.label);
+    return labels;
+}
+
+bool isPitchClass(int i) {
+    return i >= 0 && i < kPitchClassCount;
+}
+
+}  // namespace
+
+TuningControls::TuningControls(TuningState& state, TuningView& view, UserDialogs& dialogs,
+                               std::function<void()> allNotesOff)
+    : state_(state), view_(view), dialogs_(dialogs), allNotesOff_(std::move(allNotesOff)) {}
+
+void TuningControls::initTuningControls() {
+    for (int i = 0; i < kPitchClassCount; ++i) {
+        view_.setSliderRange(i, kSliderMinimum, kSliderMaximum);
+    }
+    state_.setOffsets(Offsets{});
+    ScaleMarks all{};
+    all.fill(1);
+    state_.setScaleMarks(all);
+    state_.tuningChanged.store(0);
+    setSliders();
+    showOffsets();
+
+    view_.fillList(TuningList::Key, KeyTable);
+    selectListRow(TuningList::Key, kDefaultKeyRow);
+    state_.savedKeyIndex = kDefaultKeyRow;
+
+    view_.fillList(TuningList::Tuning, labelsOf(TuningTable));
+    selectListRow(TuningList::Tuning, kDefaultTuningRow);
+    applyTuning();
+
+    view_.fillList(TuningList::Scale, labelsOf(ScaleTable));
+    selectListRow(TuningList::Scale, kDefaultScaleRow);
+    applyScale();
+}
+
+void TuningControls::applyTuning() {
+    const int keyRow = view_.selectedRow(TuningList::Key);
+    const int tuningRow = view_.selectedRow(TuningList::Tuning);
+    if (keyRow >= 0) state_.keyIndex = keyRow;
+    if (tuningRow >= 0) state_.tuningIndex = tuningRow;
+    if (state_.selectTuningRow(tuningRow, keyRow)) {
+        setSliders();
+        showOffsets();
+    }
+}
+
+void TuningControls::applyScale() {
+    const int keyRow = view_.selectedRow(TuningList::Key);
+    const int scaleRow = view_.selectedRow(TuningList::Scale);
+    if (keyRow >= 0) state_.keyIndex = keyRow;
+    if (scaleRow >= 0) state_.scaleIndex = scaleRow;
+    if (state_.selectScaleRow(scaleRow, keyRow)) {
+        showScaleKeys();
+        // Notes sounding now were moved by the old marks; their Note Offs would miss them.
+        sendAllNotesOff();
+        view_.requestRepaint();
+    }
+    applyTuning();
+}
+
+void TuningControls::onSliderScroll(ScrollCode code, int thumbPosition, int sliderIndex) {
+    if (!isPitchClass(sliderIndex)) return;
+    const int p = view_.sliderPosition(sliderIndex);
+    switch (code) {
+        case ScrollCode::LineUp:
+            view_.setSliderPosition(sliderIndex, p - kSliderLineStep);
+            break;
+        case ScrollCode::LineDown:
+            view_.setSliderPosition(sliderIndex, p + kSliderLineStep);
+            break;
+        case ScrollCode::PageUp:
+            view_.setSliderPosition(sliderIndex, p - kSliderPageStep);
+            break;
+        case ScrollCode::PageDown:
+            view_.setSliderPosition(sliderIndex, p + kSliderPageStep);
+            break;
+        case ScrollCode::ThumbPosition:
+            view_.setSliderPosition(sliderIndex, thumbPosition);
+            break;
+        case ScrollCode::EndScroll:
+            state_.tuningChanged.store(1);
+            break;
+        case ScrollCode::ThumbTrack:
+        case ScrollCode::Top:
+        case ScrollCode::Bottom:
+        case ScrollCode::Other:
+            break;
+    }
+    // Also when nothing moved: an offset beyond the travel snaps to the slider's end here.
+    state_.offsets[static_cast<std::size_t>(sliderIndex)].store(-view_.sliderPosition(sliderIndex));
+    showOffsets();
+    selectListRow(TuningList::Tuning, kCustomTuningRow);
+}
+
+void TuningControls::togglePitchClass(int pitchClass) {
+    if (!isPitchClass(pitchClass)) return;
+    selectListRow(TuningList::Scale, kCustomScaleRow);
+    sendAllNotesOff();
+    auto& mark = state_.inScale[static_cast<std::size_t>(pitchClass)];
+    mark.store(mark.load() == 0 ? 1 : 0);
+
+    int members = 0;
+    for (const auto& m : state_.inScale)
+        members += m.load() == 1 ? 1 : 0;
+    if (members == 0) {
+        dialogs_.showMessage(kLastNoteRefused, BoxStyle::SystemModal);
+        mark.store(1);
+        view_.setKeyLit(pitchClass, true);
+    }
+}
+
+void TuningControls::setSliders() {
+    for (int i = 0; i < kPitchClassCount; ++i) {
+        view_.setSliderPosition(i, -state_.offsets[static_cast<std::size_t>(i)].load());
+    }
+}
+
+void TuningControls::showOffsets() {
+    for (int i = 0; i < kPitchClassCount; ++i) {
+        view_.setValueText(i, std::to_string(state_.offsets[static_cast<std::size_t>(i)].load()));
+    }
+}
+
+void TuningControls::showScaleKeys() {
+    for (int i = 0; i < kPitchClassCount; ++i) {
+        view_.setKeyLit(i, state_.inScale[static_cast<std::size_t>(i)].load() == 1);
+    }
+}
+
+void TuningControls::selectListRow(TuningList list, int row) {
+    view_.selectRow(list, row);
+    switch (list) {
+        case TuningList::Key:
+            state_.keyIndex = row;
+            break;
+        case TuningList::Scale:
+            state_.scaleIndex = row;
+            break;
+        case TuningList::Tuning:
+            state_.tuningIndex = row;
+            break;
+    }
+}
+
+void TuningControls::sendAllNotesOff() {
+    if (allNotesOff_) allNotesOff_();
+}
+
+}  // namespace pitchloom
