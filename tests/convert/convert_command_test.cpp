@@ -14,23 +14,28 @@ namespace {
 
 using test::Bytes;
 using test::TrackBuilder;
+using Texts = std::vector<std::string>;
 
 const Bytes kGsReset = {0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7};
+const Bytes kRhythmPart11 = {0xF0, 0x0A, 0x41, 0x10, 0x42, 0x12,
+                             0x40, 0x1A, 0x15, 0x02, 0x0F, 0xF7};
 
 Bytes readBack(const std::string& path) {
     return readFileBytes(path, kSongBufferSize + 1).value_or(Bytes{});
 }
 
-Bytes gsEvent(const TuningState& tuning, int part) {
-    Bytes out(kGsScaleTuningSize);
-    buildGsScaleTuning(tuning, part, out.data());
-    return out;
+// A song's events after its reset at time 0: a program change, then C#, a drum and its end.
+TrackBuilder& songBody(TrackBuilder& t) {
+    return t.programChange(0, 0, 5)
+        .noteOn(480, 0, 61, 100)
+        .noteOn(0, 9, 61, 100)
+        .noteOff(240, 0, 61)
+        .endOfTrack();
 }
 
-Bytes xgEvent(const TuningState& tuning, int part, int pitchClass) {
-    Bytes out(kXgScaleTuningSize);
-    buildXgScaleTuning(tuning, part, pitchClass, out.data());
-    return out;
+Bytes resetSong() {
+    TrackBuilder t;
+    return test::format0(480, songBody(t.sysex(0, kGsReset)));
 }
 
 class ConvertTest : public testing::Test {
@@ -38,15 +43,15 @@ class ConvertTest : public testing::Test {
     void SetUp() override {
         ASSERT_TRUE(song.create());
         dir = test::makeTempDir(testing::UnitTest::GetInstance()->current_test_info()->name());
+        input = dir + "/in.mid";
         output = dir + "/out.mid";
     }
 
-    // Writes the source file and scripts the dialogs to open it and save to `output`.
-    void source(const Bytes& file) {
-        input = dir + "/in.mid";
+    // Writes the source file; the dialogs will open it and then answer `save`.
+    void source(const Bytes& file, std::optional<std::string> save) {
         ASSERT_TRUE(writeFileAtomically(input, file));
         dialogs.willOpen(input);
-        dialogs.willSave(output);
+        dialogs.willSave(std::move(save));
     }
 
     bool convert(DeviceType type, bool playing = false) {
@@ -58,26 +63,16 @@ class ConvertTest : public testing::Test {
     test::ScriptedDialogs dialogs;
     Format0Merger merger{dialogs};
     SongLoader loader{song, merger, dialogs};
-    std::string dir;
-    std::string input;
-    std::string output;
+    std::string dir, input, output;
 };
 
 using Convert = ConvertTest;
 using ConvertRefusal = ConvertTest;
-using ConvertSave = ConvertTest;
 
-const TrackBuilder kSong = TrackBuilder()
-                               .sysex(0, kGsReset)
-                               .programChange(0, 0, 5)
-                               .noteOn(480, 0, 61, 100)
-                               .noteOn(0, 9, 61, 100)
-                               .noteOff(240, 0, 61)
-                               .endOfTrack();
-
-TEST_F(Convert, GmMovesNotesAndAddsNothing) {
+TEST_F(Convert, GmMovesNotesAddsNothingAndReplacesTheTarget) {
     tuning.setScaleMarks({1, 0, 1, 0, 1, 0, 0, 1, 0, 1, 0, 0});
-    source(test::format0(480, kSong));
+    ASSERT_TRUE(writeFileAtomically(output, Bytes(5000, 0xAA)));
+    source(resetSong(), output);
     ASSERT_TRUE(convert(DeviceType::GM));
     // clang-format off
     const Bytes golden = {
@@ -91,153 +86,112 @@ TEST_F(Convert, GmMovesNotesAndAddsNothing) {
         0x00, 0xFF, 0x2F, 0x00};
     // clang-format on
     EXPECT_EQ(readBack(output), golden);
-    EXPECT_EQ(dialogs.texts(),
-              std::vector<std::string>{"Information has been written to the file!"});
+    EXPECT_EQ(readBack(input), resetSong());
+    ASSERT_EQ(dialogs.texts(), Texts{"Information has been written to the file!"});
     EXPECT_EQ(dialogs.boxes()[0].style, BoxStyle::SystemModal);
+    ASSERT_EQ(dialogs.saveFilters().size(), 1u);
+    EXPECT_EQ(dialogs.saveFilters()[0].pattern, "*.mid");
+    EXPECT_EQ(dialogs.saveFilters()[0].defaultExtension, "mid");
 }
 
-TEST_F(Convert, GsPutsSixteenMessagesAfterTheResetBlock10Included) {
+TEST_F(Convert, GsPutsSixteenMessagesAfterTheResetNewestFirst) {
     tuning.selectTuningRow(1, 7);
-    source(test::format0(480, kSong));
+    source(resetSong(), output);
     ASSERT_TRUE(convert(DeviceType::GS));
-
     TrackBuilder expected;
     expected.sysex(0, kGsReset);
-    for (int part = 15; part >= 0; --part)
-        expected.raw(0, gsEvent(tuning, part));
-    expected.programChange(0, 0, 5)
-        .noteOn(480, 0, 61, 100)
-        .noteOn(0, 9, 61, 100)
-        .noteOff(240, 0, 61)
-        .endOfTrack();
+    for (int part = 15; part >= 0; --part) {
+        Bytes event(kGsScaleTuningSize);
+        buildGsScaleTuning(tuning, part, event.data());
+        expected.raw(0, event);
+    }
     const Bytes out = readBack(output);
-    EXPECT_EQ(out, test::format0(480, expected));
-    EXPECT_EQ(out.size(), test::format0(480, kSong).size() + 384);
-    EXPECT_EQ(readBe32(out, kTrackLengthOffset), kSong.bytes().size() + 384);
-    EXPECT_EQ(out[22 + 13 + 1 + 7], 0x10) << "the first inserted after the reset is part 15";
+    EXPECT_EQ(out, test::format0(480, songBody(expected)));
+    EXPECT_EQ(out.size(), resetSong().size() + 384);
+    EXPECT_EQ(readBe32(out, kTrackLengthOffset), readBe32(resetSong(), kTrackLengthOffset) + 384);
+    EXPECT_EQ(out[22 + 13 + 8], 0x10) << "part 15 comes first, in block 0x10";
 }
 
-TEST_F(Convert, XgInsertsOneHundredNinetyTwoMessagesNewestFirst) {
+TEST_F(Convert, XgPutsOneHundredNinetyTwoMessagesAtTheStartNewestFirst) {
     tuning.selectTuningRow(3, 8);  // Arabian in G
-    const TrackBuilder plain = TrackBuilder().tempo(0, 500000).noteOn(96, 0, 60, 100).endOfTrack();
-    source(test::format0(96, plain));
+    const TrackBuilder plain = TrackBuilder().tempo(0, 500000).noteOn(96, 0, 60, 100);
+    source(test::format0(96, plain), output);
     ASSERT_TRUE(convert(DeviceType::XG));
-
     TrackBuilder expected;
     for (int part = 15; part >= 0; --part) {
-        for (int pc = 11; pc >= 0; --pc)
-            expected.raw(0, xgEvent(tuning, part, pc));
+        for (int pitchClass = 11; pitchClass >= 0; --pitchClass) {
+            Bytes event(kXgScaleTuningSize);
+            buildXgScaleTuning(tuning, part, pitchClass, event.data());
+            expected.raw(0, event);
+        }
     }
-    expected.tempo(0, 500000).noteOn(96, 0, 60, 100).endOfTrack();
     const Bytes out = readBack(output);
-    EXPECT_EQ(out, test::format0(96, expected));
+    EXPECT_EQ(out, test::format0(96, expected.tempo(0, 500000).noteOn(96, 0, 60, 100)));
     EXPECT_EQ(out.size(), test::format0(96, plain).size() + 2112);
     EXPECT_EQ(readBe32(out, kTrackLengthOffset), plain.bytes().size() + 2112);
 }
 
-TEST_F(Convert, MergesAFormatOneSourceAndLeavesTheSourceAlone) {
-    const Bytes file = test::smf(1, 480,
-                                 {TrackBuilder().tempo(0, 500000).endOfTrack().bytes(),
-                                  TrackBuilder().noteOn(480, 0, 60, 100).endOfTrack().bytes()});
-    source(file);
-    ASSERT_TRUE(convert(DeviceType::GS));
-    EXPECT_EQ(readBack(input), file);
-    const Bytes out = readBack(output);
-    ASSERT_GE(out.size(), 22u);
-    EXPECT_EQ(out[9], 0x00) << "format 0";
-    EXPECT_EQ(out[11], 0x01) << "one track";
-    EXPECT_EQ(readBe32(out, kTrackLengthOffset), out.size() - 22);
-}
-
-TEST_F(Convert, RhythmMarksOfAnEarlierSongDoNotCarryOver) {
+TEST_F(Convert, MergesAFormatOneSourceAndForgetsEarlierRhythmMarks) {
     tuning.setScaleMarks({1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
-    tuning.rhythm.examineForRhythm(
-        Bytes{0xF0, 0x0A, 0x41, 0x10, 0x42, 0x12, 0x40, 0x1A, 0x15, 0x02, 0x0F, 0xF7});
-    ASSERT_TRUE(tuning.rhythm.isRhythm(10));
-    source(test::format0(96, TrackBuilder().noteOn(0, 10, 61, 100).endOfTrack()));
+    tuning.rhythm.examineForRhythm(kRhythmPart11);  // left by an earlier song
+    source(test::smf(1, 480,
+                     {TrackBuilder().tempo(0, 500000).endOfTrack().bytes(),
+                      TrackBuilder().noteOn(480, 10, 61, 100).endOfTrack().bytes()}),
+           output);
     ASSERT_TRUE(convert(DeviceType::GM));
-    EXPECT_EQ(readBack(output),
-              test::format0(96, TrackBuilder().noteOn(0, 10, 72, 100).endOfTrack()));
+    EXPECT_EQ(
+        readBack(output),
+        test::format0(480, TrackBuilder().tempo(0, 500000).noteOn(480, 10, 72, 100).endOfTrack()));
 }
 
 TEST_F(ConvertRefusal, WhilePlayingNothingIsAskedOrLoaded) {
-    source(test::format0(96, kSong));
     EXPECT_FALSE(convert(DeviceType::GS, true));
-    EXPECT_EQ(dialogs.texts(), std::vector<std::string>{"Stop playing first!"});
+    ASSERT_EQ(dialogs.texts(), Texts{"Stop playing first!"});
     EXPECT_EQ(dialogs.boxes()[0].style, BoxStyle::SystemModal);
     EXPECT_EQ(dialogs.openCount(), 0);
-    EXPECT_EQ(song.length, 0);
 }
 
-TEST_F(ConvertRefusal, CancelledOpenDoesNothing) {
+TEST_F(ConvertRefusal, CancelledDialogsWriteAndShowNothing) {
     dialogs.willOpen(std::nullopt);
     EXPECT_FALSE(convert(DeviceType::XG));
-    EXPECT_TRUE(dialogs.texts().empty());
     EXPECT_EQ(dialogs.saveCount(), 0);
-}
 
-TEST_F(ConvertRefusal, ASongThatWouldOutgrowTheBufferIsLeftUnchanged) {
-    // Fits with GS (384 bytes more) but not with XG (2112).
-    const std::size_t textSize = kSongBufferSize - 384 - 22 - 6 - 4 - 4;  // header, meta, note, end
-    const Bytes file = test::format0(
-        96, TrackBuilder().meta(0, 0x01, Bytes(textSize, 'x')).noteOn(0, 0, 61, 1).endOfTrack());
-    ASSERT_EQ(file.size(), kSongBufferSize - 384);
-    tuning.setScaleMarks({1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
-    tuning.rhythm.examineForRhythm(
-        Bytes{0xF0, 0x0A, 0x41, 0x10, 0x42, 0x12, 0x40, 0x1A, 0x15, 0x02, 0x0F, 0xF7});
-    source(file);
+    source(resetSong(), std::nullopt);
     EXPECT_FALSE(convert(DeviceType::XG));
-    EXPECT_EQ(dialogs.texts(), std::vector<std::string>{"The converted song is too large!"});
-    EXPECT_EQ(dialogs.boxes()[0].style, BoxStyle::SystemModal);
-    EXPECT_EQ(dialogs.saveCount(), 0);
-    EXPECT_FALSE(std::filesystem::exists(output));
-    EXPECT_EQ(Bytes(song.image().begin(), song.image().end()), file);
-    EXPECT_TRUE(tuning.rhythm.isRhythm(10)) << "nothing changed, the rhythm marks neither";
-
-    dialogs.clear();
-    dialogs.willOpen(input);
-    dialogs.willSave(output);
-    EXPECT_TRUE(convert(DeviceType::GS));
-    EXPECT_EQ(readBack(output).size(), kSongBufferSize);
-}
-
-TEST_F(ConvertSave, AsksWithTheMidiFilterAndCancelWritesNothing) {
-    input = dir + "/in.mid";
-    ASSERT_TRUE(writeFileAtomically(input, test::format0(96, kSong)));
-    dialogs.willOpen(input);
-    dialogs.willSave(std::nullopt);
-    EXPECT_FALSE(convert(DeviceType::GS));
-    ASSERT_EQ(dialogs.saveFilters().size(), 1u);
-    EXPECT_EQ(dialogs.saveFilters()[0].description, "midi files");
-    EXPECT_EQ(dialogs.saveFilters()[0].pattern, "*.mid");
-    EXPECT_EQ(dialogs.saveFilters()[0].defaultExtension, "mid");
+    EXPECT_EQ(dialogs.saveCount(), 1);
     EXPECT_TRUE(dialogs.texts().empty());
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
 }
 
-TEST_F(ConvertSave, ReplacesAnExistingFileWithoutAsking) {
-    ASSERT_TRUE(writeFileAtomically(output, Bytes(5000, 0xAA)));
-    source(test::format0(96, kSong));
-    ASSERT_TRUE(convert(DeviceType::GM));
-    EXPECT_EQ(readBack(output), Bytes(song.image().begin(), song.image().end()));
-}
-
-TEST_F(ConvertSave, UnwritableTargetSaysSoAndLeavesNothingBehind) {
-    // A folder standing in the target's place cannot be replaced by a file.
-    output = dir + "/taken.mid";
-    std::filesystem::create_directory(output);
-    source(test::format0(96, kSong));
-    EXPECT_FALSE(convert(DeviceType::GS));
-    EXPECT_EQ(dialogs.texts(), std::vector<std::string>{"Can not open file!"});
+TEST_F(ConvertRefusal, ASongThatWouldOutgrowTheBufferIsLeftAlone) {
+    // Header, text meta, note-on and end of track fill all but the 384 bytes that GS adds.
+    const std::size_t textSize = kSongBufferSize - 384 - 22 - 6 - 4 - 4;
+    const Bytes file = test::format0(
+        96, TrackBuilder().meta(0, 0x01, Bytes(textSize, 'x')).noteOn(0, 0, 61, 1).endOfTrack());
+    tuning.rhythm.examineForRhythm(kRhythmPart11);
+    source(file, output);
+    EXPECT_FALSE(convert(DeviceType::XG));
+    ASSERT_EQ(dialogs.texts(), Texts{"The converted song is too large!"});
     EXPECT_EQ(dialogs.boxes()[0].style, BoxStyle::SystemModal);
-    EXPECT_TRUE(std::filesystem::is_directory(output));
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 2);
+    EXPECT_EQ(dialogs.saveCount(), 0);
+    EXPECT_EQ(Bytes(song.image().begin(), song.image().end()), file);
+    EXPECT_TRUE(tuning.rhythm.isRhythm(10)) << "not even the rhythm marks change";
 
     dialogs.clear();
-    output = dir + "/missing/out.mid";
-    source(test::format0(96, kSong));
+    source(file, output);
+    EXPECT_TRUE(convert(DeviceType::GS));
+    EXPECT_EQ(readBack(output).size(), kSongBufferSize);
+}
+
+TEST_F(ConvertRefusal, AnUnwritableTargetSaysSoAndLeavesNothingBehind) {
+    const std::string taken = dir + "/taken.mid";  // a folder cannot be replaced by a file
+    std::filesystem::create_directory(taken);
+    source(resetSong(), taken);
     EXPECT_FALSE(convert(DeviceType::GS));
-    EXPECT_EQ(dialogs.texts(), std::vector<std::string>{"Can not open file!"});
+    ASSERT_EQ(dialogs.texts(), Texts{"Can not open file!"});
+    EXPECT_EQ(dialogs.boxes()[0].style, BoxStyle::SystemModal);
+    EXPECT_TRUE(std::filesystem::is_directory(taken));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 2);
 }
 
 }  // namespace
