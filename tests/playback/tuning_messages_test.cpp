@@ -37,14 +37,11 @@ int checksumRemainder(const Bytes& event) {
     return std::accumulate(event.begin() + 6, event.begin() + 22, 0) % 128;
 }
 
-TEST(GsScaleTuning, ZeroOffsetsForPartZero) {
+TEST(GsScaleTuning, ZeroOffsetsInPartsZeroOneAndFifteen) {
     TuningState tuning;
     EXPECT_EQ(gs(tuning, 0), gsWith(0x11, 0x40, 0x6F));
-}
-
-TEST(GsScaleTuning, PartOneUsesBlock12WithItsOwnChecksum) {
-    TuningState tuning;
     EXPECT_EQ(gs(tuning, 1), gsWith(0x12, 0x40, 0x6E));
+    EXPECT_EQ(gs(tuning, 15), gsWith(0x10, 0x40, 0x70)) << "the sixteenth part is block 0x10";
 }
 
 TEST(GsScaleTuning, SumAlreadyAMultipleOf128GivesChecksumZero) {
@@ -53,11 +50,6 @@ TEST(GsScaleTuning, SumAlreadyAMultipleOf128GivesChecksumZero) {
     const Bytes event = gs(tuning, 0);
     EXPECT_EQ(event[9], 0x2F);
     EXPECT_EQ(event[21], 0x00);
-}
-
-TEST(GsScaleTuning, SixteenthPartGoesToBlock10) {
-    TuningState tuning;
-    EXPECT_EQ(gs(tuning, 15), gsWith(0x10, 0x40, 0x70));
 }
 
 TEST(GsScaleTuning, EveryPartHasItsOwnBlockAndAValidChecksum) {
@@ -76,16 +68,12 @@ TEST(GsScaleTuning, EveryPartHasItsOwnBlockAndAValidChecksum) {
     EXPECT_EQ(blocks, expected);
 }
 
-TEST(XgScaleTuning, PartZeroCAtMinus50) {
-    TuningState tuning;
-    tuning.offsets[0] = -50;
-    EXPECT_EQ(xg(tuning, 0, 0),
-              (Bytes{0xF0, 0x08, 0x43, 0x10, 0x4C, 0x08, 0x00, 0x41, 0x0E, 0xF7}));
-}
-
 TEST(XgScaleTuning, PartAndPitchClassSelectTheAddress) {
     TuningState tuning;
+    tuning.offsets[0] = -50;
     tuning.offsets[11] = 50;
+    EXPECT_EQ(xg(tuning, 0, 0),
+              (Bytes{0xF0, 0x08, 0x43, 0x10, 0x4C, 0x08, 0x00, 0x41, 0x0E, 0xF7}));
     EXPECT_EQ(xg(tuning, 15, 11),
               (Bytes{0xF0, 0x08, 0x43, 0x10, 0x4C, 0x08, 0x0F, 0x4C, 0x72, 0xF7}));
 }
