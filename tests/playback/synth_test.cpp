@@ -27,7 +27,7 @@ double raisedBy(double hz, double cents) {
     return hz * std::pow(2.0, cents / 1200.0);
 }
 
-// Magnitude of the spectrum of windowed samples at hz.
+// Magnitude at hz of the Fourier transform of the windowed samples.
 double magnitudeAt(const std::vector<double>& windowed, double sampleRate, double hz) {
     const double stepRe = std::cos(2.0 * std::numbers::pi * hz / sampleRate);
     const double stepIm = -std::sin(2.0 * std::numbers::pi * hz / sampleRate);
