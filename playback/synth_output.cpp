@@ -1,0 +1,254 @@
+#include "playback/synth_output.h"
+
+#include <fluidsynth.h>
+
+#include <array>
+#include <climits>
+#include <filesystem>
+#include <mutex>
+#include <string_view>
+#include <system_error>
+
+#if defined(__linux__)
+#include <dlfcn.h>
+#endif
+
+namespace pitchloom {
+namespace {
+
+constexpr std::array<std::string_view, 3> kSoundFonts = {
+    "/usr/share/sounds/sf2/default-GM.sf2",
+    "/usr/share/sounds/sf2/FluidR3_GM.sf2",
+    "/usr/share/sounds/sf2/TimGM6mb.sf2",
+};
+
+constexpr double kSampleRate = 44100.0;
+// The MIDI Tuning Standard messages that FluidSynth handles itself use tuning bank 0; the channel
+// tunings keep to a bank of their own, one program per channel.
+constexpr int kChannelTuningBank = 127;
+constexpr int kDrumBank = 128;
+
+constexpr int kSustainPedal = 64;
+constexpr int kSostenutoPedal = 66;
+
+// A missing audio output is reported through open() returning nothing; FluidSynth's own messages
+// on stderr would only repeat it.
+void silenceFluidSynthLog() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        for (int level = FLUID_PANIC; level <= FLUID_DBG; ++level) {
+            fluid_set_log_function(level, nullptr, nullptr);
+        }
+    });
+}
+
+#if defined(__linux__)
+// ALSA prints its own complaints to stderr when there is no sound card. FluidSynth has loaded it
+// already, so its error hook is looked up in the process instead of linking ALSA here.
+class QuietAlsa {
+  public:
+    QuietAlsa() : setHandler_(find()) {
+        if (setHandler_ != nullptr) setHandler_(&ignore);
+    }
+    ~QuietAlsa() {
+        if (setHandler_ != nullptr) setHandler_(nullptr);
+    }
+    QuietAlsa(const QuietAlsa&) = delete;
+    QuietAlsa& operator=(const QuietAlsa&) = delete;
+
+  private:
+    using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
+    using SetHandler = int (*)(Handler);
+
+    static void ignore(const char*, int, const char*, int, const char*, ...) {}
+    static SetHandler find() {
+        return reinterpret_cast<SetHandler>(dlsym(RTLD_DEFAULT, "snd_lib_error_set_handler"));
+    }
+
+    SetHandler setHandler_;
+};
+#else
+struct QuietAlsa {};
+#endif
+
+}  // namespace
+
+void SynthOutput::FluidDeleter::operator()(fluid_settings_t* settings) const {
+    delete_fluid_settings(settings);
+}
+
+void SynthOutput::FluidDeleter::operator()(fluid_synth_t* synth) const {
+    delete_fluid_synth(synth);
+}
+
+void SynthOutput::FluidDeleter::operator()(fluid_audio_driver_t* driver) const {
+    delete_fluid_audio_driver(driver);
+}
+
+std::unique_ptr<SynthOutput> SynthOutput::open(const std::string& soundFont, Audio audio) {
+    silenceFluidSynthLog();
+    std::unique_ptr<SynthOutput> out(new SynthOutput());
+    out->settings_.reset(new_fluid_settings());
+    if (!out->settings_) return nullptr;
+    fluid_settings_setnum(out->settings_.get(), "synth.sample-rate", kSampleRate);
+    fluid_settings_setint(out->settings_.get(), "synth.device-id", kSynthDeviceId);
+
+    out->synth_.reset(new_fluid_synth(out->settings_.get()));
+    if (!out->synth_) return nullptr;
+    if (fluid_synth_sfload(out->synth_.get(), soundFont.c_str(), 1) == FLUID_FAILED) {
+        return nullptr;
+    }
+    if (audio == Audio::Device) {
+        QuietAlsa quiet;
+        out->driver_.reset(new_fluid_audio_driver(out->settings_.get(), out->synth_.get()));
+        if (!out->driver_) return nullptr;
+    }
+    return out;
+}
+
+SynthOutput::~SynthOutput() {
+    close();
+}
+
+void SynthOutput::sendShort(std::span<const std::uint8_t> message) {
+    if (!synth_ || message.empty()) return;
+    const std::uint8_t status = message[0];
+    // Data without a status byte, and system messages, mean nothing to the synth here.
+    if (status < 0x80 || status >= 0xF0) return;
+    const int kind = status & 0xF0;
+    const std::size_t size = (kind == 0xC0 || kind == 0xD0) ? 2 : 3;
+    if (message.size() < size) return;
+    const int channel = status & 0x0F;
+    const int data1 = message[1];
+    const int data2 = size == 3 ? message[2] : 0;
+    if (data1 > 0x7F || data2 > 0x7F) return;
+
+    fluid_synth_t* synth = synth_.get();
+    switch (kind) {
+        case 0x80:
+            fluid_synth_noteoff(synth, channel, data1);
+            break;
+        case 0x90:
+            fluid_synth_noteon(synth, channel, data1, data2);
+            break;
+        case 0xA0:
+            fluid_synth_key_pressure(synth, channel, data1, data2);
+            break;
+        case 0xB0:
+            fluid_synth_cc(synth, channel, data1, data2);
+            break;
+        case 0xC0:
+            fluid_synth_program_change(synth, channel, data1);
+            break;
+        case 0xD0:
+            fluid_synth_channel_pressure(synth, channel, data1);
+            break;
+        default:
+            fluid_synth_pitch_bend(synth, channel, data1 | (data2 << 7));
+            break;
+    }
+}
+
+void SynthOutput::sendSysEx(std::span<const std::uint8_t> message) {
+    if (!synth_) return;
+    const SysExAction action = tuning_.apply(message);
+    switch (action.kind) {
+        case SysExAction::Kind::TuningChanged:
+            for (int channel = 0; channel < kSynthChannelCount; ++channel) {
+                if ((action.channels >> channel) & 1u) applyChannelTuning(channel);
+            }
+            break;
+        case SysExAction::Kind::Reset:
+            for (int channel = 0; channel < kSynthChannelCount; ++channel) {
+                fluid_synth_deactivate_tuning(synth_.get(), channel, 1);
+            }
+            passOn(message);
+            break;
+        case SysExAction::Kind::RhythmPart:
+            setRhythmPart(action.channel, action.drum);
+            break;
+        case SysExAction::Kind::Other:
+            passOn(message);
+            break;
+    }
+}
+
+bool SynthOutput::reset() {
+    if (!synth_) return false;
+    bool ok = true;
+    for (int channel = 0; channel < kSynthChannelCount; ++channel) {
+        ok &= fluid_synth_cc(synth_.get(), channel, kSustainPedal, 0) == FLUID_OK;
+        ok &= fluid_synth_cc(synth_.get(), channel, kSostenutoPedal, 0) == FLUID_OK;
+    }
+    ok &= fluid_synth_all_notes_off(synth_.get(), -1) == FLUID_OK;
+    return ok;
+}
+
+bool SynthOutput::close() {
+    driver_.reset();
+    synth_.reset();
+    settings_.reset();
+    return true;
+}
+
+bool SynthOutput::render(std::span<float> left, std::span<float> right) {
+    if (!synth_ || driver_ || left.size() != right.size() || left.size() > INT_MAX) return false;
+    return fluid_synth_write_float(synth_.get(), static_cast<int>(left.size()), left.data(), 0, 1,
+                                   right.data(), 0, 1) == FLUID_OK;
+}
+
+double SynthOutput::sampleRate() const {
+    double rate = kSampleRate;
+    if (settings_) fluid_settings_getnum(settings_.get(), "synth.sample-rate", &rate);
+    return rate;
+}
+
+void SynthOutput::applyChannelTuning(int channel) {
+    const PitchClassCents& cents = tuning_.channel(channel);
+    std::array<double, 12> pitch{};
+    for (std::size_t i = 0; i < pitch.size(); ++i)
+        pitch[i] = cents[i];
+    // Both calls apply the change to the notes already sounding on the channel.
+    fluid_synth_activate_octave_tuning(synth_.get(), kChannelTuningBank, channel, "scale tuning",
+                                       pitch.data(), 1);
+    fluid_synth_activate_tuning(synth_.get(), channel, kChannelTuningBank, channel, 1);
+}
+
+void SynthOutput::setRhythmPart(int channel, bool drum) {
+    fluid_synth_t* synth = synth_.get();
+    fluid_synth_set_channel_type(synth, channel, drum ? CHANNEL_TYPE_DRUM : CHANNEL_TYPE_MELODIC);
+    int soundFont = 0;
+    int bank = 0;
+    int program = 0;
+    fluid_synth_get_program(synth, channel, &soundFont, &bank, &program);
+    // A former drum channel still holds the drum bank, where a melodic program would find a kit.
+    if (!drum && bank == kDrumBank) fluid_synth_bank_select(synth, channel, 0);
+    // Selecting the program again makes the next note sound from the new kind of channel.
+    fluid_synth_program_change(synth, channel, program);
+}
+
+void SynthOutput::passOn(std::span<const std::uint8_t> message) {
+    // FluidSynth takes the body alone; anything but a whole message is dropped.
+    if (message.size() < 3 || message.size() > INT_MAX || message.front() != 0xF0 ||
+        message.back() != 0xF7) {
+        return;
+    }
+    fluid_synth_sysex(synth_.get(), reinterpret_cast<const char*>(message.data() + 1),
+                      static_cast<int>(message.size() - 2), nullptr, nullptr, nullptr, 0);
+}
+
+std::optional<std::string> findGeneralMidiSoundFont() {
+    for (const std::string_view path : kSoundFonts) {
+        std::error_code error;
+        if (std::filesystem::is_regular_file(path, error)) return std::string(path);
+    }
+    return std::nullopt;
+}
+
+std::unique_ptr<MidiOutputDevice> openBuiltInSynth() {
+    const auto soundFont = findGeneralMidiSoundFont();
+    if (!soundFont) return nullptr;
+    return SynthOutput::open(*soundFont, SynthOutput::Audio::Device);
+}
+
+}  // namespace pitchloom

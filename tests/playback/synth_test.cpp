@@ -1,0 +1,265 @@
+#include "playback/synth_output.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <numbers>
+#include <thread>
+#include <vector>
+
+#include "synth_messages.h"
+
+namespace pitchloom {
+namespace {
+
+using test::SysEx;
+
+constexpr int kOrgan = 16;  // Drawbar Organ: steady, no vibrato, a strong fundamental
+constexpr int kA4 = 69;
+constexpr double kA4Hz = 440.0;
+
+double cents(double hz, double referenceHz) {
+    return 1200.0 * std::log2(hz / referenceHz);
+}
+
+double raisedBy(double hz, double cents) {
+    return hz * std::pow(2.0, cents / 1200.0);
+}
+
+// Magnitude at hz of the Fourier transform of the windowed samples.
+double magnitudeAt(const std::vector<double>& windowed, double sampleRate, double hz) {
+    const double stepRe = std::cos(2.0 * std::numbers::pi * hz / sampleRate);
+    const double stepIm = -std::sin(2.0 * std::numbers::pi * hz / sampleRate);
+    double turnRe = 1.0;
+    double turnIm = 0.0;
+    double sumRe = 0.0;
+    double sumIm = 0.0;
+    for (double x : windowed) {
+        sumRe += x * turnRe;
+        sumIm += x * turnIm;
+        const double re = turnRe * stepRe - turnIm * stepIm;
+        turnIm = turnRe * stepIm + turnIm * stepRe;
+        turnRe = re;
+    }
+    return std::hypot(sumRe, sumIm);
+}
+
+// The strongest partial within two semitones of nominalHz, to a hundredth of a cent.
+double fundamentalHz(const std::vector<float>& samples, double sampleRate, double nominalHz) {
+    std::vector<double> windowed(samples.size());
+    const double last = static_cast<double>(samples.size() - 1);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        windowed[i] = samples[i] * (0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * i / last));
+    }
+    auto at = [&](double c) { return magnitudeAt(windowed, sampleRate, raisedBy(nominalHz, c)); };
+    // Steps of 10 cents stay well inside the main lobe of a window of a few tenths of a second.
+    double best = -200.0;
+    double bestMagnitude = at(best);
+    for (double c = -190.0; c <= 200.0; c += 10.0) {
+        const double m = at(c);
+        if (m > bestMagnitude) {
+            best = c;
+            bestMagnitude = m;
+        }
+    }
+    double low = best - 10.0;
+    double high = best + 10.0;
+    while (high - low > 0.01) {
+        const double a = low + (high - low) / 3.0;
+        const double b = high - (high - low) / 3.0;
+        if (at(a) < at(b)) {
+            low = a;
+        } else {
+            high = b;
+        }
+    }
+    return raisedBy(nominalHz, (low + high) / 2.0);
+}
+
+TEST(PitchEstimate, FindsTheFundamentalOfAHarmonicToneWithin0_05Cent) {
+    constexpr double rate = 44100.0;
+    for (double hz : {kA4Hz, raisedBy(kA4Hz, 50.0), raisedBy(kA4Hz, -37.0)}) {
+        std::vector<float> tone(13230);
+        for (std::size_t i = 0; i < tone.size(); ++i) {
+            const double t = static_cast<double>(i) / rate;
+            double v = 0.0;
+            for (int h = 1; h <= 6; ++h) {
+                v += std::sin(2.0 * std::numbers::pi * h * hz * t + h) / (h + 1);
+            }
+            tone[i] = static_cast<float>(v);
+        }
+        EXPECT_NEAR(cents(fundamentalHz(tone, rate, kA4Hz), hz), 0.0, 0.05) << hz;
+    }
+}
+
+void sendShort(SynthOutput& synth, std::initializer_list<std::uint8_t> bytes) {
+    synth.sendShort(std::span<const std::uint8_t>(bytes.begin(), bytes.size()));
+}
+
+// Mono samples of the next seconds of output.
+std::vector<float> render(SynthOutput& synth, double seconds) {
+    const auto frames = static_cast<std::size_t>(seconds * synth.sampleRate());
+    std::vector<float> left(frames);
+    std::vector<float> right(frames);
+    EXPECT_TRUE(synth.render(left, right));
+    for (std::size_t i = 0; i < frames; ++i)
+        left[i] = (left[i] + right[i]) / 2;
+    return left;
+}
+
+double rmsDifference(const std::vector<float>& a, const std::vector<float>& b) {
+    double sum = 0.0;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        sum += (a[i] - b[i]) * (a[i] - b[i]);
+    return std::sqrt(sum / static_cast<double>(a.size()));
+}
+
+double rms(const std::vector<float>& a) {
+    return rmsDifference(a, std::vector<float>(a.size()));
+}
+
+// Plays the organ's A4 alone on channel 0..15 and measures it past the attack.
+double measureA4(SynthOutput& synth, int channel) {
+    const auto status = [channel](int kind) { return static_cast<std::uint8_t>(kind | channel); };
+    sendShort(synth, {status(0xC0), kOrgan});
+    sendShort(synth, {status(0x90), kA4, 100});
+    render(synth, 0.1);
+    const double hz = fundamentalHz(render(synth, 0.3), synth.sampleRate(), kA4Hz);
+    sendShort(synth, {status(0xB0), 120, 0});  // All Sound Off: the next note starts alone
+    return hz;
+}
+
+class Synth : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const auto soundFont = findGeneralMidiSoundFont();
+        if (!soundFont) GTEST_SKIP() << "no General MIDI SoundFont on this system";
+        soundFont_ = *soundFont;
+        synth_ = open();
+        ASSERT_NE(synth_, nullptr);
+        // The SoundFont's samples may sit a few cents off 440 Hz; tunings are measured from here.
+        reference_ = measureA4(*synth_, 0);
+    }
+
+    std::unique_ptr<SynthOutput> open() const {
+        return SynthOutput::open(soundFont_, SynthOutput::Audio::Offline);
+    }
+
+    // Cents between the A4 of channel and the reference raised by expected cents.
+    double errorOfA4(int channel, double expected) {
+        return cents(measureA4(*synth_, channel), raisedBy(reference_, expected));
+    }
+
+    std::string soundFont_;
+    std::unique_ptr<SynthOutput> synth_;
+    double reference_ = 0.0;
+};
+
+TEST_F(Synth, GsAndXgScaleTuningsRaiseA4By50Cents) {
+    EXPECT_NEAR(cents(reference_, kA4Hz), 0.0, 5.0);
+    synth_->sendSysEx(test::gsScaleTuning(0x11, test::onePitchClass(9, 50)));
+    EXPECT_NEAR(errorOfA4(0, 50.0), 0.0, 2.0);
+    synth_->sendSysEx(test::xgScaleTuning(1, 9, 50));
+    EXPECT_NEAR(errorOfA4(1, 50.0), 0.0, 2.0);
+}
+
+TEST_F(Synth, ChannelsKeepTheirOwnTunings) {
+    synth_->sendSysEx(test::gsScaleTuning(0x11, test::onePitchClass(9, 50)));
+    synth_->sendSysEx(test::xgScaleTuning(1, 9, -30));
+    synth_->sendSysEx(test::gsScaleTuning(0x10, test::onePitchClass(9, 20)));
+    // Channel 10 plays the organ once it is no longer the rhythm part.
+    synth_->sendSysEx(test::gsRhythmPart(0x10, 0));
+    EXPECT_NEAR(errorOfA4(0, 50.0), 0.0, 2.0);
+    EXPECT_NEAR(errorOfA4(1, -30.0), 0.0, 2.0);
+    EXPECT_NEAR(errorOfA4(9, 20.0), 0.0, 2.0);
+    EXPECT_NEAR(errorOfA4(2, 0.0), 0.0, 2.0);
+}
+
+TEST_F(Synth, TuningReachesANoteAlreadySounding) {
+    sendShort(*synth_, {0x90, kA4, 100});
+    render(*synth_, 0.1);
+    synth_->sendSysEx(test::gsScaleTuning(0x11, test::onePitchClass(9, -40)));
+    render(*synth_, 0.05);
+    const double hz = fundamentalHz(render(*synth_, 0.3), synth_->sampleRate(), kA4Hz);
+    EXPECT_NEAR(cents(hz, raisedBy(reference_, -40.0)), 0.0, 2.0);
+}
+
+TEST_F(Synth, ResetsReturnToEqualTemperament) {
+    for (const SysEx& reset : {test::kGsReset, test::kXgSystemOn, test::kGmSystemOn}) {
+        synth_->sendSysEx(test::gsScaleTuning(0x11, test::onePitchClass(9, 50)));
+        synth_->sendSysEx(reset);
+        EXPECT_NEAR(errorOfA4(0, 0.0), 0.0, 2.0);
+        // A later single pitch class starts again from equal temperament.
+        synth_->sendSysEx(test::xgScaleTuning(0, 2, 30));
+        EXPECT_NEAR(errorOfA4(0, 0.0), 0.0, 2.0);
+    }
+}
+
+TEST_F(Synth, WrongGsChecksumChangesNothing) {
+    SysEx wrong = test::gsScaleTuning(0x11, test::onePitchClass(9, 50));
+    wrong[wrong.size() - 2] ^= 0x01;
+    synth_->sendSysEx(wrong);
+    EXPECT_NEAR(errorOfA4(0, 0.0), 0.0, 2.0);
+}
+
+TEST_F(Synth, RhythmPartSwitchesBetweenDrumKitAndFirstProgram) {
+    // A4 on a channel of a fresh synth after the message, without a program change.
+    auto note = [this](int channel, const SysEx& message) {
+        auto synth = open();
+        if (!message.empty()) synth->sendSysEx(message);
+        sendShort(*synth, {static_cast<std::uint8_t>(0x90 | channel), kA4, 100});
+        return render(*synth, 0.2);
+    };
+    const auto piano = note(0, {});
+    const auto drums = note(9, {});
+    ASSERT_GT(rmsDifference(piano, drums), 0.5 * rms(piano));
+    EXPECT_LT(rmsDifference(note(9, test::gsRhythmPart(0x10, 0)), piano), 1e-3 * rms(piano));
+    EXPECT_LT(rmsDifference(note(0, test::gsRhythmPart(0x11, 1)), drums), 1e-3 * rms(drums));
+}
+
+TEST_F(Synth, ResetReleasesHeldNotesAndThoseUnderThePedal) {
+    sendShort(*synth_, {0xB0, 64, 127});
+    sendShort(*synth_, {0xC0, kOrgan});
+    sendShort(*synth_, {0x90, kA4, 100});
+    sendShort(*synth_, {0x90, kA4 + 3, 100});
+    sendShort(*synth_, {0x80, kA4 + 3, 0});
+    const double playing = rms(render(*synth_, 0.2));
+    ASSERT_GT(playing, 1e-3);
+    EXPECT_TRUE(synth_->reset());
+    render(*synth_, 1.0);
+    EXPECT_LT(rms(render(*synth_, 0.1)), 0.01 * playing);
+}
+
+TEST_F(Synth, SendsWhileAnotherThreadRenders) {
+    std::atomic<bool> stop{false};
+    std::thread audio([this, &stop] {
+        std::vector<float> left(256);
+        std::vector<float> right(256);
+        while (!stop)
+            synth_->render(left, right);
+    });
+    for (int i = 0; i < 50; ++i) {
+        synth_->sendSysEx(test::xgScaleTuning(0, 9, i % 2 == 0 ? 30 : -30));
+        sendShort(*synth_, {0x90, 60, 100});
+        sendShort(*synth_, {0x80, 60, 0});
+    }
+    stop = true;
+    audio.join();
+    EXPECT_NEAR(errorOfA4(0, -30.0), 0.0, 2.0);
+}
+
+TEST(BuiltInSynth, OpensQuietlyOrNotAtAll) {
+    testing::internal::CaptureStderr();
+    auto device = openBuiltInSynth();
+    if (device) {
+        const std::uint8_t noteOn[] = {0x90, kA4, 100};
+        device->sendShort(noteOn);
+        EXPECT_TRUE(device->reset());
+        EXPECT_TRUE(device->close());
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+}  // namespace
+}  // namespace pitchloom
