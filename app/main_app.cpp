@@ -2,11 +2,13 @@
 
 #include <QApplication>
 #include <QPalette>
+#include <QStyle>
 #include <QStyleFactory>
 #include <QTimer>
 
 #include "app/main_dialog.h"
 #include "app/qt_dialogs.h"
+#include "playback/synth_output.h"
 #include "playback/system_midi_output.h"
 #include "playback/timer_service.h"
 
@@ -29,7 +31,8 @@ int MainApp::InitInstance(const QStringList& arguments) {
 
     QtUserDialogs dialogs;
     ThreadTimerService timers;
-    SystemMidiOutput output;
+    // "MIDI MAPPER" is the built-in synthesizer, so a song sounds with nothing else running.
+    SystemMidiOutput output([] { return openBuiltInSynth(); });
     MainDialog dialog({dialogs, output, timers, {},
                        [&] {
                            dialogs.cancelPending();

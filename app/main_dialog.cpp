@@ -301,10 +301,14 @@ void MainDialog::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void MainDialog::dropEvent(QDropEvent* event) {
-    const QList<QUrl> urls = event->mimeData()->urls();
-    if (urls.isEmpty()) return;
+    if (!event->mimeData()->hasUrls()) return;
     event->acceptProposedAction();
-    const QUrl first = urls.first();  // further files are ignored
+    dropFiles(event->mimeData()->urls());
+}
+
+void MainDialog::dropFiles(const QList<QUrl>& urls) {
+    if (urls.isEmpty()) return;
+    const QUrl& first = urls.first();  // further files are ignored
     if (first.isLocalFile()) openDroppedFile(first.toLocalFile());
 }
 

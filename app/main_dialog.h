@@ -55,6 +55,8 @@ public:
     void onSkinKey(int index);
     /// A file handed over by a drop or by the command line: a .mid file is loaded and played.
     void openDroppedFile(const QString& path);
+    /// The drop handling: only the first of the dropped files counts.
+    void dropFiles(const QList<QUrl>& urls);
 
     Sequencer& sequencer() { return seq_; }
     TuningState& tuning() { return tuning_; }

@@ -66,6 +66,8 @@ struct PlaybackRig {
     }
     ~PlaybackRig() {
         if (seq.isPlaying()) seq.stopPlayback();
+        // A callback may still be finishing the end of the song; let it finish first.
+        if constexpr (requires { timers.shutdown(); }) timers.shutdown();
     }
 
     void load(const Bytes& image) {
