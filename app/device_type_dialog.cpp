@@ -42,9 +42,15 @@ DeviceTypeDialog::DeviceTypeDialog(std::atomic<DeviceType>& type, UserDialogs& d
     connect(ok_, &QPushButton::clicked, this, &DeviceTypeDialog::accept);
 
     switch (type_.load()) {
-        case DeviceType::XG: xg_->setChecked(true); break;
-        case DeviceType::GS: gs_->setChecked(true); break;
-        case DeviceType::GM: gm_->setChecked(true); break;
+        case DeviceType::XG:
+            xg_->setChecked(true);
+            break;
+        case DeviceType::GS:
+            gs_->setChecked(true);
+            break;
+        case DeviceType::GM:
+            gm_->setChecked(true);
+            break;
     }
     ok_->setFocus();
 }

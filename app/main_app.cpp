@@ -33,7 +33,10 @@ int MainApp::InitInstance(const QStringList& arguments) {
     ThreadTimerService timers;
     // "MIDI MAPPER" is the built-in synthesizer, so a song sounds with nothing else running.
     SystemMidiOutput output([] { return openBuiltInSynth(); });
-    MainDialog dialog({dialogs, output, timers, {},
+    MainDialog dialog({dialogs,
+                       output,
+                       timers,
+                       {},
                        [&] {
                            dialogs.cancelPending();
                            timers.shutdown();

@@ -96,14 +96,17 @@ MainDialog::MainDialog(Services services, QWidget* parent)
     OnInitDialog();
 }
 
-MainDialog::~MainDialog() { OnDestroy(); }
+MainDialog::~MainDialog() {
+    OnDestroy();
+}
 
 void MainDialog::createControls() {
     QFont font = this->font();
     font.setPointSize(9);
     setFont(font);
 
-    for (int i = 0; i < 20; ++i) skins_[static_cast<std::size_t>(i)] = new SkinWindow(this);
+    for (int i = 0; i < 20; ++i)
+        skins_[static_cast<std::size_t>(i)] = new SkinWindow(this);
     skins_[0]->setAttribute(Qt::WA_TransparentForMouseEvents);  // clicks pass the background
 
     const std::array<std::pair<const char*, QRect>, 8> labels = {{
@@ -207,7 +210,8 @@ void MainDialog::OnInitDialog() {
     // The standard controls lie above the skins.
     pictures_.paintAll();
     skins_[0]->lower();
-    for (QWidget* w : standardControls()) w->raise();
+    for (QWidget* w : standardControls())
+        w->raise();
 
     port_.initOutput(song_);
 
@@ -238,9 +242,12 @@ SkinWindow* MainDialog::skinWindow(int id) const {
 
 QList<QWidget*> MainDialog::standardControls() const {
     QList<QWidget*> list{logo_, deviceList_, keyList_, tuningList_, scaleList_};
-    for (QScrollBar* s : sliders_) list.append(s);
-    for (QLabel* l : labels_) list.append(l);
-    for (QLineEdit* e : valueBoxes_) list.append(e);
+    for (QScrollBar* s : sliders_)
+        list.append(s);
+    for (QLabel* l : labels_)
+        list.append(l);
+    for (QLineEdit* e : valueBoxes_)
+        list.append(e);
     return list;
 }
 
@@ -250,13 +257,26 @@ void MainDialog::onSkinButton(int index) {
             if (seq_.isPlaying()) seq_.stopPlayback();
             QTimer::singleShot(0, this, [this] { done(QDialog::Accepted); });
             break;
-        case 1: showHelp(); break;
-        case 2: runTypeCommand(); break;
-        case 3: controls_.saveScaleFile(); break;
-        case 4: controls_.loadScaleFile(); break;
-        case 5: seq_.TogglePlay(); break;
-        case 6: runConvert(); break;
-        default: break;
+        case 1:
+            showHelp();
+            break;
+        case 2:
+            runTypeCommand();
+            break;
+        case 3:
+            controls_.saveScaleFile();
+            break;
+        case 4:
+            controls_.loadScaleFile();
+            break;
+        case 5:
+            seq_.TogglePlay();
+            break;
+        case 6:
+            runConvert();
+            break;
+        default:
+            break;
     }
 }
 
@@ -325,12 +345,24 @@ void MainDialog::onSliderAction(int slider, int action) {
     ScrollCode code = ScrollCode::Other;
     int steps = 1;
     switch (action) {
-        case QAbstractSlider::SliderSingleStepSub: code = ScrollCode::LineUp; break;
-        case QAbstractSlider::SliderSingleStepAdd: code = ScrollCode::LineDown; break;
-        case QAbstractSlider::SliderPageStepSub: code = ScrollCode::PageUp; break;
-        case QAbstractSlider::SliderPageStepAdd: code = ScrollCode::PageDown; break;
-        case QAbstractSlider::SliderToMinimum: code = ScrollCode::Top; break;
-        case QAbstractSlider::SliderToMaximum: code = ScrollCode::Bottom; break;
+        case QAbstractSlider::SliderSingleStepSub:
+            code = ScrollCode::LineUp;
+            break;
+        case QAbstractSlider::SliderSingleStepAdd:
+            code = ScrollCode::LineDown;
+            break;
+        case QAbstractSlider::SliderPageStepSub:
+            code = ScrollCode::PageUp;
+            break;
+        case QAbstractSlider::SliderPageStepAdd:
+            code = ScrollCode::PageDown;
+            break;
+        case QAbstractSlider::SliderToMinimum:
+            code = ScrollCode::Top;
+            break;
+        case QAbstractSlider::SliderToMaximum:
+            code = ScrollCode::Bottom;
+            break;
         case QAbstractSlider::SliderMove:
             if (bar->isSliderDown()) return;  // a drag: reported as it moves and on release
             {
@@ -341,11 +373,13 @@ void MainDialog::onSliderAction(int slider, int action) {
                 steps = std::abs(delta);
             }
             break;
-        default: break;
+        default:
+            break;
     }
     // The controls move the slider themselves; undo the step the scroll bar was about to take.
     bar->setSliderPosition(bar->value());
-    for (int i = 0; i < steps; ++i) controls_.onSliderScroll(code, bar->value(), slider);
+    for (int i = 0; i < steps; ++i)
+        controls_.onSliderScroll(code, bar->value(), slider);
     controls_.onSliderScroll(ScrollCode::EndScroll, bar->value(), slider);
 }
 
@@ -360,7 +394,8 @@ void MainDialog::paintSkins() {
     pictures_.paintAll();
     buttons_.paintAll();
     keys_.paintAll();
-    for (QWidget* w : standardControls()) w->update();
+    for (QWidget* w : standardControls())
+        w->update();
 }
 
 void MainDialog::paintEvent(QPaintEvent* event) {
@@ -371,9 +406,14 @@ void MainDialog::paintEvent(QPaintEvent* event) {
 void MainDialog::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
         case Qt::Key_Return:
-        case Qt::Key_Enter: done(QDialog::Accepted); return;
-        case Qt::Key_Escape: done(QDialog::Rejected); return;
-        default: QDialog::keyPressEvent(event);
+        case Qt::Key_Enter:
+            done(QDialog::Accepted);
+            return;
+        case Qt::Key_Escape:
+            done(QDialog::Rejected);
+            return;
+        default:
+            QDialog::keyPressEvent(event);
     }
 }
 
@@ -429,14 +469,19 @@ void MainDialog::setWaitCursor(bool waiting) {
 
 QComboBox* MainDialog::listOf(TuningList list) const {
     switch (list) {
-        case TuningList::Key: return keyList_;
-        case TuningList::Scale: return scaleList_;
-        case TuningList::Tuning: return tuningList_;
+        case TuningList::Key:
+            return keyList_;
+        case TuningList::Scale:
+            return scaleList_;
+        case TuningList::Tuning:
+            return tuningList_;
     }
     return keyList_;
 }
 
-int MainDialog::selectedRow(TuningList list) const { return listOf(list)->currentIndex(); }
+int MainDialog::selectedRow(TuningList list) const {
+    return listOf(list)->currentIndex();
+}
 
 void MainDialog::selectRow(TuningList list, int row) {
     QComboBox* box = listOf(list);
@@ -446,7 +491,8 @@ void MainDialog::selectRow(TuningList list, int row) {
 void MainDialog::fillList(TuningList list, std::span<const std::string_view> labels) {
     QComboBox* box = listOf(list);
     box->clear();
-    for (std::string_view label : labels) box->addItem(qs(label));
+    for (std::string_view label : labels)
+        box->addItem(qs(label));
     box->setCurrentIndex(-1);
 }
 
@@ -469,6 +515,8 @@ void MainDialog::setValueText(int box, std::string_view text) {
     valueBoxes_[static_cast<std::size_t>(box)]->setText(qs(text));
 }
 
-void MainDialog::setKeyLit(int key, bool lit) { keys_.setLit(key, lit); }
+void MainDialog::setKeyLit(int key, bool lit) {
+    keys_.setLit(key, lit);
+}
 
 }  // namespace pitchloom

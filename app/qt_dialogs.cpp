@@ -63,13 +63,12 @@ std::optional<std::string> QtUserDialogs::askPath(const FileFilter& filter, bool
     QFileDialog dialog(window_);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    dialog.setNameFilter(QStringLiteral("%1 (%2)")
-                             .arg(QString::fromUtf8(filter.description.data(),
-                                                    static_cast<qsizetype>(filter.description.size())),
-                                  QString::fromUtf8(filter.pattern.data(),
-                                                    static_cast<qsizetype>(filter.pattern.size()))));
-    dialog.setDefaultSuffix(QString::fromUtf8(filter.defaultExtension.data(),
-                                              static_cast<qsizetype>(filter.defaultExtension.size())));
+    dialog.setNameFilter(QStringLiteral("%1 (%2)").arg(
+        QString::fromUtf8(filter.description.data(),
+                          static_cast<qsizetype>(filter.description.size())),
+        QString::fromUtf8(filter.pattern.data(), static_cast<qsizetype>(filter.pattern.size()))));
+    dialog.setDefaultSuffix(QString::fromUtf8(
+        filter.defaultExtension.data(), static_cast<qsizetype>(filter.defaultExtension.size())));
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return dialog.selectedFiles().first().toStdString();

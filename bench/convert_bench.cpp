@@ -17,7 +17,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 class SilentDialogs : public pitchloom::UserDialogs {
-  public:
+public:
     void showMessage(std::string_view, pitchloom::BoxStyle) override {}
     std::optional<std::string> askOpenPath(const pitchloom::FileFilter&) override { return {}; }
     std::optional<std::string> askSavePath(const pitchloom::FileFilter&) override { return {}; }

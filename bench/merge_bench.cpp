@@ -24,7 +24,7 @@ constexpr std::size_t kTargetFileSize = 980000;
 
 // Counts boxes instead of showing them; a box means the generated file was not merged cleanly.
 class CountingDialogs : public pitchloom::UserDialogs {
-  public:
+public:
     void showMessage(std::string_view, pitchloom::BoxStyle) override { ++shown; }
     std::optional<std::string> askOpenPath(const pitchloom::FileFilter&) override { return {}; }
     std::optional<std::string> askSavePath(const pitchloom::FileFilter&) override { return {}; }

@@ -91,8 +91,9 @@ int main() {
     Sequencer seq({song, tuning, port, sender, type, dialogs, loader, timers, view});
     seq.setStopWait(std::chrono::milliseconds(0));
 
-    const std::uint8_t header[] = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1,
-                                   kDivision >> 8, kDivision & 0xFF, 'M', 'T', 'r', 'k'};
+    const std::uint8_t header[] = {
+        'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, kDivision >> 8, kDivision & 0xFF,
+        'M', 'T', 'r', 'k'};
     std::memcpy(song.data.data(), header, sizeof header);
     writeBe32(song.data, kTrackLengthOffset, static_cast<std::uint32_t>(track.size()));
     std::memcpy(song.data.data() + kFirstEventOffset, track.data(), track.size());
@@ -101,7 +102,8 @@ int main() {
     const double cpuBefore = cpuSeconds();
     const auto start = Clock::now();
     seq.beginPlayback();
-    while (seq.isPlaying()) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    while (seq.isPlaying())
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     const auto end = Clock::now();
     const double cpu = cpuSeconds() - cpuBefore;
 
@@ -115,8 +117,7 @@ int main() {
     double lastUs = 0;
     for (std::size_t i = 0; i < sent.size(); ++i) {
         due += std::chrono::milliseconds(delaysMs[i]);
-        const double us =
-            std::chrono::duration<double, std::micro>(sent[i].time - due).count();
+        const double us = std::chrono::duration<double, std::micro>(sent[i].time - due).count();
         errorsUs.push_back(std::abs(us));
         lastUs = us;
     }
@@ -126,8 +127,8 @@ int main() {
         return sorted[std::min(sorted.size() - 1, static_cast<std::size_t>(p * sorted.size()))];
     };
     const double wall = std::chrono::duration<double>(end - start).count();
-    std::printf("timing: events=%d p50_us=%.0f p99_us=%.0f max_us=%.0f drift_ms=%.2f cpu_pct=%.2f\n",
-                events, pct(0.50), pct(0.99), sorted.back(), std::abs(lastUs) / 1000.0,
-                100.0 * cpu / wall);
+    std::printf(
+        "timing: events=%d p50_us=%.0f p99_us=%.0f max_us=%.0f drift_ms=%.2f cpu_pct=%.2f\n",
+        events, pct(0.50), pct(0.99), sorted.back(), std::abs(lastUs) / 1000.0, 100.0 * cpu / wall);
     return 0;
 }

@@ -27,7 +27,7 @@ constexpr std::string_view kUsage =
 
 // CLI11's help with our usage lines in place of its generated one.
 class UsageFormatter : public CLI::Formatter {
-  public:
+public:
     std::string make_usage(const CLI::App* /*app*/, std::string /*name*/) const override {
         return std::string(kUsage) + "\n";
     }

@@ -10,7 +10,7 @@ namespace pitchloom {
 /// The dialogs of a run from the command line: the open dialog answers the input file, the
 /// save dialog the output file, and every message box becomes one line on a stream.
 class StreamDialogs : public UserDialogs {
-  public:
+public:
     StreamDialogs(std::string input, std::string output, std::ostream& messages)
         : input_(std::move(input)), output_(std::move(output)), messages_(messages) {}
 
@@ -18,7 +18,7 @@ class StreamDialogs : public UserDialogs {
     std::optional<std::string> askOpenPath(const FileFilter& filter) override;
     std::optional<std::string> askSavePath(const FileFilter& filter) override;
 
-  private:
+private:
     std::string input_;
     std::string output_;
     std::ostream& messages_;

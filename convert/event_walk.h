@@ -40,13 +40,13 @@ struct SongEvent {
 /// or where the rest cannot be measured: a truncated event, or a data byte with no channel
 /// status to run under (the rest is then data of no event).
 class EventWalk {
-  public:
+public:
     explicit EventWalk(std::span<const std::uint8_t> image)
         : image_(image), reader_(image, kFirstEventOffset) {}
 
     std::optional<SongEvent> next();
 
-  private:
+private:
     std::span<const std::uint8_t> image_;
     ByteReader reader_;
     std::uint8_t runningStatus_ = 0;  // none yet

@@ -15,7 +15,7 @@ namespace pitchloom {
 /// before the first note, moves notes onto the scale, and saves the result. The song's length
 /// grows with every insertion; delta times of the song's own events never change.
 class SongWriter {
-  public:
+public:
     SongWriter(MidiSong& song, TuningState& tuning, UserDialogs& dialogs)
         : song_(song), tuning_(tuning), dialogs_(dialogs) {}
 
@@ -40,7 +40,7 @@ class SongWriter {
     /// The image as edited so far.
     std::span<const std::uint8_t> image() const { return song_.image(); }
 
-  private:
+private:
     std::optional<SongEvent> nextEvent(EventWalk& walk);
     std::optional<std::size_t> endOfResetBeforeFirstNoteOn();
 

@@ -10,7 +10,7 @@ namespace pitchloom {
 /// Reads MIDI bytes without ever running off the end: every read asks whether enough bytes
 /// remain and answers nothing when they do not (the position then stays where it was).
 class ByteReader {
-  public:
+public:
     explicit ByteReader(std::span<const std::uint8_t> bytes, std::size_t position = 0)
         : bytes_(bytes), pos_(position) {}
 
@@ -32,7 +32,7 @@ class ByteReader {
     /// The distance from the position to the first `value` byte at or after it, plus one.
     std::optional<std::size_t> spanThrough(std::uint8_t value) const;
 
-  private:
+private:
     std::span<const std::uint8_t> bytes_;
     std::size_t pos_;
 };

@@ -106,7 +106,7 @@ struct EventRange {
 
 // One call of mergeToFormat0: the work buffers live exactly as long as this object.
 class MergeRun {
-  public:
+public:
     MergeRun(UserDialogs& dialogs, std::uint8_t& runningStatus, std::span<const std::uint8_t> file)
         : dialogs_(dialogs),
           runningStatus_(runningStatus),
@@ -119,7 +119,7 @@ class MergeRun {
 
     std::optional<std::int32_t> run(MidiSong& song);
 
-  private:
+private:
     std::optional<std::vector<std::span<const std::uint8_t>>> walkChunks();
     bool parseTrack(std::span<const std::uint8_t> track);
     std::optional<std::size_t> statusEventSize(const ByteReader& r);

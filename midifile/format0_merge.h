@@ -12,7 +12,7 @@ namespace pitchloom {
 /// running status, which lives for the whole run (a track may start under the status that the
 /// previous track, or a file read earlier, left behind).
 class Format0Merger {
-  public:
+public:
     explicit Format0Merger(UserDialogs& dialogs) : dialogs_(dialogs) {}
 
     /// Merges song.data (the first `fileLength` bytes are the file as read) and writes the merged
@@ -22,7 +22,7 @@ class Format0Merger {
 
     std::uint8_t runningStatus() const { return runningStatus_; }
 
-  private:
+private:
     UserDialogs& dialogs_;
     std::uint8_t runningStatus_ = 0;
 };

@@ -14,7 +14,7 @@ bool hasMidiExtension(std::string_view path);
 
 /// Reads a MIDI file into the song, merging it when it is not format 0.
 class SongLoader {
-  public:
+public:
     SongLoader(MidiSong& song, Format0Merger& merger, UserDialogs& dialogs)
         : song_(song), merger_(merger), dialogs_(dialogs) {}
 
@@ -23,7 +23,7 @@ class SongLoader {
     /// Loads the file at path; false when it failed (the reason was shown).
     bool loadSongFromPath(const std::string& path);
 
-  private:
+private:
     MidiSong& song_;
     Format0Merger& merger_;
     UserDialogs& dialogs_;

@@ -23,7 +23,7 @@ inline constexpr FileFilter kScaleFileFilter{"scale files", "*.sca", "sca"};
 /// the command-line converter with its arguments and standard error, tests with a script.
 /// Every call blocks its caller until the user has answered.
 class UserDialogs {
-  public:
+public:
     virtual ~UserDialogs() = default;
 
     /// Shows the text with one OK button and returns when it is dismissed.

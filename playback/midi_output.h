@@ -14,7 +14,7 @@ inline constexpr int kMidiMapperId = -1;
 /// One opened MIDI output. Sends may come from the window thread and the timer thread; the
 /// port serialises them, so an implementation needs no lock of its own for sending.
 class MidiOutputDevice {
-  public:
+public:
     virtual ~MidiOutputDevice() = default;
 
     /// One channel message: the status byte, then one or two data bytes.
@@ -29,7 +29,7 @@ class MidiOutputDevice {
 
 /// Finds and opens MIDI outputs: the system's ports 0..n-1 and the mapper (-1).
 class MidiOutputProvider {
-  public:
+public:
     virtual ~MidiOutputProvider() = default;
 
     /// Names of the system's output ports, port i at index i.

@@ -16,7 +16,7 @@ namespace pitchloom {
 /// The one open MIDI output and its senders. Both the window thread and the timer thread send;
 /// a small lock keeps a send and a device switch from overlapping.
 class MidiPort {
-  public:
+public:
     struct DeviceEntry {
         std::string name;
         int identifier;
@@ -59,7 +59,7 @@ class MidiPort {
     /// Shows "Undefined error!" for codes 1001..1008.
     void reportError(int code);
 
-  private:
+private:
     void sendShortBytes(std::initializer_list<std::uint8_t> bytes);
 
     MidiOutputProvider& provider_;

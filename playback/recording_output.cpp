@@ -8,7 +8,7 @@ namespace pitchloom {
 namespace {
 
 class RecordingDevice : public MidiOutputDevice {
-  public:
+public:
     RecordingDevice(RecordingOutput& owner, int id, bool failResetClose)
         : owner_(owner), id_(id), fail_(failResetClose) {}
     void sendShort(std::span<const std::uint8_t> m) override { owner_.record(id_, false, m); }
@@ -19,7 +19,7 @@ class RecordingDevice : public MidiOutputDevice {
         return !fail_;
     }
 
-  private:
+private:
     RecordingOutput& owner_;
     int id_;
     bool fail_;

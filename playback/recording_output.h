@@ -14,7 +14,7 @@ namespace pitchloom {
 /// A MIDI output that remembers everything sent to it, with the time it was sent. Used by the
 /// tests, the fuzzers and the timing benchmark in place of a real device.
 class RecordingOutput : public MidiOutputProvider {
-  public:
+public:
     struct Message {
         int device;                       // identifier the message was sent to
         bool sysEx;                       // a long message
@@ -44,7 +44,7 @@ class RecordingOutput : public MidiOutputProvider {
     void record(int device, bool sysEx, std::span<const std::uint8_t> bytes);
     void noteClosed();
 
-  private:
+private:
     mutable std::mutex mutex_;
     std::vector<std::string> ports_;
     std::vector<int> failing_;

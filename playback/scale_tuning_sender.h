@@ -13,7 +13,7 @@ namespace pitchloom {
 /// Sends the scale tuning in force during playback in the device type's dialect, and remembers
 /// what it sent so that XG sends only the pitch classes that changed.
 class ScaleTuningSender {
-  public:
+public:
     /// A value no offset takes: the first send after it finds every pitch class changed.
     static constexpr std::int32_t kNothingSent = 200;
 
@@ -27,7 +27,7 @@ class ScaleTuningSender {
     void forgetSent();
     std::int32_t sentOffset(int pitchClass) const;
 
-  private:
+private:
     const TuningState& tuning_;
     MidiPort& port_;
     std::array<std::atomic<std::int32_t>, 12> sentOffsets_;  // timer thread; reset while idle

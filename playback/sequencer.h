@@ -25,7 +25,7 @@ inline constexpr std::string_view kStopCaption = "     Stop";
 /// What playback needs of the window: the Play button's caption, a repaint, the wait cursor.
 /// Called from the window thread and from the timer thread at the end of a song.
 class PlaybackView {
-  public:
+public:
     virtual ~PlaybackView() = default;
     virtual void setPlayCaption(std::string_view caption) = 0;
     virtual void requestRepaint() = 0;
@@ -35,7 +35,7 @@ class PlaybackView {
 /// Plays the song through the port on a chain of one-shot timers, retuned and moved onto the
 /// scale as it goes.
 class Sequencer {
-  public:
+public:
     struct Parts {
         MidiSong& song;
         TuningState& tuning;
@@ -84,7 +84,7 @@ class Sequencer {
         SteadyTime due{};
     };
 
-  private:
+private:
     void onTimer(const std::shared_ptr<Run>& run);
     bool playEvent(Run& run);
     std::uint32_t readDelta(Run& run);

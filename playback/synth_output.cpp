@@ -46,7 +46,7 @@ void silenceFluidSynthLog() {
 // ALSA prints its own complaints to stderr when there is no sound card. FluidSynth has loaded it
 // already, so its error hook is looked up in the process instead of linking ALSA here.
 class QuietAlsa {
-  public:
+public:
     QuietAlsa() : setHandler_(find()) {
         if (setHandler_ != nullptr) setHandler_(&ignore);
     }
@@ -56,7 +56,7 @@ class QuietAlsa {
     QuietAlsa(const QuietAlsa&) = delete;
     QuietAlsa& operator=(const QuietAlsa&) = delete;
 
-  private:
+private:
     using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
     using SetHandler = int (*)(Handler);
 

@@ -16,7 +16,7 @@ namespace pitchloom {
 /// channel by the GS and XG scale-tuning messages it receives. FluidSynth's audio thread renders
 /// while sends arrive; its API is safe for that.
 class SynthOutput final : public MidiOutputDevice {
-  public:
+public:
     /// Device: plays through FluidSynth's default audio driver. Offline: renders on request only.
     enum class Audio { Device, Offline };
 
@@ -42,7 +42,7 @@ class SynthOutput final : public MidiOutputDevice {
     /// Frames per second of the output.
     double sampleRate() const;
 
-  private:
+private:
     struct FluidDeleter {
         void operator()(fluid_settings_t* settings) const;
         void operator()(fluid_synth_t* synth) const;

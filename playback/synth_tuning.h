@@ -36,7 +36,7 @@ int channelOfGsPartBlock(std::uint8_t block);
 /// The scale tuning of each of the sixteen channels, as GS and XG messages to kSynthDeviceId set
 /// it.
 class SynthTuning {
-  public:
+public:
     /// Reads one message as a device receives it (F0, body, F7), updates the tunings and says
     /// what the message was. Any bytes are safe; nothing outside the span is read.
     SysExAction apply(std::span<const std::uint8_t> message);
@@ -47,7 +47,7 @@ class SynthTuning {
     /// Every channel back to equal temperament.
     void clear();
 
-  private:
+private:
     SysExAction applyGs(std::span<const std::uint8_t> body);
     SysExAction applyXg(std::span<const std::uint8_t> body);
     SysExAction reset();

@@ -20,7 +20,7 @@ std::unique_ptr<RtMidiOut> makeClient() {
 }
 
 class RtMidiDevice : public MidiOutputDevice {
-  public:
+public:
     explicit RtMidiDevice(std::unique_ptr<RtMidiOut> out) : out_(std::move(out)) {}
 
     void sendShort(std::span<const std::uint8_t> m) override { send(m); }
@@ -47,7 +47,7 @@ class RtMidiDevice : public MidiOutputDevice {
         }
     }
 
-  private:
+private:
     bool send(std::span<const std::uint8_t> m) {
         if (!out_ || m.empty()) return false;
         try {

@@ -13,7 +13,7 @@ namespace pitchloom {
 /// the given factory opens (the built-in synthesizer); without one it is the first port.
 /// Where RtMidi cannot start (no sequencer, as on a headless machine) there are no ports.
 class SystemMidiOutput : public MidiOutputProvider {
-  public:
+public:
     using MapperFactory = std::function<std::unique_ptr<MidiOutputDevice>()>;
 
     explicit SystemMidiOutput(MapperFactory mapper = {});
@@ -21,7 +21,7 @@ class SystemMidiOutput : public MidiOutputProvider {
     std::vector<std::string> portNames() override;
     std::unique_ptr<MidiOutputDevice> open(int identifier) override;
 
-  private:
+private:
     MapperFactory mapper_;
 };
 

@@ -17,7 +17,7 @@ using SteadyTime = std::chrono::steady_clock::time_point;
 /// for an absolute due time, so a chain of them keeps to its schedule instead of adding up
 /// the latency of every callback.
 class TimerService {
-  public:
+public:
     using Callback = std::function<void()>;
     using TimerId = std::uint64_t;
 
@@ -36,7 +36,7 @@ class TimerService {
 
 /// The real service: one thread waiting on a steady clock.
 class ThreadTimerService : public TimerService {
-  public:
+public:
     ThreadTimerService();
     ~ThreadTimerService() override;
 
@@ -49,7 +49,7 @@ class ThreadTimerService : public TimerService {
     /// Drops every pending timer and ends the thread after the running callback returns.
     void shutdown();
 
-  private:
+private:
     void run();
 
     mutable std::mutex mutex_;
@@ -62,7 +62,7 @@ class ThreadTimerService : public TimerService {
 
 /// A service for tests: time stands still until advanced, and callbacks run on the caller.
 class ManualTimerService : public TimerService {
-  public:
+public:
     int minPeriodMs() const override { return 1; }
     SteadyTime now() const override;
     std::optional<TimerId> scheduleAt(SteadyTime due, Callback callback) override;
@@ -78,7 +78,7 @@ class ManualTimerService : public TimerService {
     /// Due time of the next armed timer, relative to the current time.
     std::optional<std::chrono::milliseconds> nextDelay() const;
 
-  private:
+private:
     mutable std::mutex mutex_;
     SteadyTime now_{};
     std::multimap<SteadyTime, std::pair<TimerId, Callback>> timers_;

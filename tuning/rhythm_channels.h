@@ -10,7 +10,7 @@ namespace pitchloom {
 /// Sixteen per-channel flags; notes on a flagged (rhythm) channel are never moved onto the scale.
 /// The window thread resets them before playback; the timer thread sets them while it plays.
 class RhythmChannels {
-  public:
+public:
     RhythmChannels() { resetRhythmChannels(); }
 
     /// Clears every flag except channel 10 (index 9).
@@ -21,7 +21,7 @@ class RhythmChannels {
 
     bool isRhythm(int channel) const;
 
-  private:
+private:
     std::array<std::atomic<std::uint8_t>, 16> flags_{};
 };
 

@@ -34,7 +34,7 @@ enum class ScrollCode {
 /// The lists, sliders, value boxes and piano keys as the tuning controls see them. The main
 /// window implements it with its widgets; tests implement it with a recorder.
 class TuningView {
-  public:
+public:
     virtual ~TuningView() = default;
 
     /// The selected row of a list, or -1 when nothing is selected.
@@ -64,7 +64,7 @@ class TuningView {
 /// piano keys, kept in step with the TuningState; also the scale file's Save and Load. Every
 /// function runs on the window thread.
 class TuningControls {
-  public:
+public:
     /// allNotesOff sends All Notes Off on all sixteen channels of the open port.
     TuningControls(TuningState& state, TuningView& view, UserDialogs& dialogs,
                    std::function<void()> allNotesOff);
@@ -101,7 +101,7 @@ class TuningControls {
     /// Load command: asks for a file and makes it the custom tuning and scale.
     void loadScaleFile();
 
-  private:
+private:
     /// A selection set by the program, recorded in the state as the list's row.
     void selectListRow(TuningList list, int row);
     void sendAllNotesOff();

@@ -16,7 +16,7 @@ using ScaleMarks = std::array<std::uint8_t, kPitchClassCount>;
 /// pitch class. The window thread writes everything; the timer thread reads offsets and marks,
 /// clears tuningChanged and sets rhythm flags, so those are atomics.
 class TuningState {
-  public:
+public:
     /// Offsets 0, every pitch class in the scale, tuningChanged 0, savedKeyIndex 7.
     TuningState();
 

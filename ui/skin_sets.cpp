@@ -16,7 +16,9 @@ void placeWindow(SkinWindow* window, const QRect& rect) {
 
 }  // namespace
 
-QPixmap loadSkinBitmap(int id) { return QPixmap(QStringLiteral(":/bitmaps/%1.png").arg(id)); }
+QPixmap loadSkinBitmap(int id) {
+    return QPixmap(QStringLiteral(":/bitmaps/%1.png").arg(id));
+}
 
 void SkinPictureSet::create(SkinWindow* window, const QRect& rect, int bitmapId) {
     count_ = 0;
@@ -50,11 +52,13 @@ void SkinPictureSet::present(int i) {
 }
 
 void SkinPictureSet::paintAll() {
-    for (int i = 0; i < count_; ++i) present(i);
+    for (int i = 0; i < count_; ++i)
+        present(i);
 }
 
 void SkinPictureSet::releaseSurfaces() {
-    for (int i = 0; i < count_; ++i) entries_[i].surface = QPixmap();
+    for (int i = 0; i < count_; ++i)
+        entries_[i].surface = QPixmap();
 }
 
 void SkinFaceSet::setUp(SkinWindow* window, const QRect& rect) {
@@ -62,8 +66,8 @@ void SkinFaceSet::setUp(SkinWindow* window, const QRect& rect) {
     entries_[count_].surface = QPixmap(rect.size());
 }
 
-void SkinFaceSet::addEntry(SkinWindow* window, const QRect& rect, const QString& caption,
-                           int offId, int onId, int index) {
+void SkinFaceSet::addEntry(SkinWindow* window, const QRect& rect, const QString& caption, int offId,
+                           int onId, int index) {
     if (count_ >= kCapacity) return;
     const int n = count_;
     setUp(window, rect);
@@ -98,11 +102,13 @@ void SkinFaceSet::present(int i) {
 }
 
 void SkinFaceSet::paintAll() {
-    for (int i = 0; i < count_; ++i) present(i);
+    for (int i = 0; i < count_; ++i)
+        present(i);
 }
 
 void SkinFaceSet::releaseSurfaces() {
-    for (int i = 0; i < count_; ++i) entries_[i].surface = QPixmap();
+    for (int i = 0; i < count_; ++i)
+        entries_[i].surface = QPixmap();
 }
 
 void SkinButtonSet::create(Callback command, Callback afterRelease, SkinWindow* window,
@@ -114,8 +120,8 @@ void SkinButtonSet::create(Callback command, Callback afterRelease, SkinWindow* 
     add(window, rect, caption, normalId, pressedId, index);
 }
 
-void SkinButtonSet::add(SkinWindow* window, const QRect& rect, const QString& caption,
-                        int normalId, int pressedId, int index) {
+void SkinButtonSet::add(SkinWindow* window, const QRect& rect, const QString& caption, int normalId,
+                        int pressedId, int index) {
     window->setHandlers([this](int, int, int i) { onPress(i); },
                         [this](int, int, int i) { onRelease(i); });
     addEntry(window, rect, caption, normalId, pressedId, index);

@@ -31,7 +31,9 @@ struct Window {
     std::unique_ptr<MainDialog> dialog;
 
     Window() {
-        MainDialog::Services services{boxes, output, timers,
+        MainDialog::Services services{boxes,
+                                      output,
+                                      timers,
                                       [this](DeviceTypeDialog& d) {
                                           ++typeDialogs;
                                           if (dialog) {
@@ -41,7 +43,8 @@ struct Window {
                                           }
                                           answerType(d);
                                       },
-                                      {}, std::chrono::milliseconds(0)};
+                                      {},
+                                      std::chrono::milliseconds(0)};
         dialog = std::make_unique<MainDialog>(services);
     }
 
@@ -53,7 +56,8 @@ struct Window {
     }
     void drop(const QStringList& paths) {
         QList<QUrl> urls;
-        for (const QString& p : paths) urls.append(QUrl::fromLocalFile(p));
+        for (const QString& p : paths)
+            urls.append(QUrl::fromLocalFile(p));
         dialog->dropFiles(urls);
     }
 };
@@ -96,7 +100,8 @@ private slots:
         QCOMPARE(w.dialog->tuningList()->currentText(), QStringLiteral("Just Intonation"));
         QCOMPARE(w.dialog->valueBox(1)->text(), QStringLiteral("-8"));
         QCOMPARE(w.dialog->slider(1)->value(), 8);
-        for (int i = 0; i < 12; ++i) QVERIFY(w.dialog->keys().isLit(i));
+        for (int i = 0; i < 12; ++i)
+            QVERIFY(w.dialog->keys().isLit(i));
         QCOMPARE(w.playCaption(), QStringLiteral("     Play"));
         QCOMPARE(w.dialog->tuning().tuningChanged.load(), 1);
     }

@@ -68,7 +68,7 @@ Outcome program(const std::string& dir, const std::string& args) {
 }
 
 class ConvertTool : public testing::Test {
-  protected:
+protected:
     void SetUp() override {
         dir = test::makeTempDir(testing::UnitTest::GetInstance()->current_test_info()->name());
         input = dir + "/in.mid";

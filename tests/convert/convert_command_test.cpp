@@ -39,7 +39,7 @@ Bytes resetSong() {
 }
 
 class ConvertTest : public testing::Test {
-  protected:
+protected:
     void SetUp() override {
         ASSERT_TRUE(song.create());
         dir = test::makeTempDir(testing::UnitTest::GetInstance()->current_test_info()->name());

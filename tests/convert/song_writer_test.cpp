@@ -57,7 +57,7 @@ const Bytes kRhythmPart = {0x41, 0x10, 0x42, 0x12, 0x40, 0x1A, 0x15, 0x02, 0x0F,
 const ScaleMarks kOnlyC = {1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 
 class SongWriterTest : public testing::Test {
-  protected:
+protected:
     void load(const Bytes& image) {
         song_ = MidiSong();
         ASSERT_TRUE(song_.create());

@@ -20,7 +20,7 @@ using test::TrackBuilder;
 constexpr int kDivision = 480;
 
 class MergeTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override { ASSERT_TRUE(song.create()); }
 
     // Puts the file into the song buffer as a load would and merges it. The buffer behind the

@@ -16,7 +16,7 @@ using test::TrackBuilder;
 using test::writeTempFile;
 
 class SongLoading : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override { ASSERT_TRUE(song.create()); }
     void TearDown() override {
         std::error_code ignored;  // the folder stays while other files are in it
@@ -45,7 +45,7 @@ class SongLoading : public ::testing::Test {
     SongLoader loader{song, merger, dialogs};
     TrackBuilder notes = TrackBuilder().noteOn(0, 0, 60, 100).running(96, 60, 0);
 
-  private:
+private:
     std::vector<std::string> written_;
 };
 

@@ -20,7 +20,7 @@ namespace pitchloom::test {
 
 /// Records what playback asks of the window.
 class RecordingView : public PlaybackView {
-  public:
+public:
     void setPlayCaption(std::string_view caption) override {
         std::lock_guard lock(mutex_);
         captions_.emplace_back(caption);
@@ -38,7 +38,7 @@ class RecordingView : public PlaybackView {
     }
     std::atomic<int> repaints{0};
 
-  private:
+private:
     mutable std::mutex mutex_;
     std::vector<std::string> captions_;
 };

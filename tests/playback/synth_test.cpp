@@ -131,7 +131,7 @@ double measureA4(SynthOutput& synth, int channel) {
 }
 
 class Synth : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         const auto soundFont = findGeneralMidiSoundFont();
         if (!soundFont) GTEST_SKIP() << "no General MIDI SoundFont on this system";

@@ -14,7 +14,7 @@ void appendVlq(Bytes& out, std::uint32_t value);
 
 /// Writes readable events into a track's bytes: noteOn(0, 0, 60, 100) and so on. Channels 0..15.
 class TrackBuilder {
-  public:
+public:
     TrackBuilder& noteOn(std::uint32_t delta, int channel, int note, int velocity);
     TrackBuilder& noteOff(std::uint32_t delta, int channel, int note, int velocity = 64);
     TrackBuilder& programChange(std::uint32_t delta, int channel, int program);
@@ -34,7 +34,7 @@ class TrackBuilder {
 
     const Bytes& bytes() const { return bytes_; }
 
-  private:
+private:
     Bytes bytes_;
 };
 

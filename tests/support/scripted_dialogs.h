@@ -12,7 +12,7 @@ namespace pitchloom::test {
 
 /// A UserDialogs that answers file dialogs from a script and records every box shown.
 class ScriptedDialogs : public UserDialogs {
-  public:
+public:
     struct Box {
         std::string text;
         BoxStyle style;
@@ -35,7 +35,7 @@ class ScriptedDialogs : public UserDialogs {
     int saveCount() const;
     void clear();
 
-  private:
+private:
     mutable std::mutex mutex_;  // boxes may come from the timer thread
     std::deque<std::optional<std::string>> opens_;
     std::deque<std::optional<std::string>> saves_;

@@ -14,7 +14,7 @@ namespace pitchloom::test {
 /// A TuningView that behaves like the window's widgets (sliders keep to their range, lists start
 /// unselected) and logs every call that changes what the user sees, in order.
 class RecordingTuningView : public TuningView {
-  public:
+public:
     RecordingTuningView() {
         minimum_.fill(0);
         maximum_.fill(99);  // a fresh scroll bar's range, so a missing setSliderRange shows
@@ -86,7 +86,7 @@ class RecordingTuningView : public TuningView {
     std::vector<std::string> log;
     int repaints = 0;
 
-  private:
+private:
     static std::size_t index(TuningList list) { return static_cast<std::size_t>(list); }
     static std::string_view name(TuningList list) {
         switch (list) {

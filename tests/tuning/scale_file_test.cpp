@@ -80,7 +80,7 @@ TEST(ScaleFileFormat, ClampsOffsetsAtTheEdgesOfADataByte) {
 }
 
 class ScaleFileCommandsTest : public ::testing::Test, protected test::ControlsHarness {
-  protected:
+protected:
     void SetUp() override {
         dir_ = fs::temp_directory_path() /
                ("pitchloom-scale-" + std::to_string(std::random_device{}()) + "-" +
@@ -254,7 +254,7 @@ TEST_F(ScaleFileCommandsTest, OffsetBeyondTheSliderRangeRoundTrips) {
 }
 
 class RefusedLoadTest : public ScaleFileCommandsTest {
-  protected:
+protected:
     /// Takes a snapshot, runs the load, and checks that nothing at all changed.
     void expectLoadChangesNothing(const std::string& path, std::string_view message) {
         choose(TuningList::Scale, kPentatonic);

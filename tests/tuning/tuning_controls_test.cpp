@@ -21,7 +21,7 @@ const std::array<ScrollCode, 10> kAllCodes = {
     ScrollCode::EndScroll,     ScrollCode::Other};
 
 class TuningControlsTest : public ::testing::Test, protected test::ControlsHarness {
-  protected:
+protected:
     void SetUp() override {
         controls.initTuningControls();
         view.log.clear();

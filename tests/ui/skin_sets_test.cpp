@@ -42,8 +42,9 @@ private slots:
     void buttonCommandRunsOnThePressAndTheFaceFollowsTheMouse() {
         SkinButtonSet set;
         auto* w = new SkinWindow(parent_);
-        set.create([this](int i) { commands_.push_back(i); }, [this](int i) { releases_.push_back(i); },
-                   w, QRect(10, 10, 115, 32), QStringLiteral("     Play"), 136, 135, -1);
+        set.create([this](int i) { commands_.push_back(i); },
+                   [this](int i) { releases_.push_back(i); }, w, QRect(10, 10, 115, 32),
+                   QStringLiteral("     Play"), 136, 135, -1);
         w->setIndex(0);
         parent_->show();
         QVERIFY(QTest::qWaitForWindowExposed(parent_));
@@ -60,8 +61,9 @@ private slots:
     void leavingWhilePressedReleasesTheFaceOnce() {
         SkinButtonSet set;
         auto* w = new SkinWindow(parent_);
-        set.create([this](int i) { commands_.push_back(i); }, [this](int i) { releases_.push_back(i); },
-                   w, QRect(10, 10, 115, 32), QStringLiteral("     Type"), 136, 135, -1);
+        set.create([this](int i) { commands_.push_back(i); },
+                   [this](int i) { releases_.push_back(i); }, w, QRect(10, 10, 115, 32),
+                   QStringLiteral("     Type"), 136, 135, -1);
         w->setIndex(0);
         parent_->show();
         QVERIFY(QTest::qWaitForWindowExposed(parent_));
