@@ -27,6 +27,10 @@ DeviceTypeDialog::DeviceTypeDialog(std::atomic<DeviceType>& type, UserDialogs& d
         button->setGeometry(rect);
         return button;
     };
+    // The chosen type must stand out: checked buttons are drawn lit.
+    setStyleSheet(QStringLiteral(
+        "QPushButton:checked { background: rgb(31,63,31); color: rgb(230,240,200);"
+        " font-weight: bold; border: 1px solid rgb(20,40,20); border-radius: 3px; }"));
     xg_ = makeChoice(QStringLiteral("XG"), dialogUnits(5, 25, 55, 20));
     gs_ = makeChoice(QStringLiteral("GS"), dialogUnits(65, 25, 55, 20));
     gm_ = makeChoice(QStringLiteral("GM"), dialogUnits(125, 25, 55, 20));

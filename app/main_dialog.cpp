@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QAbstractItemView>
 #include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
@@ -130,7 +131,8 @@ void MainDialog::createControls() {
     auto makeList = [this](int y) {
         auto* list = new QComboBox(this);
         list->setEditable(false);
-        list->setMaxVisibleItems(10);
+        list->setMaxVisibleItems(12);
+        list->view()->setMinimumWidth(170);  // long labels such as "Okinawan scale" show whole
         const QRect r = dialogUnits(45, y, 60, 12);
         list->setGeometry(r.x(), r.y(), r.width(), 20);
         return list;
