@@ -1,5 +1,13 @@
 #include "playback/timer_service.h"
 
+#include <algorithm>
+
+#if defined(__linux__)
+#include <pthread.h>
+#include <sched.h>
+#include <sys/prctl.h>
+#endif
+
 namespace pitchloom {
 
 namespace {
@@ -55,7 +63,23 @@ std::size_t ThreadTimerService::pendingCount() const {
     return timers_.size();
 }
 
+namespace {
+
+// Asks the system to wake this thread on time: no timer slack, and a real-time priority where
+// the user may have one (where not, the thread keeps its normal priority).
+void preferPunctualWakeUps() {
+#if defined(__linux__)
+    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+    sched_param param{};
+    param.sched_priority = std::min(10, sched_get_priority_max(SCHED_FIFO));
+    pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+#endif
+}
+
+}  // namespace
+
 void ThreadTimerService::run() {
+    preferPunctualWakeUps();
     std::unique_lock lock(mutex_);
     while (!stopping_) {
         if (timers_.empty()) {
