@@ -101,6 +101,15 @@ std::unique_ptr<SynthOutput> SynthOutput::open(const std::string& soundFont, Aud
     if (audio == Audio::Device) {
         QuietAlsa quiet;
         out->driver_.reset(new_fluid_audio_driver(out->settings_.get(), out->synth_.get()));
+        // The system's default output may be taken or missing where a sound server runs;
+        // then try the sound servers themselves.
+        for (const char* name : {"pulseaudio", "sdl2"}) {
+            if (out->driver_) break;
+            if (fluid_settings_setstr(out->settings_.get(), "audio.driver", name) != FLUID_OK) {
+                continue;
+            }
+            out->driver_.reset(new_fluid_audio_driver(out->settings_.get(), out->synth_.get()));
+        }
         if (!out->driver_) return nullptr;
     }
     return out;
