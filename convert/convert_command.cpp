@@ -47,14 +47,16 @@ bool convertSong(MidiSong& song, SongLoader& loader, TuningState& tuning, Device
         return false;
     }
     if (!loader.loadSongByDialog()) return false;
-    if (song.image().size() + scaleTuningBytes(type) > kSongBufferSize) {
+
+    SongWriter writer(song, tuning, dialogs);
+    const std::uint64_t time = writer.findTuningTime();
+    const std::size_t added =
+        type == DeviceType::GM ? 0 : scaleTuningBytes(type) + writer.statusBytesAddedAt(time);
+    if (song.image().size() + added > kSongBufferSize) {
         dialogs.showMessage("The converted song is too large!", BoxStyle::SystemModal);
         return false;
     }
-
-    SongWriter writer(song, tuning, dialogs);
     tuning.rhythm.resetRhythmChannels();
-    const std::uint64_t time = writer.findTuningTime();
     if (!insertScaleTuning(writer, tuning, type, time)) return false;
     writer.applyScaleToNotes();
     return writer.saveWithDialog();

@@ -52,11 +52,9 @@ std::span<const std::uint8_t> bytesOf(std::span<const std::uint8_t> image, const
 
 }  // namespace
 
-std::optional<SongEvent> SongWriter::nextEvent(EventWalk& walk) {
+std::optional<SongEvent> SongWriter::nextEvent(EventWalk& walk, bool report) {
     auto e = walk.next();
-    // Every walk would meet the same event again; once per conversion tells the user enough.
-    if (e && e->unknownMeta && !eventErrorShown_) {
-        eventErrorShown_ = true;
+    if (report && e && e->unknownMeta) {
         dialogs_.showMessage("Event Error!", BoxStyle::SystemModal);
     }
     return e;
@@ -76,37 +74,65 @@ std::optional<std::size_t> SongWriter::endOfResetBeforeFirstNoteOn() {
     const auto bytes = image();
     EventWalk walk(bytes);
     std::optional<std::size_t> resetEnd;
-    while (auto e = nextEvent(walk)) {
+    while (auto e = nextEvent(walk, false)) {
         if (e->isNoteOn()) return resetEnd;
         if (e->status == 0xF0 && isResetMessage(bytesOf(bytes, *e))) resetEnd = e->end;
     }
     return std::nullopt;
 }
 
-bool SongWriter::insertEvent(std::uint64_t time, std::span<const std::uint8_t> message) {
-    const std::size_t length = image().size();
-    if (length < kFirstEventOffset || length + message.size() + 1 > song_.data.size()) {
-        return false;
-    }
-
-    std::size_t at = kFirstEventOffset;
+SongWriter::InsertionPoint SongWriter::insertionPoint(std::uint64_t time, bool report) {
+    InsertionPoint point;
     std::uint64_t now = 0;
     EventWalk walk(image());
-    while (auto e = nextEvent(walk)) {
+    while (auto e = nextEvent(walk, report)) {
         now += e->delta;
         if (now >= time) break;
-        if (now > 0) at = e->end;
+        if (now > 0) point.at = e->end;
     }
     // A reset after the tuning would wipe it on the module.
-    if (const auto resetEnd = endOfResetBeforeFirstNoteOn(); resetEnd && *resetEnd > at) {
-        at = *resetEnd;
+    if (const auto resetEnd = endOfResetBeforeFirstNoteOn(); resetEnd && *resetEnd > point.at) {
+        point.at = *resetEnd;
     }
+    // The event that will follow the message: its delta time starts where the message goes.
+    EventWalk behind(image());
+    std::size_t start = kFirstEventOffset;
+    while (auto e = nextEvent(behind, false)) {
+        if (start == point.at) {
+            if (e->runningStatus) {
+                point.statusAt = e->dataAt();
+                point.status = e->status;
+            }
+            break;
+        }
+        if (start > point.at) break;
+        start = e->end;
+    }
+    return point;
+}
+
+std::size_t SongWriter::statusBytesAddedAt(std::uint64_t time) {
+    return insertionPoint(time, false).statusAt ? 1 : 0;
+}
+
+bool SongWriter::insertEvent(std::uint64_t time, std::span<const std::uint8_t> message) {
+    const std::size_t length = image().size();
+    if (length < kFirstEventOffset) return false;
+    const InsertionPoint point = insertionPoint(time, true);
+    const std::size_t grown = message.size() + 1 + (point.statusAt ? 1 : 0);
+    if (length + grown > song_.data.size()) return false;
 
     std::uint8_t* d = song_.data.data();
-    const std::size_t grown = message.size() + 1;
-    std::memmove(d + at + grown, d + at, length - at);
-    d[at] = 0x00;
-    std::memcpy(d + at + 1, message.data(), message.size());
+    std::size_t end = length;
+    if (point.statusAt) {
+        std::memmove(d + *point.statusAt + 1, d + *point.statusAt, end - *point.statusAt);
+        d[*point.statusAt] = point.status;
+        ++end;
+    }
+    const std::size_t messageSize = message.size() + 1;
+    std::memmove(d + point.at + messageSize, d + point.at, end - point.at);
+    d[point.at] = 0x00;
+    std::memcpy(d + point.at + 1, message.data(), message.size());
     song_.length += static_cast<std::int32_t>(grown);
     writeBe32(song_.data, kTrackLengthOffset,
               readBe32(song_.data, kTrackLengthOffset) + static_cast<std::uint32_t>(grown));

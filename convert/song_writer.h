@@ -25,9 +25,13 @@ public:
 
     /// Inserts a message in file form (F0, length, body, F7) with delta time 0 after the last
     /// event lying strictly between time 0 and `time`, or at the first event; never in front of
-    /// a reset message that precedes the first note-on. False, with nothing changed, when the
-    /// result would not fit in the song buffer.
+    /// a reset message that precedes the first note-on. An event behind it that ran on the
+    /// status before gets its status byte written out, since a System Exclusive message ends
+    /// running status. False, with nothing changed, when the result would not fit.
     bool insertEvent(std::uint64_t time, std::span<const std::uint8_t> message);
+
+    /// The status bytes that insertions at `time` will add besides the messages (0 or 1).
+    std::size_t statusBytesAddedAt(std::uint64_t time);
 
     /// Moves every note-on and note-off outside a rhythm channel onto the scale; GS rhythm-part
     /// messages mark their channel for the notes after them.
@@ -41,13 +45,20 @@ public:
     std::span<const std::uint8_t> image() const { return song_.image(); }
 
 private:
-    std::optional<SongEvent> nextEvent(EventWalk& walk);
+    struct InsertionPoint {
+        std::size_t at = kFirstEventOffset;
+        std::optional<std::size_t> statusAt;  // where the next event's status byte must go
+        std::uint8_t status = 0;
+    };
+
+    /// The next event; an unknown meta type is shown as "Event Error!" by the walks that report.
+    std::optional<SongEvent> nextEvent(EventWalk& walk, bool report = true);
+    InsertionPoint insertionPoint(std::uint64_t time, bool report);
     std::optional<std::size_t> endOfResetBeforeFirstNoteOn();
 
     MidiSong& song_;
     TuningState& tuning_;
     UserDialogs& dialogs_;
-    bool eventErrorShown_ = false;
 };
 
 }  // namespace pitchloom
