@@ -1,5 +1,6 @@
 #include "app/main_dialog.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -8,7 +9,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QAbstractItemView>
 #include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
@@ -454,7 +454,12 @@ void MainDialog::onWindowThread(std::function<void()> work) {
 
 void MainDialog::setPlayCaption(std::string_view caption) {
     const QString text = qs(caption);
-    onWindowThread([this, text] { buttons_.setCaption(5, text); });
+    const bool stopped = caption == kPlayCaption;
+    onWindowThread([this, text, stopped] {
+        // A "     Play" from the end of a song arrives late when a new song has started since.
+        if (stopped && seq_.isPlaying()) return;
+        buttons_.setCaption(5, text);
+    });
 }
 
 void MainDialog::requestRepaint() {

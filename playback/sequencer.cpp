@@ -10,6 +10,8 @@ namespace pitchloom {
 
 namespace {
 
+constexpr std::chrono::milliseconds kStall{100};
+
 constexpr std::array<std::uint8_t, 10> kXgSystemOn = {0xF0, 0x08, 0x43, 0x10, 0x4C,
                                                       0x00, 0x00, 0x7E, 0x00, 0xF7};
 
@@ -100,7 +102,8 @@ void Sequencer::stopPlayback() {
     }
     playing.store(0);
     std::this_thread::sleep_for(stopWait_);
-    p_.view.setPlayCaption(kPlayCaption);
+    // A song started during the wait keeps its "     Stop".
+    if (!isPlaying()) p_.view.setPlayCaption(kPlayCaption);
     p_.view.setWaitCursor(false);
     p_.view.requestRepaint();
 }
@@ -111,6 +114,9 @@ void Sequencer::onTimer(const std::shared_ptr<Run>& run) {
         if (!current(*run)) return;
         pending_.reset();
     }
+    // After a stall (a message box, another song's stop wait) the schedule starts afresh
+    // rather than rushing through every event that fell due meanwhile.
+    if (const SteadyTime now = p_.timers.now(); now - run->due > kStall) run->due = now;
     if (!playEvent(*run)) return;
     for (;;) {
         if (!current(*run)) return;
@@ -206,6 +212,7 @@ bool Sequencer::playEvent(Run& run) {
             if (xgOn && type == DeviceType::GS) {
                 p_.dialogs.showMessage("XG reset was found with GS setting.",
                                        BoxStyle::SystemModal);
+                run.due = std::max(run.due, p_.timers.now());  // the song waited for the OK
             } else {
                 sendSpan(pos, size, true);
             }

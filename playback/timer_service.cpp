@@ -166,6 +166,11 @@ void ManualTimerService::advance(std::chrono::milliseconds by) {
     }
 }
 
+void ManualTimerService::jump(std::chrono::milliseconds by) {
+    std::lock_guard lock(mutex_);
+    now_ += by;
+}
+
 std::optional<std::chrono::milliseconds> ManualTimerService::nextDelay() const {
     std::lock_guard lock(mutex_);
     if (timers_.empty()) return std::nullopt;

@@ -75,6 +75,8 @@ public:
     int runAll(int limit = 1000000);
     /// Moves the clock on, running every timer that falls due on the way.
     void advance(std::chrono::milliseconds by);
+    /// Moves the clock on without running anything, as a thread held up elsewhere would.
+    void jump(std::chrono::milliseconds by);
     /// Due time of the next armed timer, relative to the current time.
     std::optional<std::chrono::milliseconds> nextDelay() const;
 

@@ -223,8 +223,8 @@ TEST_F(DamagedSong, UnknownMetaIsReportedByEveryWalkAndSkippedByItsLengthByte) {
 }
 
 TEST_F(InsertEvent, RunningStatusEventsAndVelocityZeroNoteOnsCount) {
-    load(song({control(100), running(40, 10, 64), noteOn(100, 1, 60, 0), control(60),
-               noteOn(100, 1)}));
+    load(song(
+        {control(100), running(40, 10, 64), noteOn(100, 1, 60, 0), control(60), noteOn(100, 1)}));
     EXPECT_EQ(writer.findTuningTime(), 140u);
     insertMarkers();
     const Bytes explicitControl = TrackBuilder().controlChange(40, 0, 10, 64).bytes();

@@ -344,5 +344,69 @@ TEST(RealTimer, StopRacingCallbacksNeverLeavesATimerArmed) {
     }
 }
 
+TEST(Stall, ALateCallbackStartsTheScheduleAfresh) {
+    Rig r;
+    TrackBuilder t;
+    t.noteOn(0, 0, 60, 100).noteOn(480, 0, 62, 100).noteOn(480, 0, 64, 100).endOfTrack();
+    r.play(test::format0(480, t));
+    r.timers.jump(3000ms);  // the timer thread was held up for three seconds
+    r.timers.runNext();
+    EXPECT_EQ(r.timers.nextDelay(), 500ms);  // not all at once to catch up
+}
+
+TEST(Stall, EventsAfterTheXgResetBoxKeepTheirDelays) {
+    // The user takes two seconds to press OK.
+    struct SlowUser : test::ScriptedDialogs {
+        ManualTimerService* clock = nullptr;
+        void showMessage(std::string_view text, BoxStyle style) override {
+            test::ScriptedDialogs::showMessage(text, style);
+            clock->jump(2000ms);
+        }
+    };
+    SlowUser user;
+    RecordingOutput output;
+    MidiSong song;
+    TuningState tuning;
+    MidiPort port(output, user);
+    port.initOutput(song);
+    ScaleTuningSender sender(tuning, port);
+    std::atomic<DeviceType> type{DeviceType::GS};
+    Format0Merger merger(user);
+    SongLoader loader(song, merger, user);
+    ManualTimerService timers;
+    user.clock = &timers;
+    test::RecordingView view;
+    Sequencer seq({song, tuning, port, sender, type, user, loader, timers, view});
+    TrackBuilder t;
+    t.sysex(0, {0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7});
+    t.noteOn(0, 0, 60, 100).noteOn(240, 0, 62, 100).endOfTrack();
+    const Bytes image = test::format0(480, t);
+    std::copy(image.begin(), image.end(), song.data.begin());
+    song.length = static_cast<std::int32_t>(image.size());
+    seq.beginPlayback();
+    timers.runNext();
+    ASSERT_EQ(user.texts().size(), 1u);
+    EXPECT_EQ(timers.nextDelay(), 250ms);
+    timers.runAll();
+}
+
+TEST(RealTimer, ASongStartedDuringTheStopWaitKeepsItsStopCaption) {
+    RealRig r;
+    r.seq.setStopWait(300ms);
+    TrackBuilder shortSong;
+    shortSong.noteOn(0, 0, 60, 100).endOfTrack();
+    TrackBuilder longSong;
+    longSong.noteOn(0, 0, 60, 100).noteOn(30000, 0, 62, 100).endOfTrack();
+    r.play(test::format0(480, shortSong));
+    for (int i = 0; i < 200 && r.seq.isPlaying(); ++i)
+        std::this_thread::sleep_for(2ms);
+    ASSERT_FALSE(r.seq.isPlaying());
+    r.play(test::format0(480, longSong));  // while the end of the first song still waits
+    std::this_thread::sleep_for(500ms);
+    EXPECT_TRUE(r.seq.isPlaying());
+    EXPECT_EQ(r.view.lastCaption(), "     Stop");
+    r.seq.stopPlayback();
+}
+
 }  // namespace
 }  // namespace pitchloom
