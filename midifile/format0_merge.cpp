@@ -120,7 +120,7 @@ public:
     std::optional<std::int32_t> run(MidiSong& song);
 
 private:
-    std::optional<std::vector<std::span<const std::uint8_t>>> walkChunks();
+    std::optional<std::vector<std::span<const std::uint8_t>>> walkChunks(bool limitTracks);
     bool parseTrack(std::span<const std::uint8_t> track);
     std::optional<std::size_t> statusEventSize(const ByteReader& r);
     std::optional<std::size_t> metaEventSize(const ByteReader& r);
@@ -150,7 +150,8 @@ std::optional<std::int32_t> MergeRun::run(MidiSong& song) {
         report(kSmpteDivision);
         rejected = true;
     }
-    const auto chunks = walkChunks();
+    // A rejected header merges nothing, so its track count is no danger: 0 always follows.
+    const auto chunks = walkChunks(!rejected);
     if (!chunks) return std::nullopt;
     if (rejected) {
         report(kHeaderRejected);
@@ -177,12 +178,12 @@ std::optional<std::int32_t> MergeRun::run(MidiSong& song) {
 
 // The track table: every chunk counts as a track whatever its tag; a chunk running past the data
 // is cut at its end, and the walk stops where the data does even if the header promised more.
-std::optional<std::vector<std::span<const std::uint8_t>>> MergeRun::walkChunks() {
+std::optional<std::vector<std::span<const std::uint8_t>>> MergeRun::walkChunks(bool limitTracks) {
     std::vector<std::span<const std::uint8_t>> chunks;
     const std::size_t count = file_.size() > 11 ? file_[11] : 0;
     std::size_t start = kFileHeaderSize;
     for (std::size_t i = 0; i < count && start + kChunkHeadSize <= file_.size(); ++i) {
-        if (chunks.size() == kMaxTracks) {
+        if (limitTracks && chunks.size() == kMaxTracks) {
             report(kTooManyTracks);
             return std::nullopt;
         }

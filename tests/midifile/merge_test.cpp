@@ -290,6 +290,13 @@ TEST_F(MergeMalformed, MoreThanSixtyFourTracksAreRefused) {
     tracks.push_back(tracks.back());
     EXPECT_FALSE(merge(format1(tracks)));
     EXPECT_EQ(dialogs.texts(), codes({105}));
+
+    // With a header that is refused anyway, the usual pair of codes is shown.
+    dialogs.clear();
+    Bytes format2 = format1(tracks);
+    format2[9] = 2;
+    EXPECT_FALSE(merge(format2));
+    EXPECT_EQ(dialogs.texts(), codes({100, 0}));
 }
 
 TEST_F(MergeMalformed, MoreThan65535EventsInATrackAreRefused) {
