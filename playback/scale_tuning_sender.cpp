@@ -30,6 +30,7 @@ void ScaleTuningSender::sendScaleTuning(DeviceType type) {
                 const auto i = static_cast<std::size_t>(n);
                 if (now[i] == sentOffsets_[i].load()) continue;
                 const std::size_t size = buildXgScaleTuning(tuning_, part, n, buf);
+                buf[8] = tuningDataByte(now[i]);  // the value compared, even if it moved since
                 port_.sendLong({buf, size});
             }
         }
