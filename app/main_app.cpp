@@ -5,6 +5,7 @@
 #include <QStyle>
 #include <QStyleFactory>
 #include <QTimer>
+#include <QUrl>
 
 #include "app/main_dialog.h"
 #include "app/qt_dialogs.h"
@@ -26,6 +27,21 @@ void applyPitchloomPalette() {
     QApplication::setPalette(palette);
 }
 
+QString fileArgument(const QStringList& arguments) {
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments.at(i);
+        if (argument.isEmpty() || argument.startsWith(QLatin1Char('-'))) continue;
+        if (argument.startsWith(QLatin1String("file:"))) return QUrl(argument).toLocalFile();
+        return argument;
+    }
+    return {};
+}
+
+void openFileArgument(const QStringList& arguments, MainDialog& dialog) {
+    const QString path = fileArgument(arguments);
+    if (!path.isEmpty()) dialog.openDroppedFile(path);
+}
+
 int MainApp::InitInstance(const QStringList& arguments) {
     applyPitchloomPalette();
 
@@ -44,11 +60,9 @@ int MainApp::InitInstance(const QStringList& arguments) {
                        std::chrono::milliseconds(1000)});
     dialogs.setParentWindow(&dialog);
 
-    // A file named on the command line is handled like a file dropped on the window.
-    if (arguments.size() > 1) {
-        const QString path = arguments.at(1);
-        QTimer::singleShot(0, &dialog, [&dialog, path] { dialog.openDroppedFile(path); });
-    }
+    // A file named on the command line is handled like a file dropped on the window, once the
+    // window runs.
+    QTimer::singleShot(0, &dialog, [&dialog, arguments] { openFileArgument(arguments, dialog); });
     dialog.exec();
     return 0;
 }

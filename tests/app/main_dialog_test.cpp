@@ -227,6 +227,65 @@ private slots:
         QVERIFY(w.dialog->sequencer().isPlaying());
     }
 
+    void aMidiFileNamedOnTheCommandLinePlays() {
+        Window w;
+        const QString song = QString::fromStdString(songFile("argument.mid"));
+        openFileArgument({QStringLiteral("pitchloom"), song}, *w.dialog);
+        QVERIFY(w.dialog->sequencer().isPlaying());
+        QCOMPARE(w.playCaption(), QStringLiteral("     Stop"));
+        w.timers.runNext();
+        QVERIFY(anyNoteOn(w.output));
+        QCOMPARE(w.boxes.openCount(), 0);  // no file dialog was asked
+    }
+
+    void otherFilesNamedOnTheCommandLineAreIgnoredSilently() {
+        Window w;
+        const QString text = QString::fromStdString(
+            test::writeTempFile("notes.txt", test::format0(480, test::TrackBuilder())));
+        openFileArgument({QStringLiteral("pitchloom"), text}, *w.dialog);
+        openFileArgument({QStringLiteral("pitchloom"), QStringLiteral("/nonexistent/x.txt")},
+                         *w.dialog);
+        QVERIFY(!w.dialog->sequencer().isPlaying());
+        QCOMPARE(w.boxes.texts().size(), std::size_t{1});  // only the start-up GM note
+        QCOMPARE(w.boxes.openCount(), 0);
+    }
+
+    void withoutAPathTheWindowStartsAsAlways() {
+        Window w;
+        w.output.clear();
+        openFileArgument({QStringLiteral("pitchloom")}, *w.dialog);
+        openFileArgument({}, *w.dialog);
+        QVERIFY(!w.dialog->sequencer().isPlaying());
+        QCOMPARE(w.playCaption(), QStringLiteral("     Play"));
+        QCOMPARE(w.boxes.texts().size(), std::size_t{1});
+        QCOMPARE(w.boxes.openCount(), 0);
+        QCOMPARE(w.output.messageCount(), std::size_t{0});
+    }
+
+    void theFileArgumentPassesOverOptionsAndTakesFileUrls() {
+        const QString path = QStringLiteral("/music/song.mid");
+        QCOMPARE(fileArgument({QStringLiteral("pitchloom")}), QString());
+        QCOMPARE(fileArgument({path}), QString());  // the program's own name is no file
+        QCOMPARE(fileArgument({QStringLiteral("pitchloom"), QStringLiteral("--verbose"), path}),
+                 path);
+        QCOMPARE(
+            fileArgument({QStringLiteral("pitchloom"), QStringLiteral("file:///music/song.mid")}),
+            path);
+        QCOMPARE(fileArgument({QStringLiteral("pitchloom"), QStringLiteral("song.mid")}),
+                 QStringLiteral("song.mid"));
+        QCOMPARE(fileArgument({QStringLiteral("pitchloom"), QStringLiteral("a.txt"), path}),
+                 QStringLiteral("a.txt"));  // only the first file counts, as with a drop
+    }
+
+    void aMidiFileUrlNamedAfterAnOptionPlays() {
+        Window w;
+        const QString song = QString::fromStdString(songFile("url argument.mid"));
+        openFileArgument({QStringLiteral("pitchloom"), QStringLiteral("--debug"),
+                          QUrl::fromLocalFile(song).toString()},
+                         *w.dialog);
+        QVERIFY(w.dialog->sequencer().isPlaying());
+    }
+
     void aDropDuringPlaybackStopsItFirst() {
         Window w;
         w.boxes.willOpen(songFile("one.mid"));
