@@ -56,7 +56,7 @@ DeviceTypeDialog::DeviceTypeDialog(std::atomic<DeviceType>& type, UserDialogs& d
             gm_->setChecked(true);
             break;
     }
-    ok_->setFocus();
+    xg_->setFocus();  // the first control, as a dialog places the focus by itself
 }
 
 void DeviceTypeDialog::accept() {

@@ -14,6 +14,7 @@
 #include <QScrollBar>
 #include <QThread>
 #include <QTimer>
+#include <QWheelEvent>
 
 #include "app/device_type_dialog.h"
 #include "app/dialog_units.h"
@@ -153,6 +154,9 @@ void MainDialog::createControls() {
         auto* bar = new QScrollBar(Qt::Vertical, this);
         bar->setGeometry(dialogUnits(kSliderX[i], 207, 10, 74));
         bar->setTracking(false);
+        bar->setFocusPolicy(Qt::StrongFocus);          // the arrow and page keys move it too
+        bar->setContextMenuPolicy(Qt::NoContextMenu);  // its "Scroll here" would skip the offsets
+        bar->installEventFilter(this);
         sliders_[i] = bar;
     }
 
@@ -270,6 +274,7 @@ void MainDialog::onSkinButton(int index) {
             break;
         case 4:
             controls_.loadScaleFile();
+            paintSkins();  // the keys show the loaded scale at once
             break;
         case 5:
             seq_.TogglePlay();
@@ -342,10 +347,47 @@ void MainDialog::onDeviceSelected(int row) {
     QApplication::restoreOverrideCursor();
 }
 
+int MainDialog::sliderIndexOf(QObject* object) const {
+    for (std::size_t i = 0; i < sliders_.size(); ++i) {
+        if (sliders_[i] == object) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+// A scroll action ends when the mouse button or the key that drives it is let go (however long
+// it repeated), or at once for a turn of the wheel.
+bool MainDialog::eventFilter(QObject* watched, QEvent* event) {
+    const int slider = sliderIndexOf(watched);
+    if (slider < 0) return QDialog::eventFilter(watched, event);
+    switch (event->type()) {
+        case QEvent::MouseButtonRelease:
+            endSliderScroll(slider);
+            break;
+        case QEvent::KeyRelease:
+            if (!static_cast<QKeyEvent*>(event)->isAutoRepeat()) endSliderScroll(slider);
+            break;
+        case QEvent::Wheel: {
+            const int angle = static_cast<QWheelEvent*>(event)->angleDelta().y();
+            if (angle == 0) return true;
+            const int notches = std::max(1, std::abs(angle) / QWheelEvent::DefaultDeltasPerStep);
+            const int lines = notches * QApplication::wheelScrollLines();
+            const ScrollCode code = angle > 0 ? ScrollCode::LineUp : ScrollCode::LineDown;
+            QScrollBar* bar = sliders_[static_cast<std::size_t>(slider)];
+            for (int i = 0; i < lines; ++i)
+                controls_.onSliderScroll(code, bar->value(), slider);
+            scrollInAction_[static_cast<std::size_t>(slider)] = true;
+            endSliderScroll(slider);
+            return true;
+        }
+        default:
+            break;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
 void MainDialog::onSliderAction(int slider, int action) {
     QScrollBar* bar = sliders_[static_cast<std::size_t>(slider)];
     ScrollCode code = ScrollCode::Other;
-    int steps = 1;
     switch (action) {
         case QAbstractSlider::SliderSingleStepSub:
             code = ScrollCode::LineUp;
@@ -366,30 +408,29 @@ void MainDialog::onSliderAction(int slider, int action) {
             code = ScrollCode::Bottom;
             break;
         case QAbstractSlider::SliderMove:
-            if (bar->isSliderDown()) return;  // a drag: reported as it moves and on release
-            {
-                // The wheel: as many line steps as it turned.
-                const int delta = bar->sliderPosition() - bar->value();
-                if (delta == 0) return;
-                code = delta < 0 ? ScrollCode::LineUp : ScrollCode::LineDown;
-                steps = std::abs(delta);
-            }
-            break;
+            return;  // a drag: reported as it moves and when it is released
         default:
             break;
     }
     // The controls move the slider themselves; undo the step the scroll bar was about to take.
     bar->setSliderPosition(bar->value());
-    for (int i = 0; i < steps; ++i)
-        controls_.onSliderScroll(code, bar->value(), slider);
-    controls_.onSliderScroll(ScrollCode::EndScroll, bar->value(), slider);
+    controls_.onSliderScroll(code, bar->value(), slider);
+    scrollInAction_[static_cast<std::size_t>(slider)] = true;
 }
 
 void MainDialog::onSliderReleased(int slider) {
     QScrollBar* bar = sliders_[static_cast<std::size_t>(slider)];
-    const int released = bar->sliderPosition();
-    controls_.onSliderScroll(ScrollCode::ThumbPosition, released, slider);
-    controls_.onSliderScroll(ScrollCode::EndScroll, bar->value(), slider);
+    controls_.onSliderScroll(ScrollCode::ThumbPosition, bar->sliderPosition(), slider);
+    scrollInAction_[static_cast<std::size_t>(slider)] = true;
+    endSliderScroll(slider);
+}
+
+void MainDialog::endSliderScroll(int slider) {
+    bool& inAction = scrollInAction_[static_cast<std::size_t>(slider)];
+    if (!inAction) return;
+    inAction = false;
+    controls_.onSliderScroll(ScrollCode::EndScroll,
+                             sliders_[static_cast<std::size_t>(slider)]->value(), slider);
 }
 
 void MainDialog::paintSkins() {
@@ -463,7 +504,9 @@ void MainDialog::setPlayCaption(std::string_view caption) {
 }
 
 void MainDialog::requestRepaint() {
-    onWindowThread([this] { update(); });
+    // The skins cover the whole window, so Qt may never repaint the window under them: show
+    // their surfaces directly.
+    onWindowThread([this] { paintSkins(); });
 }
 
 void MainDialog::setWaitCursor(bool waiting) {

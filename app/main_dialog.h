@@ -79,6 +79,7 @@ public:
     void done(int result) override;
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -98,6 +99,8 @@ private:
     void runConvert();
     void onSliderAction(int slider, int action);
     void onSliderReleased(int slider);
+    void endSliderScroll(int slider);
+    int sliderIndexOf(QObject* object) const;
     void onDeviceSelected(int row);
     void onWindowThread(std::function<void()> work);
 
@@ -143,7 +146,7 @@ private:
     HelpWindow* help_ = nullptr;
     bool destroyed_ = false;
     bool waitCursor_ = false;
-    bool sliderInAction_ = false;
+    std::array<bool, 12> scrollInAction_{};  // a step reported, its end still to come
 };
 
 }  // namespace pitchloom

@@ -49,6 +49,11 @@ void SkinWindow::mouseReleaseEvent(QMouseEvent* event) {
     if (release_ && rect().contains(p)) release_(p.x(), p.y(), index_);
 }
 
+void SkinWindow::mouseDoubleClickEvent(QMouseEvent* event) {
+    // The second click of a double-click is no press: only its release is reported.
+    event->accept();
+}
+
 void SkinWindow::mouseMoveEvent(QMouseEvent* event) {
     // While the button is held Qt keeps the mouse grabbed, so leaving shows up as a move.
     if (pressed_ && !rect().contains(event->position().toPoint())) leaveWhilePressed();

@@ -319,18 +319,84 @@ private slots:
                  w.dialog->keys().surface(11).toImage());
     }
 
-    void sliderStepsRetuneAndSwitchToCustom() {
+    void sliderKeysRetuneAndTheEndOfTheActionRaisesTheFlag() {
         Window w;
+        w.dialog->show();
         QScrollBar* c = w.dialog->slider(0);
+        c->setFocus();
         w.dialog->tuning().tuningChanged = 0;
-        c->triggerAction(QAbstractSlider::SliderPageStepAdd);  // page down: 0 -> -10
+        QTest::keyPress(c, Qt::Key_PageDown);  // page down: 0 -> -10
         QCOMPARE(w.dialog->valueBox(0)->text(), QStringLiteral("-10"));
         QCOMPARE(c->value(), 10);
-        c->triggerAction(QAbstractSlider::SliderSingleStepSub);  // line up: -9
+        QCOMPARE(w.dialog->tuningList()->currentText(), QStringLiteral("CUSTOM"));
+        QCOMPARE(w.dialog->tuning().tuningChanged.load(), 0);  // not before the key is let go
+        QTest::keyRelease(c, Qt::Key_PageDown);
+        QCOMPARE(w.dialog->tuning().tuningChanged.load(), 1);
+        QTest::keyClick(c, Qt::Key_Up);  // line up: -9
         QCOMPARE(w.dialog->valueBox(0)->text(), QStringLiteral("-9"));
         QCOMPARE(w.dialog->tuning().offsets[0].load(), -9);
+    }
+
+    void aHeldArrowRaisesTheFlagOnceWhenReleased() {
+        Window w;
+        w.dialog->show();
+        QScrollBar* d = w.dialog->slider(2);
+        w.dialog->tuning().tuningChanged = 0;
+        for (int i = 0; i < 3; ++i)
+            d->triggerAction(QAbstractSlider::SliderSingleStepSub);
+        QCOMPARE(w.dialog->valueBox(2)->text(), QStringLiteral("7"));  // 4 + 3
+        QCOMPARE(w.dialog->tuning().tuningChanged.load(), 0);
+        QTest::mouseRelease(d, Qt::LeftButton, {}, QPoint(5, 5));
+        QCOMPARE(w.dialog->tuning().tuningChanged.load(), 1);
+    }
+
+    void theWheelStepsLinesEvenAtTheEndOfTheTravel() {
+        Window w;
+        w.dialog->tuningList()->setCurrentIndex(3);  // the user picks "Arabian": E at -51
+        emit w.dialog->tuningList()->activated(3);
+        QScrollBar* e = w.dialog->slider(4);
+        QCOMPARE(e->value(), 50);
+        w.dialog->tuning().tuningChanged = 0;
+        QWheelEvent wheel(QPointF(5, 5), e->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, -120),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(e, &wheel);
+        QCOMPARE(w.dialog->valueBox(4)->text(), QStringLiteral("-50"));
         QCOMPARE(w.dialog->tuningList()->currentText(), QStringLiteral("CUSTOM"));
         QCOMPARE(w.dialog->tuning().tuningChanged.load(), 1);
+    }
+
+    void aDoubleClickOnAKeyTogglesItOnce() {
+        Window w;
+        w.output.clear();
+        // What a double-click delivers: press, release, double-click, release.
+        SkinWindow* key = w.dialog->skinWindow(1082);
+        QTest::mouseClick(key, Qt::LeftButton, {}, QPoint(5, 5));
+        QMouseEvent second(QEvent::MouseButtonDblClick, QPointF(5, 5),
+                           key->mapToGlobal(QPointF(5, 5)), Qt::LeftButton, Qt::LeftButton,
+                           Qt::NoModifier);
+        QApplication::sendEvent(key, &second);
+        QTest::mouseRelease(key, Qt::LeftButton, {}, QPoint(5, 5));
+        QVERIFY(!w.dialog->keys().isLit(1));
+        QCOMPARE(w.output.messageCount(), std::size_t{16});
+    }
+
+    void aLoadedScaleShowsOnTheKeysAtOnce() {
+        Window w;
+        const std::string file = test::makeTempDir("scale") + "/penta.sca";
+        w.dialog->scaleList()->setCurrentIndex(1);  // Pentatonic in C
+        emit w.dialog->scaleList()->activated(1);
+        w.boxes.willSave(file);
+        w.press(1077);
+        w.dialog->scaleList()->setCurrentIndex(0);  // back to Chromatic
+        emit w.dialog->scaleList()->activated(0);
+        w.boxes.willOpen(file);
+        w.press(1078);
+        for (int i = 0; i < 12; ++i) {
+            QCOMPARE(w.dialog->skinWindow(1081 + i)->face().toImage(),
+                     w.dialog->keys().surface(i).toImage());
+        }
+        QVERIFY(!w.dialog->keys().isLit(1));
+        QVERIFY(w.dialog->keys().isLit(2));
     }
 
     void listChoicesRunTheirHandlersOnlyForTheUser() {
