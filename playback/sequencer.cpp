@@ -13,6 +13,15 @@ namespace {
 constexpr std::array<std::uint8_t, 10> kXgSystemOn = {0xF0, 0x08, 0x43, 0x10, 0x4C,
                                                       0x00, 0x00, 0x7E, 0x00, 0xF7};
 
+// The due time after a wait, held at the end of the clock: a song can ask for thousands of years
+// (a five-byte delta time at division 1 and 3 beats per minute), more than the clock can count.
+SteadyTime later(SteadyTime due, std::uint64_t delayMs) {
+    using std::chrono::milliseconds;
+    const auto room = std::chrono::duration_cast<milliseconds>(SteadyTime::max() - due).count();
+    if (delayMs >= static_cast<std::uint64_t>(room)) return SteadyTime::max();
+    return due + milliseconds(delayMs);
+}
+
 }  // namespace
 
 Sequencer::Sequencer(Parts parts) : p_(parts) {}
@@ -131,7 +140,7 @@ void Sequencer::onTimer(const std::shared_ptr<Run>& run) {
             if (!playEvent(*run)) return;
             continue;
         }
-        run->due += std::chrono::milliseconds(delayMs);
+        run->due = later(run->due, delayMs);
         arm(run);
         return;
     }

@@ -88,6 +88,25 @@ TEST(Timing, ATempoOfZeroChangesNothing) {
     EXPECT_EQ(r.timers.nextDelay(), 500ms);
 }
 
+TEST(Timing, AWaitLongerThanTheClockCanCountNeverComesRound) {
+    // 2^32 - 1 ticks at division 1 and 3 beats per minute: some 2700 years, twice.
+    Rig r;
+    TrackBuilder t;
+    t.noteOn(0, 0, 60, 1).tempo(0, 0xFFFFFF).noteOn(0xFFFFFFFF, 0, 62, 1);
+    t.noteOn(0xFFFFFFFF, 0, 64, 1).endOfTrack();
+    r.play(test::format0(1, t));
+    r.timers.runNext();
+    ASSERT_EQ(r.shorts().size(), 1u);
+    const auto first = r.timers.nextDelay();
+    ASSERT_TRUE(first);
+    EXPECT_GT(*first, std::chrono::hours(24 * 365 * 200));
+    r.timers.runNext();
+    r.timers.runNext();
+    EXPECT_EQ(r.shorts().size(), 3u);
+    EXPECT_EQ(r.timers.pendingCount(), 0u);
+    EXPECT_FALSE(r.seq.isPlaying());
+}
+
 TEST(Tuning, GoesOutRightBeforeTheFirstNoteOnAfterAnyReset) {
     Rig r;
     r.type = DeviceType::GS;
