@@ -222,9 +222,9 @@ bool Sequencer::playEvent(Run& run) {
         }
     } else if (b == 0xF7) {
         const std::size_t length = byteAt(pos + 1);
-        const std::size_t from = std::min(pos + 2, end);
-        const std::size_t count = std::min(length, end - from);
-        if (count > 0) sendSpan(from, count, false);
+        // Like an exclusive without its F7, an escape cut off by the end of the song is not sent
+        // in part: a device would take the bytes that are there as a whole message.
+        if (length > 0 && pos + 2 + length <= end) sendSpan(pos + 2, length, false);
         run.position += length + 2;
     } else if (b == 0xFF) {
         const std::uint8_t metaType = byteAt(pos + 1);

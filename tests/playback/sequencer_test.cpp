@@ -246,6 +246,19 @@ TEST(SysEx, EscapeBytesAreSentAsTheyStand) {
     EXPECT_EQ(r.sysExes()[0], (Bytes{0xF0, 0x43, 0xF7}));
 }
 
+TEST(SysEx, MessagesCutByTheEndOfTheSongAreNotSentInPart) {
+    for (const Bytes& cut : {Bytes{0xF7, 0x05, 0xF0, 0x43, 0x10}, Bytes{0xF0, 0x05, 0x43, 0x10}}) {
+        Rig r;
+        TrackBuilder t;
+        t.noteOn(0, 0, 60, 1).raw(0, cut);
+        r.play(test::format0(480, t));
+        r.timers.runAll();
+        EXPECT_TRUE(r.sysExes().empty());
+        EXPECT_EQ(r.shorts().size(), 1u);
+        EXPECT_FALSE(r.seq.isPlaying());
+    }
+}
+
 TEST(End, CaptionReturnsToPlayWithoutAllNotesOff) {
     Rig r;
     TrackBuilder t;
