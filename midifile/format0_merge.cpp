@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <limits>
+#include <map>
 #include <span>
 #include <vector>
 
@@ -23,6 +24,10 @@ constexpr int kNoRunningStatus = 104;
 constexpr int kTooManyTracks = 105;
 constexpr int kTooManyEvents = 106;
 constexpr int kImageTooLarge = 107;
+
+// One file can repeat a problem thousands of times (every byte of a stray run of data, an
+// undefined meta event in every bar); past a few boxes the rest would only keep the user clicking.
+constexpr int kMaxBoxesPerCode = 10;
 
 constexpr std::size_t kMaxTracks = 64;
 constexpr std::size_t kMaxEventsPerTrack = 65535;
@@ -126,7 +131,9 @@ private:
     std::optional<std::size_t> metaEventSize(const ByteReader& r);
     bool record(std::uint32_t delta, std::span<const std::uint8_t> bytes, std::size_t& count);
     std::optional<std::size_t> mergeTracks();
-    void report(int code) { reportFileError(dialogs_, code); }
+    void report(int code) {
+        if (++shown_[code] <= kMaxBoxesPerCode) reportFileError(dialogs_, code);
+    }
 
     UserDialogs& dialogs_;
     std::uint8_t& runningStatus_;
@@ -136,6 +143,7 @@ private:
     std::vector<std::uint8_t> output_;
     std::vector<TrackEvent> events_;
     std::vector<EventRange> tracks_;
+    std::map<int, int> shown_;  // boxes shown so far in this merge, by code
 };
 
 std::optional<std::int32_t> MergeRun::run(MidiSong& song) {

@@ -15,6 +15,15 @@ constexpr std::chrono::milliseconds kStall{100};
 constexpr std::array<std::uint8_t, 10> kXgSystemOn = {0xF0, 0x08, 0x43, 0x10, 0x4C,
                                                       0x00, 0x00, 0x7E, 0x00, 0xF7};
 
+// The due time after a wait, held at the end of the clock: a song can ask for thousands of years
+// (a five-byte delta time at division 1 and 3 beats per minute), more than the clock can count.
+SteadyTime later(SteadyTime due, std::uint64_t delayMs) {
+    using std::chrono::milliseconds;
+    const auto room = std::chrono::duration_cast<milliseconds>(SteadyTime::max() - due).count();
+    if (delayMs >= static_cast<std::uint64_t>(room)) return SteadyTime::max();
+    return due + milliseconds(delayMs);
+}
+
 }  // namespace
 
 Sequencer::Sequencer(Parts parts) : p_(parts) {}
@@ -137,7 +146,7 @@ void Sequencer::onTimer(const std::shared_ptr<Run>& run) {
             if (!playEvent(*run)) return;
             continue;
         }
-        run->due += std::chrono::milliseconds(delayMs);
+        run->due = later(run->due, delayMs);
         arm(run);
         return;
     }
@@ -220,9 +229,9 @@ bool Sequencer::playEvent(Run& run) {
         }
     } else if (b == 0xF7) {
         const std::size_t length = byteAt(pos + 1);
-        const std::size_t from = std::min(pos + 2, end);
-        const std::size_t count = std::min(length, end - from);
-        if (count > 0) sendSpan(from, count, false);
+        // Like an exclusive without its F7, an escape cut off by the end of the song is not sent
+        // in part: a device would take the bytes that are there as a whole message.
+        if (length > 0 && pos + 2 + length <= end) sendSpan(pos + 2, length, false);
         run.position += length + 2;
     } else if (b == 0xFF) {
         const std::uint8_t metaType = byteAt(pos + 1);

@@ -284,6 +284,28 @@ TEST_F(MergeMalformed, SysexWithoutF7EndsItsTrackAtTheTrackEnd) {
         song0(TrackBuilder().noteOn(0, 0, 60, 1).raw(2, {0xF7, 0x01, 0x7F}).noteOn(0, 1, 61, 1)));
 }
 
+TEST_F(MergeMalformed, AProblemRepeatedThousandsOfTimesShowsTenBoxes) {
+    // Before any status byte every data byte is a problem of its own; so is every undefined meta.
+    TrackBuilder strays;
+    for (int i = 0; i < 5000; ++i)
+        strays.raw(0, {0xFF, 0x09, 0x00});
+    Bytes track(5000, 0x40);
+    track.insert(track.end(), strays.bytes().begin(), strays.bytes().end());
+    const auto merged =
+        merge(smf(1, kDivision, {track, TrackBuilder().noteOn(0, 0, 60, 1).bytes()}));
+    ASSERT_TRUE(merged);
+    const auto texts = dialogs.texts();
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), fileErrorText(104)), 10);
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), fileErrorText(103)), 10);
+    EXPECT_EQ(texts.size(), 20u);
+    // Every undefined meta event is still kept.
+    EXPECT_EQ(merged->size(), kFirstEventOffset + 5000 * 4 + 4 + 4);
+    // The next file is a merge of its own and is told its problems again.
+    dialogs.clear();
+    merge(smf(1, kDivision, {strays.bytes()}));
+    EXPECT_EQ(dialogs.texts().size(), 10u);
+}
+
 TEST_F(MergeMalformed, MoreThanSixtyFourTracksAreRefused) {
     std::vector<TrackBuilder> tracks(64, TrackBuilder().noteOn(0, 0, 60, 1));
     EXPECT_TRUE(merge(format1(tracks)));

@@ -88,6 +88,25 @@ TEST(Timing, ATempoOfZeroChangesNothing) {
     EXPECT_EQ(r.timers.nextDelay(), 500ms);
 }
 
+TEST(Timing, AWaitLongerThanTheClockCanCountNeverComesRound) {
+    // 2^32 - 1 ticks at division 1 and 3 beats per minute: some 2700 years, twice.
+    Rig r;
+    TrackBuilder t;
+    t.noteOn(0, 0, 60, 1).tempo(0, 0xFFFFFF).noteOn(0xFFFFFFFF, 0, 62, 1);
+    t.noteOn(0xFFFFFFFF, 0, 64, 1).endOfTrack();
+    r.play(test::format0(1, t));
+    r.timers.runNext();
+    ASSERT_EQ(r.shorts().size(), 1u);
+    const auto first = r.timers.nextDelay();
+    ASSERT_TRUE(first);
+    EXPECT_GT(*first, std::chrono::hours(24 * 365 * 200));
+    r.timers.runNext();
+    r.timers.runNext();
+    EXPECT_EQ(r.shorts().size(), 3u);
+    EXPECT_EQ(r.timers.pendingCount(), 0u);
+    EXPECT_FALSE(r.seq.isPlaying());
+}
+
 TEST(Tuning, GoesOutRightBeforeTheFirstNoteOnAfterAnyReset) {
     Rig r;
     r.type = DeviceType::GS;
@@ -225,6 +244,19 @@ TEST(SysEx, EscapeBytesAreSentAsTheyStand) {
     r.timers.runAll();
     ASSERT_EQ(r.sysExes().size(), 1u);
     EXPECT_EQ(r.sysExes()[0], (Bytes{0xF0, 0x43, 0xF7}));
+}
+
+TEST(SysEx, MessagesCutByTheEndOfTheSongAreNotSentInPart) {
+    for (const Bytes& cut : {Bytes{0xF7, 0x05, 0xF0, 0x43, 0x10}, Bytes{0xF0, 0x05, 0x43, 0x10}}) {
+        Rig r;
+        TrackBuilder t;
+        t.noteOn(0, 0, 60, 1).raw(0, cut);
+        r.play(test::format0(480, t));
+        r.timers.runAll();
+        EXPECT_TRUE(r.sysExes().empty());
+        EXPECT_EQ(r.shorts().size(), 1u);
+        EXPECT_FALSE(r.seq.isPlaying());
+    }
 }
 
 TEST(End, CaptionReturnsToPlayWithoutAllNotesOff) {

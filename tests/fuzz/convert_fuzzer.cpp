@@ -1,0 +1,88 @@
+// The Convert command on arbitrary input. The first byte picks GS, XG or GM, the next two the
+// scale; the rest is the MIDI file to convert.
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <span>
+
+#include "convert/convert_command.h"
+#include "convert/event_walk.h"
+#include "fuzz/fuzz_support.h"
+#include "midifile/format0_merge.h"
+#include "midifile/song_loader.h"
+#include "tuning/rhythm_channels.h"
+
+namespace pitchloom::fuzz {
+namespace {
+
+constexpr std::size_t kSettingBytes = 3;
+
+// Every note left outside a rhythm channel sounds on the scale.
+void checkNotesOnScale(std::span<const std::uint8_t> image, const TuningState& tuning) {
+    RhythmChannels rhythm;
+    rhythm.resetRhythmChannels();
+    EventWalk walk(image);
+    while (auto e = walk.next()) {
+        if (e->status == 0xF0) {
+            rhythm.examineForRhythm(image.subspan(e->statusAt, e->end - e->statusAt));
+        } else if (e->isNote() && !rhythm.isRhythm(e->status & 0x0F)) {
+            const std::uint8_t note = image[e->dataAt()];
+            require(note > 127 || tuning.inScale[note % 12].load() != 0,
+                    "a converted note lies on the scale");
+        }
+    }
+}
+
+}  // namespace
+}  // namespace pitchloom::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace pitchloom;
+    using namespace pitchloom::fuzz;
+    static const ScratchFolder folder;
+    if (size < kSettingBytes) return 0;
+
+    const auto type = static_cast<DeviceType>(data[0] % 3);
+    TuningState tuning;
+    tuning.setScaleMarks(marksFromMask(data[1] | unsigned{data[2]} << 8));
+    const std::string source =
+        folder.write("source.mid", {data + kSettingBytes, size - kSettingBytes});
+    const std::string target = folder.path("target.mid");
+    std::filesystem::remove(target);
+
+    QuietDialogs dialogs;
+    dialogs.answerOpen(source);
+    dialogs.answerSave(target);
+    MidiSong& song = reusedSong();
+    Format0Merger merger(dialogs);
+    SongLoader loader(song, merger, dialogs);
+    const bool written = convertSong(song, loader, tuning, type, dialogs, false);
+
+    const auto files = folder.names();
+    if (!written) {
+        require(files == std::vector<std::string>{"source.mid"},
+                "a conversion that fails writes nothing, not even in part");
+        return 0;
+    }
+    require(files == std::vector<std::string>{"source.mid", "target.mid"},
+            "a conversion writes its target and nothing else");
+    const auto saved = readAll(target);
+    require(saved.has_value(), "the target can be read");
+    const auto image = song.image();
+    require(std::equal(saved->begin(), saved->end(), image.begin(), image.end()),
+            "the target holds the converted song whole");
+    const std::span<const std::uint8_t> file(data + kSettingBytes, size - kSettingBytes);
+    require(readBe16(*saved, kDivisionOffset) == readBe16(file, kDivisionOffset),
+            "the conversion keeps the division");
+    if (file[9] == 0) {
+        require(saved->size() == file.size() + scaleTuningBytes(type),
+                "the conversion adds exactly the tuning messages");
+    } else {
+        // A merged song's track length counts every byte after the header; so must the result's.
+        require(readBe32(*saved, kTrackLengthOffset) == saved->size() - kFirstEventOffset,
+                "the track length grows with every message inserted");
+    }
+    checkNotesOnScale(*saved, tuning);
+    return 0;
+}

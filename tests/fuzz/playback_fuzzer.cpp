@@ -1,0 +1,96 @@
+// Playback of an arbitrary song image, every event through the sequencer into a recorder, on a
+// timer that runs without waiting. The first byte picks GS, XG or GM, the next two the scale;
+// the rest is the image as a load leaves it in the song buffer.
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <cstring>
+#include <span>
+
+#include "fuzz/fuzz_support.h"
+#include "midifile/format0_merge.h"
+#include "midifile/song_loader.h"
+#include "playback/midi_port.h"
+#include "playback/recording_output.h"
+#include "playback/scale_tuning_sender.h"
+#include "playback/sequencer.h"
+#include "playback/timer_service.h"
+
+namespace pitchloom::fuzz {
+namespace {
+
+constexpr std::size_t kSettingBytes = 3;
+
+class SilentView : public PlaybackView {
+public:
+    void setPlayCaption(std::string_view) override {}
+    void requestRepaint() override {}
+    void setWaitCursor(bool) override {}
+};
+
+// Note bytes are rewritten in place; a stray write would land just past the song.
+constexpr std::size_t kGuard = 65536;
+
+bool zeroAfterSong(const MidiSong& song) {
+    static const std::array<std::uint8_t, kGuard> zeros{};
+    const auto from = static_cast<std::size_t>(song.length);
+    const std::size_t n = std::min(zeros.size(), song.data.size() - from);
+    return std::memcmp(song.data.data() + from, zeros.data(), n) == 0;
+}
+
+// The song buffer holding the image and zeros behind it. Kept from input to input: a run writes
+// only inside its song, as zeroAfterSong checks, so clearing the last song and its guard is
+// enough.
+MidiSong& songWith(std::span<const std::uint8_t> image) {
+    static MidiSong song;
+    if (!song.exists()) require(song.create(), "the song buffer can be had");
+    const std::size_t dirty = std::min(song.data.size(), song.image().size() + kGuard);
+    std::memset(song.data.data(), 0, dirty);
+    std::memcpy(song.data.data(), image.data(), image.size());
+    song.length = static_cast<std::int32_t>(image.size());
+    return song;
+}
+
+}  // namespace
+}  // namespace pitchloom::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace pitchloom;
+    using namespace pitchloom::fuzz;
+    if (size < kSettingBytes || size - kSettingBytes >= kSongBufferSize) return 0;
+    const std::span<const std::uint8_t> image(data + kSettingBytes, size - kSettingBytes);
+
+    MidiSong& song = songWith(image);
+
+    QuietDialogs dialogs;
+    RecordingOutput output;
+    MidiPort port(output, dialogs);
+    port.openDevice(kMidiMapperId);
+    TuningState tuning;
+    tuning.setScaleMarks(marksFromMask(data[1] | unsigned{data[2]} << 8));
+    ScaleTuningSender sender(tuning, port);
+    std::atomic<DeviceType> type{static_cast<DeviceType>(data[0] % 3)};
+    Format0Merger merger(dialogs);
+    SongLoader loader(song, merger, dialogs);
+    ManualTimerService timers;
+    SilentView view;
+    Sequencer seq({song, tuning, port, sender, type, dialogs, loader, timers, view});
+    seq.setStopWait(std::chrono::milliseconds(0));
+
+    seq.beginPlayback();
+    timers.runAll();
+
+    require(timers.pendingCount() == 0, "every playback comes to an end");
+    require(!seq.isPlaying() || dialogs.count("Undefined error!") > 0,
+            "playback halts only with an error shown");
+    require(zeroAfterSong(song), "playback writes nothing past the song");
+    // Rhythm marks only grow during a playback, so the marks at the end cover every note.
+    for (const auto& m : output.messages()) {
+        const bool note = !m.sysEx && m.bytes.size() == 3 && (m.bytes[0] & 0xE0) == 0x80;
+        if (!note || tuning.rhythm.isRhythm(m.bytes[0] & 0x0F) || m.bytes[1] > 127) continue;
+        require(tuning.inScale[m.bytes[1] % 12].load() != 0, "a played note lies on the scale");
+    }
+    return 0;
+}
