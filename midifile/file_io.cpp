@@ -1,5 +1,6 @@
 #include "midifile/file_io.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -14,9 +15,16 @@ std::optional<std::vector<std::uint8_t>> readFileBytes(const std::string& path,
     if (std::filesystem::is_directory(path, ec)) return std::nullopt;
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;
-    std::vector<std::uint8_t> bytes(maxBytes);
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(maxBytes));
-    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    // Grow with what the file holds: a small song should not cost a buffer-sized allocation.
+    constexpr std::size_t kStep = 64 * 1024;
+    std::vector<std::uint8_t> bytes;
+    while (bytes.size() < maxBytes && in) {
+        const std::size_t have = bytes.size();
+        bytes.resize(std::min(maxBytes, have + kStep));
+        in.read(reinterpret_cast<char*>(bytes.data() + have),
+                static_cast<std::streamsize>(bytes.size() - have));
+        bytes.resize(have + static_cast<std::size_t>(in.gcount()));
+    }
     return bytes;
 }
 

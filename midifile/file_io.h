@@ -8,7 +8,7 @@
 
 namespace pitchloom {
 
-/// Reads at most maxBytes of a file in one go; nothing when it cannot be opened.
+/// Reads at most maxBytes of a file; nothing when it cannot be opened.
 std::optional<std::vector<std::uint8_t>> readFileBytes(const std::string& path,
                                                        std::size_t maxBytes);
 

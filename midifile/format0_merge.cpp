@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 #include <map>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -116,8 +117,9 @@ public:
         : dialogs_(dialogs),
           runningStatus_(runningStatus),
           file_(file),
-          expansion_(kSongBufferSize),
-          output_(kSongBufferSize) {
+          // Uninitialised: only bytes written are read, and a small song touches few pages.
+          expansion_(std::make_unique_for_overwrite<std::uint8_t[]>(kSongBufferSize)),
+          output_(std::make_unique_for_overwrite<std::uint8_t[]>(kSongBufferSize)) {
         // Every event takes at least two bytes of the file, so this is enough for all of them.
         events_.reserve(file.size() / 2 + 1);
     }
@@ -138,9 +140,9 @@ private:
     UserDialogs& dialogs_;
     std::uint8_t& runningStatus_;
     std::span<const std::uint8_t> file_;
-    std::vector<std::uint8_t> expansion_;
+    std::unique_ptr<std::uint8_t[]> expansion_;
     std::size_t expansionUsed_ = 0;
-    std::vector<std::uint8_t> output_;
+    std::unique_ptr<std::uint8_t[]> output_;
     std::vector<TrackEvent> events_;
     std::vector<EventRange> tracks_;
     std::map<int, int> shown_;  // boxes shown so far in this merge, by code
@@ -174,13 +176,15 @@ std::optional<std::int32_t> MergeRun::run(MidiSong& song) {
     const auto length = mergeTracks();
     if (!length) return std::nullopt;
 
-    std::uint8_t* out = output_.data();
-    std::memcpy(out, kMergedHeaderStart.data(), kMergedHeaderStart.size());
+    const std::span<std::uint8_t> out(output_.get(), *length);
+    std::memcpy(out.data(), kMergedHeaderStart.data(), kMergedHeaderStart.size());
     out[12] = static_cast<std::uint8_t>(division >> 8);
     out[13] = static_cast<std::uint8_t>(division);
-    std::memcpy(out + 14, "MTrk", 4);
-    writeBe32(output_, kTrackLengthOffset, static_cast<std::uint32_t>(*length - kFirstEventOffset));
-    std::copy(output_.begin(), output_.end(), song.data.begin());
+    std::memcpy(out.data() + 14, "MTrk", 4);
+    writeBe32(out, kTrackLengthOffset, static_cast<std::uint32_t>(*length - kFirstEventOffset));
+    // The merged song replaces the whole buffer: nothing of an earlier song stays behind it.
+    const auto rest = std::copy(out.begin(), out.end(), song.data.begin());
+    std::fill(rest, song.data.end(), std::uint8_t{0});
     return static_cast<std::int32_t>(*length);
 }
 
@@ -237,11 +241,11 @@ bool MergeRun::parseTrack(std::span<const std::uint8_t> track) {
         }
         const auto data = r.take(dataBytes);
         if (!data) return true;
-        if (expansionUsed_ + dataBytes + 1 > expansion_.size()) {
+        if (expansionUsed_ + dataBytes + 1 > kSongBufferSize) {
             report(kImageTooLarge);
             return false;
         }
-        std::uint8_t* copy = expansion_.data() + expansionUsed_;
+        std::uint8_t* copy = expansion_.get() + expansionUsed_;
         copy[0] = runningStatus_;
         copyEvent(*data, copy + 1);
         expansionUsed_ += dataBytes + 1;
@@ -327,18 +331,18 @@ std::optional<std::size_t> MergeRun::mergeTracks() {
             if (e.delta != 0) continue;
             const std::uint32_t delta = firstInPass ? std::min(m, kMaxDelta) : 0;
             firstInPass = false;
-            if (at + vlqSize(delta) + e.bytes.size() + kEndOfTrack.size() >= output_.size()) {
+            if (at + vlqSize(delta) + e.bytes.size() + kEndOfTrack.size() >= kSongBufferSize) {
                 report(kImageTooLarge);
                 return std::nullopt;
             }
-            at += writeVlq(delta, output_.data() + at);
-            at += copyEvent(e.bytes, output_.data() + at);
+            at += writeVlq(delta, output_.get() + at);
+            at += copyEvent(e.bytes, output_.get() + at);
             ++t.begin;
         }
         std::erase_if(pending, [](const EventRange& t) { return t.begin == t.end; });
     }
 
-    std::memcpy(output_.data() + at, kEndOfTrack.data(), kEndOfTrack.size());
+    std::memcpy(output_.get() + at, kEndOfTrack.data(), kEndOfTrack.size());
     return at + kEndOfTrack.size();
 }
 
