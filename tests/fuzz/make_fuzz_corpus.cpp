@@ -301,8 +301,8 @@ std::vector<Seed> sysexMessages() {
         return b;
     };
 
-    out.push_back({"seed-gs-tuning-part-1", built(buildGsScaleTuning(tuning, 0, buf))});
-    out.push_back({"seed-gs-tuning-part-10", built(buildGsScaleTuning(tuning, 15, buf))});
+    out.push_back({"seed-gs-tuning-channel-1", built(buildGsScaleTuning(tuning, 0, buf))});
+    out.push_back({"seed-gs-tuning-channel-10", built(buildGsScaleTuning(tuning, 15, buf))});
     out.push_back({"seed-xg-tuning", built(buildXgScaleTuning(tuning, 3, 11, buf))});
     out.push_back({"seed-gs-reset", fileForm(kGsResetBody)});
     out.push_back({"seed-xg-system-on", fileForm(kXgOnBody)});
@@ -330,7 +330,8 @@ std::vector<Seed> sysexMessages() {
     Bytes longWrite = built(buildGsScaleTuning(tuning, 4, buf));
     longWrite.insert(longWrite.begin() + 20, {0x40, 0x40, 0x40});  // more than twelve bytes
     out.push_back({"nasty-gs-write-past-twelve", longWrite});
-    out.push_back({"nasty-xg-part-16", fileForm({0x43, 0x10, 0x4C, 0x08, 0x10, 0x41, 0x40, 0xF7})});
+    out.push_back(
+        {"nasty-xg-no-such-channel", fileForm({0x43, 0x10, 0x4C, 0x08, 0x10, 0x41, 0x40, 0xF7})});
     out.push_back({"nasty-escape-bytes", Bytes{0xF7, 0x43, 0x10, 0x4C, 0x00}});
     return out;
 }
