@@ -9,6 +9,7 @@
 #include "convert/convert_command.h"
 #include "convert/event_walk.h"
 #include "fuzz/fuzz_support.h"
+#include "midifile/file_io.h"
 #include "midifile/format0_merge.h"
 #include "midifile/song_loader.h"
 #include "tuning/rhythm_channels.h"
@@ -67,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     require(files == std::vector<std::string>{"source.mid", "target.mid"},
             "a conversion writes its target and nothing else");
-    const auto saved = readAll(target);
+    const auto saved = readFileBytes(target, kLargestInput);
     require(saved.has_value(), "the target can be read");
     const auto image = song.image();
     require(std::equal(saved->begin(), saved->end(), image.begin(), image.end()),

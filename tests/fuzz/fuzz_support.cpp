@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <system_error>
+
+#include "midifile/file_io.h"
 
 namespace pitchloom::fuzz {
 
@@ -57,11 +57,7 @@ std::string ScratchFolder::path(std::string_view name) const {
 
 std::string ScratchFolder::write(std::string_view name, std::span<const std::uint8_t> bytes) const {
     const std::string file = path(name);
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    require(static_cast<bool>(out), "the scratch folder takes a file");
+    require(writeFileAtomically(file, bytes), "the scratch folder takes a file");
     return file;
 }
 
@@ -81,12 +77,6 @@ MidiSong& reusedSong() {
     std::memset(song.data.data(), 0, song.data.size());
     song.length = 0;
     return song;
-}
-
-std::optional<Bytes> readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 std::array<std::uint8_t, 12> marksFromMask(unsigned mask) {

@@ -67,8 +67,8 @@ private:
 /// zero-filled afresh for each, so that every run starts from the same bytes.
 MidiSong& reusedSong();
 
-/// The bytes of a file, or nothing when it cannot be read.
-std::optional<Bytes> readAll(const std::string& path);
+/// More than any reader takes in: the song buffer refuses a file this long.
+constexpr std::size_t kLargestInput = kSongBufferSize + 1;
 
 /// Twelve in-scale marks from twelve bits of mask (bit 0 is C); no bit set means every class,
 /// since a scale is never empty.

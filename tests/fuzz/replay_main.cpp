@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
+#include "midifile/file_io.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
@@ -32,7 +33,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     for (const fs::path& input : inputs) {
-        const auto bytes = pitchloom::fuzz::readAll(input.string());
+        const auto bytes = pitchloom::readFileBytes(input.string(), pitchloom::fuzz::kLargestInput);
         if (!bytes) {
             std::fprintf(stderr, "cannot read %s\n", input.c_str());
             return 2;
