@@ -4,47 +4,11 @@
 #include <cstring>
 
 #include "midifile/file_io.h"
+#include "midifile/sysex.h"
 
 namespace pitchloom {
 
 namespace {
-
-struct BytePattern {
-    std::uint8_t value;
-    std::uint8_t mask = 0xFF;
-};
-
-constexpr BytePattern kAnyDevice{0x00, 0x00};
-constexpr BytePattern kXgAnyDevice{0x10, 0xF0};
-
-struct ResetMessage {
-    std::array<BytePattern, 7> bytes;
-    std::size_t count;
-};
-
-// Messages that reset a module's scale tuning: the body after F0 and its length.
-constexpr std::array<ResetMessage, 5> kResetMessages = {{
-    {{{{0x41}, kAnyDevice, {0x42}, {0x12}, {0x40}, {0x00}, {0x7F}}}, 7},    // GS reset
-    {{{{0x41}, kAnyDevice, {0x42}, {0x12}, {0x00}, {0x00}, {0x7F}}}, 7},    // GS system mode set
-    {{{{0x43}, kXgAnyDevice, {0x4C}, {0x00}, {0x00}, {0x7E}, {0x00}}}, 7},  // XG System On
-    {{{{0x7E}, kAnyDevice, {0x09}, {0x01}}}, 4},                            // GM System On
-    {{{{0x7E}, kAnyDevice, {0x09}, {0x03}}}, 4},                            // GM2 System On
-}};
-
-bool isResetMessage(std::span<const std::uint8_t> sysex) {
-    ByteReader r(sysex, 1);
-    if (!r.readVlq()) return false;
-    const auto body = sysex.subspan(r.position());
-    for (const ResetMessage& reset : kResetMessages) {
-        if (body.size() < reset.count) continue;
-        bool same = true;
-        for (std::size_t i = 0; i < reset.count && same; ++i) {
-            same = (body[i] & reset.bytes[i].mask) == reset.bytes[i].value;
-        }
-        if (same) return true;
-    }
-    return false;
-}
 
 std::span<const std::uint8_t> bytesOf(std::span<const std::uint8_t> image, const SongEvent& e) {
     return image.subspan(e.statusAt, e.end - e.statusAt);

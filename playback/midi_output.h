@@ -25,6 +25,9 @@ public:
     virtual bool reset() = 0;
     /// Releases the device; false when that failed. Nothing is sent afterwards.
     virtual bool close() = 0;
+    /// False while the device still gets ready to sound (a synth loading its instruments);
+    /// messages sent meanwhile are not lost, but a song should wait before it starts.
+    virtual bool ready() const { return true; }
 };
 
 /// Finds and opens MIDI outputs: the system's ports 0..n-1 and the mapper (-1).

@@ -124,6 +124,11 @@ bool MidiPort::isOpen() const {
     return device_ != nullptr;
 }
 
+bool MidiPort::ready() const {
+    std::lock_guard lock(mutex_);
+    return device_ == nullptr || device_->ready();
+}
+
 void MidiPort::initOutput(MidiSong& song) {
     if (!song.create()) reportError(1001);
     openDevice(kMidiMapperId);

@@ -50,6 +50,8 @@ public:
     void selectDevice(int identifier);
     int currentIdentifier() const;
     bool isOpen() const;
+    /// False while the open device still gets ready to sound (see MidiOutputDevice::ready).
+    bool ready() const;
 
     /// Creates the song buffer (error 1001 when it cannot) and opens the mapper.
     void initOutput(MidiSong& song);

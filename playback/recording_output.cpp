@@ -14,6 +14,7 @@ public:
     void sendShort(std::span<const std::uint8_t> m) override { owner_.record(id_, false, m); }
     void sendSysEx(std::span<const std::uint8_t> m) override { owner_.record(id_, true, m); }
     bool reset() override { return !fail_; }
+    bool ready() const override { return owner_.ready(); }
     bool close() override {
         owner_.noteClosed();
         return !fail_;
@@ -62,11 +63,6 @@ void RecordingOutput::noteClosed() {
 std::vector<RecordingOutput::Message> RecordingOutput::messages() const {
     std::lock_guard lock(mutex_);
     return messages_;
-}
-
-std::vector<RecordingOutput::Message> RecordingOutput::takeMessages() {
-    std::lock_guard lock(mutex_);
-    return std::exchange(messages_, {});
 }
 
 std::size_t RecordingOutput::messageCount() const {

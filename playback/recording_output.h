@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -32,9 +33,11 @@ public:
     void failOpenOf(int identifier);
     /// reset() and close() of devices opened from now on fail.
     void failResetAndClose(bool fail);
+    /// What ready() of every device answers (true unless set).
+    void setReady(bool ready) { ready_ = ready; }
+    bool ready() const { return ready_; }
 
     std::vector<Message> messages() const;
-    std::vector<Message> takeMessages();
     std::size_t messageCount() const;
     std::vector<int> opened() const;
     int closedCount() const;
@@ -49,6 +52,7 @@ private:
     std::vector<std::string> ports_;
     std::vector<int> failing_;
     bool failResetClose_ = false;
+    std::atomic<bool> ready_{true};
     std::vector<Message> messages_;
     std::vector<int> opened_;
     int closed_ = 0;

@@ -5,12 +5,14 @@
 #include <thread>
 
 #include "midifile/error_report.h"
+#include "midifile/sysex.h"
 
 namespace pitchloom {
 
 namespace {
 
 constexpr std::chrono::milliseconds kStall{100};
+constexpr std::chrono::milliseconds kReadyPoll{10};
 
 constexpr std::array<std::uint8_t, 10> kXgSystemOn = {0xF0, 0x08, 0x43, 0x10, 0x4C,
                                                       0x00, 0x00, 0x7E, 0x00, 0xF7};
@@ -123,8 +125,14 @@ void Sequencer::onTimer(const std::shared_ptr<Run>& run) {
         if (!current(*run)) return;
         pending_.reset();
     }
-    // After a stall (a message box, another song's stop wait) the schedule starts afresh
-    // rather than rushing through every event that fell due meanwhile.
+    // A device still getting ready to sound (the built-in synthesizer loading its SoundFont)
+    // holds the song rather than hear its notes late or all at once.
+    while (!p_.port.ready()) {
+        if (!current(*run)) return;
+        std::this_thread::sleep_for(kReadyPoll);
+    }
+    // After a stall (a message box, another song's stop wait, a device getting ready) the
+    // schedule starts afresh rather than rushing through every event that fell due meanwhile.
     if (const SteadyTime now = p_.timers.now(); now - run->due > kStall) run->due = now;
     if (!playEvent(*run)) return;
     for (;;) {
@@ -180,6 +188,11 @@ void Sequencer::playNote(Run& run, std::uint8_t status, std::size_t noteAt, bool
     }
 }
 
+void Sequencer::sendTuning(Run& run, DeviceType type) {
+    p_.sender.sendScaleTuning(type);
+    run.tuningWiped = false;
+}
+
 void Sequencer::sendSpan(std::size_t from, std::size_t count, bool fileForm) {
     const std::span<const std::uint8_t> bytes(p_.song.data.data() + from, count);
     if (fileForm) {
@@ -191,7 +204,7 @@ void Sequencer::sendSpan(std::size_t from, std::size_t count, bool fileForm) {
 
 bool Sequencer::playEvent(Run& run) {
     const DeviceType type = p_.deviceType.load();
-    if (p_.tuning.tuningChanged.exchange(0) != 0) p_.sender.sendScaleTuning(type);
+    if (p_.tuning.tuningChanged.exchange(0) != 0) sendTuning(run, type);
 
     const std::size_t pos = run.position;
     const std::uint8_t b = byteAt(pos);
@@ -199,7 +212,7 @@ bool Sequencer::playEvent(Run& run) {
     const std::size_t end = run.trackEnd;
 
     if (b >= 0x90 && b <= 0x9F) {
-        if (run.noteOnCount == 0) p_.sender.sendScaleTuning(type);
+        if (run.noteOnCount == 0 || run.tuningWiped) sendTuning(run, type);
         ++run.noteOnCount;
         playNote(run, b, pos + 1, true);
         run.position += 3;
@@ -224,6 +237,12 @@ bool Sequencer::playEvent(Run& run) {
                 run.due = std::max(run.due, p_.timers.now());  // the song waited for the OK
             } else {
                 sendSpan(pos, size, true);
+                // The module has just forgotten its tuning: all of it goes out again before the
+                // next note, as a converted file carries it after the song's last reset.
+                if (isResetMessage(event)) {
+                    p_.sender.forgetSent();
+                    run.tuningWiped = true;
+                }
             }
             run.position += size;
         }
@@ -285,6 +304,7 @@ bool Sequencer::playEvent(Run& run) {
     } else {
         const std::uint8_t rs = runningStatus_.load();
         if (rs >= 0x90 && rs <= 0x9F) {
+            if (run.tuningWiped) sendTuning(run, type);
             playNote(run, rs, pos, true);
             run.position += 2;
         } else if (rs >= 0x80 && rs <= 0x8F) {

@@ -81,6 +81,7 @@ public:
         std::int32_t tempoBpm = 120;
         std::uint32_t periodMs = 0;
         std::int32_t noteOnCount = 0;
+        bool tuningWiped = false;  // a reset went to the device since the tuning was last sent
         SteadyTime due{};
     };
 
@@ -92,6 +93,7 @@ private:
     bool current(const Run& run) const { return run.generation == generation_.load(); }
     std::uint8_t byteAt(std::size_t at) const;
     void playNote(Run& run, std::uint8_t status, std::size_t noteAt, bool on);
+    void sendTuning(Run& run, DeviceType type);
     void sendSpan(std::size_t from, std::size_t count, bool fileForm);
 
     Parts p_;

@@ -168,6 +168,52 @@ TEST(Tuning, ChangeDuringPlaybackIsHeardAtTheNextEvent) {
     EXPECT_TRUE(r.sysExes().empty());
 }
 
+// Sizes of the messages sent, System Exclusive ones as 'S' plus their size, notes as 'N'.
+std::string shapeOf(const std::vector<RecordingOutput::Message>& messages) {
+    std::string shape;
+    for (const auto& m : messages) {
+        if (m.sysEx) {
+            shape += "S" + std::to_string(m.bytes.size()) + " ";
+        } else if (isNoteOn(m.bytes)) {
+            shape += "N ";
+        }
+    }
+    return shape;
+}
+
+std::string times(int n, const std::string& s) {
+    std::string out;
+    for (int i = 0; i < n; ++i)
+        out += s;
+    return out;
+}
+
+TEST(Tuning, AResetInTheSongIsFollowedByTheWholeTuningBeforeTheNextNote) {
+    const Bytes xgOn = {0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7};
+    const Bytes gmOn = {0x7E, 0x7F, 0x09, 0x01, 0xF7};
+    TrackBuilder t;
+    t.sysex(0, xgOn).noteOn(0, 0, 60, 100).noteOn(10, 0, 62, 100);
+    t.sysex(10, gmOn).noteOn(10, 0, 64, 100).endOfTrack();
+    const Bytes song = test::format0(480, t);
+
+    Rig xg;
+    xg.type = DeviceType::XG;
+    xg.tuning.selectTuningRow(1, 7);  // pending: goes out at the first event, before the reset
+    xg.play(song);
+    xg.timers.runAll();
+    // Without the second and third rounds the module plays equal temperament after each reset.
+    EXPECT_EQ(shapeOf(xg.output.messages()),
+              times(192, "S9 ") + "S9 " + times(192, "S9 ") + "N N S6 " + times(192, "S9 ") + "N ");
+
+    Rig gs;
+    gs.type = DeviceType::GS;
+    gs.play(song);
+    gs.timers.runAll();
+    // The XG System On is withheld from a GS module; the GM System On reaches it.
+    EXPECT_EQ(shapeOf(gs.output.messages()),
+              times(16, "S22 ") + "N N S6 " + times(16, "S22 ") + "N ");
+}
+
 TEST(Tuning, GmSendsNoTuningAtAll) {
     Rig r;
     r.tuning.selectTuningRow(3, 7);
@@ -355,6 +401,23 @@ TEST(RealTimer, DelayOf240TicksTakesAQuarterSecond) {
     const auto gap = std::chrono::duration_cast<std::chrono::milliseconds>(m[1].time - m[0].time);
     EXPECT_GE(gap.count(), 245);
     EXPECT_LE(gap.count(), 400);
+}
+
+TEST(RealTimer, ASongWaitsForTheDeviceToGetReadyThenKeepsItsTime) {
+    RealRig r;
+    r.output.setReady(false);  // a synth still loading its SoundFont
+    TrackBuilder t;
+    t.noteOn(0, 0, 60, 100).noteOn(240, 0, 62, 100).endOfTrack();
+    r.play(test::format0(480, t));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(r.output.messageCount(), 0u);
+    r.output.setReady(true);
+    for (int i = 0; i < 300 && r.seq.isPlaying(); ++i)
+        std::this_thread::sleep_for(5ms);
+    const auto m = r.output.messages();
+    ASSERT_EQ(m.size(), 2u);
+    const auto gap = std::chrono::duration_cast<std::chrono::milliseconds>(m[1].time - m[0].time);
+    EXPECT_GE(gap.count(), 245);  // the wait is not taken out of the next delay
 }
 
 TEST(RealTimer, StopRacingCallbacksNeverLeavesATimerArmed) {
