@@ -2,8 +2,10 @@
 
 #include <fluidsynth.h>
 
+#include <algorithm>
 #include <array>
 #include <climits>
+#include <cstddef>
 #include <filesystem>
 #include <mutex>
 #include <string_view>
@@ -27,6 +29,12 @@ constexpr double kSampleRate = 44100.0;
 // tunings keep to a bank of their own, one program per channel.
 constexpr int kChannelTuningBank = 127;
 constexpr int kDrumBank = 128;
+
+// The output buffer: 32 periods of 256 frames, 186 ms at 44.1 kHz. Playing a file needs no low
+// latency, and a buffer of 23 ms (FluidSynth's own) ran dry every few notes on a busy machine;
+// short periods keep the synth rendering often, so events still land within 6 ms of their time.
+constexpr int kPeriodFrames = 256;
+constexpr int kPeriods = 32;
 
 constexpr int kSustainPedal = 64;
 constexpr int kSostenutoPedal = 66;
@@ -85,7 +93,8 @@ void SynthOutput::FluidDeleter::operator()(fluid_audio_driver_t* driver) const {
     delete_fluid_audio_driver(driver);
 }
 
-std::unique_ptr<SynthOutput> SynthOutput::open(const std::string& soundFont, Audio audio) {
+std::unique_ptr<SynthOutput> SynthOutput::open(const std::string& soundFont, Audio audio,
+                                               Loading loading) {
     silenceFluidSynthLog();
     std::unique_ptr<SynthOutput> out(new SynthOutput());
     out->settings_.reset(new_fluid_settings());
@@ -93,26 +102,79 @@ std::unique_ptr<SynthOutput> SynthOutput::open(const std::string& soundFont, Aud
     fluid_settings_setnum(out->settings_.get(), "synth.sample-rate", kSampleRate);
     fluid_settings_setint(out->settings_.get(), "synth.device-id", kSynthDeviceId);
 
-    out->synth_.reset(new_fluid_synth(out->settings_.get()));
-    if (!out->synth_) return nullptr;
-    if (fluid_synth_sfload(out->synth_.get(), soundFont.c_str(), 1) == FLUID_FAILED) {
-        return nullptr;
-    }
-    if (audio == Audio::Device) {
-        QuietAlsa quiet;
-        out->driver_.reset(new_fluid_audio_driver(out->settings_.get(), out->synth_.get()));
-        // The system's default output may be taken or missing where a sound server runs;
-        // then try the sound servers themselves.
-        for (const char* name : {"pulseaudio", "sdl2"}) {
-            if (out->driver_) break;
-            if (fluid_settings_setstr(out->settings_.get(), "audio.driver", name) != FLUID_OK) {
-                continue;
-            }
-            out->driver_.reset(new_fluid_audio_driver(out->settings_.get(), out->synth_.get()));
+    if (loading == Loading::AtOnce) {
+        if (!out->createSynth() ||
+            fluid_synth_sfload(out->synth_.get(), soundFont.c_str(), 1) == FLUID_FAILED) {
+            return nullptr;
         }
-        if (!out->driver_) return nullptr;
+        out->ready_ = true;
+        if (audio == Audio::Device && !out->openAudio()) return nullptr;
+        return out;
     }
+    // Making the synth and loading a large SoundFont take from a few hundredths of a second to
+    // most of one; the window need not wait for either.
+    if (audio == Audio::Device && !out->openAudio()) return nullptr;
+    SynthOutput* synth = out.get();
+    out->loader_ = std::thread([synth, soundFont] { synth->load(soundFont); });
     return out;
+}
+
+bool SynthOutput::createSynth() {
+    synth_.reset(new_fluid_synth(settings_.get()));
+    live_.store(synth_.get());
+    return synth_ != nullptr;
+}
+
+void SynthOutput::renderInto(float* interleaved, int frames) {
+    if (fluid_synth_t* synth = live_.load()) {
+        fluid_synth_write_float(synth, frames, interleaved, 0, 2, interleaved, 1, 2);
+    } else {
+        std::fill(interleaved, interleaved + 2 * static_cast<std::ptrdiff_t>(frames), 0.0f);
+    }
+}
+
+bool SynthOutput::openAudio() {
+    pulse_ = PulseOutput::open([this](float* frames, int count) { renderInto(frames, count); },
+                               kSampleRate, kPeriodFrames, kPeriodFrames * kPeriods);
+    if (pulse_) return true;
+    // Without a sound server: FluidSynth's default driver (ALSA on Linux), then SDL. They take
+    // the synth when they start, so it is made now.
+    if (!synth_ && !createSynth()) return false;
+    fluid_settings_t* settings = settings_.get();
+    fluid_settings_setint(settings, "audio.period-size", kPeriodFrames);
+    fluid_settings_setint(settings, "audio.periods", kPeriods);
+    QuietAlsa quiet;
+    driver_.reset(new_fluid_audio_driver(settings, synth_.get()));
+    if (!driver_ && fluid_settings_setstr(settings, "audio.driver", "sdl2") == FLUID_OK) {
+        driver_.reset(new_fluid_audio_driver(settings, synth_.get()));
+    }
+    return driver_ != nullptr;
+}
+
+void SynthOutput::load(const std::string& soundFont) {
+    // A synth or SoundFont that fails leaves the synth silent; nothing waits for it any longer.
+    const bool loaded = (synth_ || createSynth()) &&
+                        fluid_synth_sfload(synth_.get(), soundFont.c_str(), 1) != FLUID_FAILED;
+    std::lock_guard lock(pendingMutex_);
+    if (loaded) {
+        for (const Pending& p : pending_) {
+            if (p.sysEx) {
+                playSysEx(p.bytes);
+            } else {
+                playShort(p.bytes);
+            }
+        }
+    }
+    pending_.clear();
+    ready_ = true;
+}
+
+bool SynthOutput::keepUntilReady(bool sysEx, std::span<const std::uint8_t> message) {
+    if (ready_.load()) return false;
+    std::lock_guard lock(pendingMutex_);
+    if (ready_.load()) return false;
+    pending_.push_back({sysEx, {message.begin(), message.end()}});
+    return true;
 }
 
 SynthOutput::~SynthOutput() {
@@ -120,7 +182,12 @@ SynthOutput::~SynthOutput() {
 }
 
 void SynthOutput::sendShort(std::span<const std::uint8_t> message) {
-    if (!synth_ || message.empty()) return;
+    if (keepUntilReady(false, message) || !synth_) return;
+    playShort(message);
+}
+
+void SynthOutput::playShort(std::span<const std::uint8_t> message) {
+    if (message.empty()) return;
     const std::uint8_t status = message[0];
     // Data without a status byte, and system messages, mean nothing to the synth here.
     if (status < 0x80 || status >= 0xF0) return;
@@ -159,7 +226,11 @@ void SynthOutput::sendShort(std::span<const std::uint8_t> message) {
 }
 
 void SynthOutput::sendSysEx(std::span<const std::uint8_t> message) {
-    if (!synth_) return;
+    if (keepUntilReady(true, message) || !synth_) return;
+    playSysEx(message);
+}
+
+void SynthOutput::playSysEx(std::span<const std::uint8_t> message) {
     const SysExAction action = tuning_.apply(message);
     switch (action.kind) {
         case SysExAction::Kind::TuningChanged:
@@ -183,6 +254,16 @@ void SynthOutput::sendSysEx(std::span<const std::uint8_t> message) {
 }
 
 bool SynthOutput::reset() {
+    {
+        // Nothing sounds before the SoundFont is in: the notes waiting to be played are dropped.
+        std::lock_guard lock(pendingMutex_);
+        if (!ready_.load()) {
+            std::erase_if(pending_, [](const Pending& p) {
+                return !p.sysEx && !p.bytes.empty() && (p.bytes[0] & 0xF0) == 0x90;
+            });
+            return true;
+        }
+    }
     if (!synth_) return false;
     bool ok = true;
     for (int channel = 0; channel < kSynthChannelCount; ++channel) {
@@ -194,14 +275,20 @@ bool SynthOutput::reset() {
 }
 
 bool SynthOutput::close() {
+    if (loader_.joinable()) loader_.join();
+    pulse_.reset();
     driver_.reset();
+    live_.store(nullptr);
     synth_.reset();
     settings_.reset();
     return true;
 }
 
 bool SynthOutput::render(std::span<float> left, std::span<float> right) {
-    if (!synth_ || driver_ || left.size() != right.size() || left.size() > INT_MAX) return false;
+    if (!ready_.load() || !synth_ || driver_ || pulse_ || left.size() != right.size() ||
+        left.size() > INT_MAX) {
+        return false;
+    }
     return fluid_synth_write_float(synth_.get(), static_cast<int>(left.size()), left.data(), 0, 1,
                                    right.data(), 0, 1) == FLUID_OK;
 }
@@ -257,7 +344,8 @@ std::optional<std::string> findGeneralMidiSoundFont() {
 std::unique_ptr<MidiOutputDevice> openBuiltInSynth() {
     const auto soundFont = findGeneralMidiSoundFont();
     if (!soundFont) return nullptr;
-    return SynthOutput::open(*soundFont, SynthOutput::Audio::Device);
+    return SynthOutput::open(*soundFont, SynthOutput::Audio::Device,
+                             SynthOutput::Loading::InBackground);
 }
 
 }  // namespace pitchloom

@@ -2,27 +2,38 @@
 
 #include <fluidsynth/types.h>
 
+#include <atomic>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "playback/midi_output.h"
+#include "playback/pulse_output.h"
 #include "playback/synth_tuning.h"
 
 namespace pitchloom {
 
 /// The built-in General MIDI synthesizer: FluidSynth over one SoundFont, retuned channel by
-/// channel by the GS and XG scale-tuning messages it receives. FluidSynth's audio thread renders
-/// while sends arrive; its API is safe for that.
+/// channel by the GS and XG scale-tuning messages it receives. The audio thread renders while
+/// sends arrive; FluidSynth's API is safe for that.
 class SynthOutput final : public MidiOutputDevice {
 public:
-    /// Device: plays through FluidSynth's default audio driver. Offline: renders on request only.
+    /// Device: plays through the sound server, or FluidSynth's default audio driver.
+    /// Offline: renders on request only.
     enum class Audio { Device, Offline };
+    /// How the SoundFont comes in: before open() returns, or on a thread of its own.
+    enum class Loading { AtOnce, InBackground };
 
-    /// A synth over the SoundFont at soundFont; nothing when the SoundFont cannot be loaded or
-    /// no audio output can be opened.
-    static std::unique_ptr<SynthOutput> open(const std::string& soundFont, Audio audio);
+    /// A synth over the SoundFont at soundFont; nothing when no audio output can be opened or the
+    /// SoundFont cannot be loaded at once. Loaded in the background, the synth takes messages at
+    /// once: those sent before the SoundFont is in are kept and played, in order, as soon as it
+    /// is (a SoundFont that then fails to load leaves the synth silent).
+    static std::unique_ptr<SynthOutput> open(const std::string& soundFont, Audio audio,
+                                             Loading loading = Loading::AtOnce);
 
     ~SynthOutput() override;
     SynthOutput(const SynthOutput&) = delete;
@@ -34,8 +45,11 @@ public:
     void sendSysEx(std::span<const std::uint8_t> message) override;
     /// Releases the pedals and every note on every channel.
     bool reset() override;
-    /// Releases the audio driver, the synth and its settings, in that order.
+    /// Releases the audio output, the synth and its settings, in that order (after the SoundFont
+    /// has finished loading).
     bool close() override;
+    /// True once the synth is made and its SoundFont loaded (or either failed).
+    bool ready() const override { return ready_.load(); }
 
     /// Offline only: renders left.size() stereo frames into left and right (of equal size).
     bool render(std::span<float> left, std::span<float> right);
@@ -49,7 +63,22 @@ private:
         void operator()(fluid_audio_driver_t* driver) const;
     };
 
+    struct Pending {
+        bool sysEx;
+        std::vector<std::uint8_t> bytes;
+    };
+
     SynthOutput() = default;
+    bool createSynth();
+    bool openAudio();
+    /// What the sound server plays: the synth, or silence while it is being made.
+    void renderInto(float* interleaved, int frames);
+    /// Makes the synth if it is not made yet, loads the SoundFont, then plays what waited.
+    void load(const std::string& soundFont);
+    /// Queues the message while the SoundFont loads; false when it can go to the synth now.
+    bool keepUntilReady(bool sysEx, std::span<const std::uint8_t> message);
+    void playShort(std::span<const std::uint8_t> message);
+    void playSysEx(std::span<const std::uint8_t> message);
     void applyChannelTuning(int channel);
     void setRhythmPart(int channel, bool drum);
     void passOn(std::span<const std::uint8_t> message);
@@ -58,7 +87,14 @@ private:
     std::unique_ptr<fluid_settings_t, FluidDeleter> settings_;
     std::unique_ptr<fluid_synth_t, FluidDeleter> synth_;
     std::unique_ptr<fluid_audio_driver_t, FluidDeleter> driver_;
+    std::unique_ptr<PulseOutput> pulse_;
+    std::atomic<fluid_synth_t*> live_{nullptr};  // the synth once made, for the output's thread
     SynthTuning tuning_;
+
+    std::atomic<bool> ready_{false};
+    std::mutex pendingMutex_;  // guards pending_; held while the loader plays them
+    std::vector<Pending> pending_;
+    std::thread loader_;
 };
 
 /// The first of the system's General MIDI SoundFonts that exists: default-GM.sf2, FluidR3_GM.sf2,

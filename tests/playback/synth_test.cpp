@@ -8,74 +8,20 @@
 #include <thread>
 #include <vector>
 
+#include "support/pitch.h"
 #include "synth_messages.h"
 
 namespace pitchloom {
 namespace {
 
+using test::cents;
+using test::fundamentalHz;
+using test::raisedBy;
 using test::SysEx;
 
 constexpr int kOrgan = 16;  // Drawbar Organ: steady, no vibrato, a strong fundamental
 constexpr int kA4 = 69;
 constexpr double kA4Hz = 440.0;
-
-double cents(double hz, double referenceHz) {
-    return 1200.0 * std::log2(hz / referenceHz);
-}
-
-double raisedBy(double hz, double cents) {
-    return hz * std::pow(2.0, cents / 1200.0);
-}
-
-// Magnitude at hz of the Fourier transform of the windowed samples.
-double magnitudeAt(const std::vector<double>& windowed, double sampleRate, double hz) {
-    const double stepRe = std::cos(2.0 * std::numbers::pi * hz / sampleRate);
-    const double stepIm = -std::sin(2.0 * std::numbers::pi * hz / sampleRate);
-    double turnRe = 1.0;
-    double turnIm = 0.0;
-    double sumRe = 0.0;
-    double sumIm = 0.0;
-    for (double x : windowed) {
-        sumRe += x * turnRe;
-        sumIm += x * turnIm;
-        const double re = turnRe * stepRe - turnIm * stepIm;
-        turnIm = turnRe * stepIm + turnIm * stepRe;
-        turnRe = re;
-    }
-    return std::hypot(sumRe, sumIm);
-}
-
-// The strongest partial within two semitones of nominalHz, to a hundredth of a cent.
-double fundamentalHz(const std::vector<float>& samples, double sampleRate, double nominalHz) {
-    std::vector<double> windowed(samples.size());
-    const double last = static_cast<double>(samples.size() - 1);
-    for (std::size_t i = 0; i < samples.size(); ++i) {
-        windowed[i] = samples[i] * (0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * i / last));
-    }
-    auto at = [&](double c) { return magnitudeAt(windowed, sampleRate, raisedBy(nominalHz, c)); };
-    // Steps of 10 cents stay well inside the main lobe of a window of a few tenths of a second.
-    double best = -200.0;
-    double bestMagnitude = at(best);
-    for (double c = -190.0; c <= 200.0; c += 10.0) {
-        const double m = at(c);
-        if (m > bestMagnitude) {
-            best = c;
-            bestMagnitude = m;
-        }
-    }
-    double low = best - 10.0;
-    double high = best + 10.0;
-    while (high - low > 0.01) {
-        const double a = low + (high - low) / 3.0;
-        const double b = high - (high - low) / 3.0;
-        if (at(a) < at(b)) {
-            low = a;
-        } else {
-            high = b;
-        }
-    }
-    return raisedBy(nominalHz, (low + high) / 2.0);
-}
 
 TEST(PitchEstimate, FindsTheFundamentalOfAHarmonicToneWithin0_05Cent) {
     constexpr double rate = 44100.0;
@@ -247,6 +193,23 @@ TEST_F(Synth, SendsWhileAnotherThreadRenders) {
     stop = true;
     audio.join();
     EXPECT_NEAR(errorOfA4(0, -30.0), 0.0, 2.0);
+}
+
+TEST_F(Synth, MessagesSentWhileTheSoundFontLoadsArePlayedOnceItIsIn) {
+    auto synth = SynthOutput::open(soundFont_, SynthOutput::Audio::Offline,
+                                   SynthOutput::Loading::InBackground);
+    ASSERT_NE(synth, nullptr);
+    synth->sendSysEx(test::gsScaleTuning(0x11, test::onePitchClass(9, 50)));
+    sendShort(*synth, {0xC0, kOrgan});
+    sendShort(*synth, {0x90, kA4, 100});
+    for (int i = 0; i < 1000 && !synth->ready(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(synth->ready());
+    render(*synth, 0.1);
+    const auto sound = render(*synth, 0.3);
+    ASSERT_GT(rms(sound), 1e-3);
+    EXPECT_NEAR(cents(fundamentalHz(sound, synth->sampleRate(), kA4Hz), raisedBy(reference_, 50)),
+                0.0, 2.0);
 }
 
 TEST(BuiltInSynth, OpensQuietlyOrNotAtAll) {
