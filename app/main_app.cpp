@@ -4,7 +4,6 @@
 #include <QPalette>
 #include <QStyle>
 #include <QStyleFactory>
-#include <QTimer>
 #include <QUrl>
 
 #include "app/main_dialog.h"
@@ -39,7 +38,7 @@ QString fileArgument(const QStringList& arguments) {
 
 void openFileArgument(const QStringList& arguments, MainDialog& dialog) {
     const QString path = fileArgument(arguments);
-    if (!path.isEmpty()) dialog.openDroppedFile(path);
+    if (!path.isEmpty()) dialog.openWhenShown(path);
 }
 
 int MainApp::InitInstance(const QStringList& arguments) {
@@ -61,8 +60,8 @@ int MainApp::InitInstance(const QStringList& arguments) {
     dialogs.setParentWindow(&dialog);
 
     // A file named on the command line is handled like a file dropped on the window, once the
-    // window runs.
-    QTimer::singleShot(0, &dialog, [&dialog, arguments] { openFileArgument(arguments, dialog); });
+    // window shows.
+    openFileArgument(arguments, dialog);
     dialog.exec();
     return 0;
 }

@@ -20,7 +20,8 @@ public:
 /// (-style, -platform, ...); other options are passed over. A file URL is turned into its path.
 QString fileArgument(const QStringList& arguments);
 
-/// Hands the file named on the command line, if there is one, to the window's drop handling.
+/// Hands the file named on the command line, if there is one, to the window's drop handling
+/// for when the window shows.
 void openFileArgument(const QStringList& arguments, MainDialog& dialog);
 
 /// The colours of the program's windows: grey RGB(159,159,159), text RGB(31,63,31).

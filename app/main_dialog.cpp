@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,6 +16,8 @@
 #include <QThread>
 #include <QTimer>
 #include <QWheelEvent>
+#include <QWindow>
+#include <utility>
 
 #include "app/device_type_dialog.h"
 #include "app/dialog_units.h"
@@ -26,6 +29,7 @@ namespace pitchloom {
 namespace {
 
 constexpr int kClientWidth = 691;
+constexpr std::chrono::milliseconds kStartRetry{50};
 constexpr int kClientHeight = 430;
 constexpr std::array<int, 12> kValueBoxX = {120, 140, 160, 180, 200, 240,
                                             260, 280, 300, 320, 340, 360};
@@ -94,6 +98,10 @@ MainDialog::MainDialog(Services services, QWidget* parent)
     setWindowIcon(QIcon(QStringLiteral(":/icons/pitchloom.png")));
     setFixedSize(kClientWidth, kClientHeight);
     setAcceptDrops(true);
+    // The song buffer, the output and the device type come first: the device type dialog is the
+    // first window a user sees, and it need not wait for the panel to be built.
+    port_.initOutput(song_);
+    askDeviceType(nullptr);
     createControls();
     OnInitDialog();
 }
@@ -136,6 +144,9 @@ void MainDialog::createControls() {
         list->view()->setMinimumWidth(170);  // long labels such as "Okinawan scale" show whole
         const QRect r = dialogUnits(45, y, 60, 12);
         list->setGeometry(r.x(), r.y(), r.width(), 20);
+        // The wheel acts on a list only once the user has clicked or tabbed into it.
+        list->setFocusPolicy(Qt::StrongFocus);
+        list->installEventFilter(this);
         return list;
     };
     deviceList_ = makeList(95);
@@ -219,15 +230,6 @@ void MainDialog::OnInitDialog() {
     for (QWidget* w : standardControls())
         w->raise();
 
-    port_.initOutput(song_);
-
-    DeviceTypeDialog typeDialog(type_, services_.dialogs, nullptr);
-    if (services_.runDeviceTypeDialog) {
-        services_.runDeviceTypeDialog(typeDialog);
-    } else {
-        typeDialog.exec();
-    }
-
     controls_.initTuningControls();
     fillDeviceList();
     QTimer::singleShot(0, this, [this] { paintSkins(); });
@@ -296,7 +298,11 @@ void MainDialog::runTypeCommand() {
         services_.dialogs.showMessage("Stop playing first!", BoxStyle::SystemModal);
         return;
     }
-    DeviceTypeDialog dialog(type_, services_.dialogs, this);
+    askDeviceType(this);
+}
+
+void MainDialog::askDeviceType(QWidget* parent) {
+    DeviceTypeDialog dialog(type_, services_.dialogs, parent);
     if (services_.runDeviceTypeDialog) {
         services_.runDeviceTypeDialog(dialog);
     } else {
@@ -323,6 +329,29 @@ void MainDialog::openDroppedFile(const QString& path) {
     if (loader_.loadSongFromPath(file)) seq_.beginPlayback();
 }
 
+void MainDialog::openWhenShown(const QString& path) {
+    pendingFile_ = path;
+    if (isVisible()) QTimer::singleShot(0, this, &MainDialog::openPendingFile);
+}
+
+void MainDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!pendingFile_.isEmpty()) QTimer::singleShot(0, this, &MainDialog::openPendingFile);
+}
+
+void MainDialog::openPendingFile() {
+    if (pendingFile_.isEmpty() || !isVisible()) return;
+    // A song must not start behind a box that still waits for the user, nor before the window
+    // itself is on the screen.
+    const QWidget* modal = QApplication::activeModalWidget();
+    const bool exposed = windowHandle() != nullptr && windowHandle()->isExposed();
+    if ((modal != nullptr && modal != this) || !exposed) {
+        QTimer::singleShot(kStartRetry, this, &MainDialog::openPendingFile);
+        return;
+    }
+    openDroppedFile(std::exchange(pendingFile_, QString()));
+}
+
 void MainDialog::dragEnterEvent(QDragEnterEvent* event) {
     if (event->mimeData()->hasUrls()) event->acceptProposedAction();
 }
@@ -342,9 +371,16 @@ void MainDialog::dropFiles(const QList<QUrl>& urls) {
 void MainDialog::onDeviceSelected(int row) {
     const QVariant id = deviceList_->itemData(row);
     if (!id.isValid()) return;
+    // Reopening the device in use would silence the song and lose its instruments and tuning.
+    if (id.toInt() == port_.currentIdentifier() && port_.isOpen()) return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     port_.selectDevice(id.toInt());
     QApplication::restoreOverrideCursor();
+}
+
+bool MainDialog::isList(QObject* object) const {
+    return object == deviceList_ || object == keyList_ || object == scaleList_ ||
+           object == tuningList_;
 }
 
 int MainDialog::sliderIndexOf(QObject* object) const {
@@ -357,6 +393,26 @@ int MainDialog::sliderIndexOf(QObject* object) const {
 // A scroll action ends when the mouse button or the key that drives it is let go (however long
 // it repeated), or at once for a turn of the wheel.
 bool MainDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (isList(watched)) {
+        // The wheel acts on a list only once the user has clicked into it or tabbed to it; the
+        // focus a list gets when the window opens is not the user's choice.
+        if (event->type() == QEvent::FocusIn) {
+            const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+            if (reason == Qt::MouseFocusReason || reason == Qt::TabFocusReason ||
+                reason == Qt::BacktabFocusReason) {
+                wheelList_ = watched;
+            }
+        } else if (event->type() == QEvent::FocusOut) {
+            const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+            if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason &&
+                wheelList_ == watched) {
+                wheelList_ = nullptr;
+            }
+        } else if (event->type() == QEvent::Wheel) {
+            if (wheelList_ != watched || !static_cast<QWidget*>(watched)->hasFocus()) return true;
+        }
+        return QDialog::eventFilter(watched, event);
+    }
     const int slider = sliderIndexOf(watched);
     if (slider < 0) return QDialog::eventFilter(watched, event);
     switch (event->type()) {
@@ -500,6 +556,8 @@ void MainDialog::setPlayCaption(std::string_view caption) {
         // A "     Play" from the end of a song arrives late when a new song has started since.
         if (stopped && seq_.isPlaying()) return;
         buttons_.setCaption(5, text);
+        // Shown at once: a button still reading "Play" invites a press that stops the song.
+        buttons_.paintAll();
     });
 }
 

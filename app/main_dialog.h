@@ -57,6 +57,9 @@ public:
     void openDroppedFile(const QString& path);
     /// The drop handling: only the first of the dropped files counts.
     void dropFiles(const QList<QUrl>& urls);
+    /// A file named on the command line: handled as a drop once the window is on the screen and
+    /// no start-up box waits for an answer.
+    void openWhenShown(const QString& path);
 
     Sequencer& sequencer() { return seq_; }
     TuningState& tuning() { return tuning_; }
@@ -81,6 +84,7 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -96,13 +100,16 @@ private:
     void OnDestroy();
     void showHelp();
     void runTypeCommand();
+    void askDeviceType(QWidget* parent);
     void runConvert();
     void onSliderAction(int slider, int action);
     void onSliderReleased(int slider);
     void endSliderScroll(int slider);
     int sliderIndexOf(QObject* object) const;
+    bool isList(QObject* object) const;
     void onDeviceSelected(int row);
     void onWindowThread(std::function<void()> work);
+    void openPendingFile();
 
     // PlaybackView
     void setPlayCaption(std::string_view caption) override;
@@ -144,6 +151,8 @@ private:
     SkinButtonSet buttons_;
     SkinKeySet keys_;
     HelpWindow* help_ = nullptr;
+    QObject* wheelList_ = nullptr;  // the list the user clicked or tabbed into, while it has focus
+    QString pendingFile_;           // named on the command line, waiting for the window to show
     bool destroyed_ = false;
     bool waitCursor_ = false;
     std::array<bool, 12> scrollInAction_{};  // a step reported, its end still to come

@@ -3,6 +3,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QWheelEvent>
 #include <QtTest>
 #include <memory>
 
@@ -49,6 +50,13 @@ struct Window {
     }
 
     QString playCaption() { return dialog->buttons().caption(5); }
+    /// What the Play button shows on the screen, and the face rendered for its caption.
+    QImage playButtonOnScreen() { return dialog->skinWindow(1079)->grab().toImage(); }
+    QImage playFaceRendered() { return dialog->buttons().surface(5).toImage(); }
+    void showWindow() {
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+    }
     void press(int skinId) {
         SkinWindow* w = dialog->skinWindow(skinId);
         QTest::mousePress(w, Qt::LeftButton, {}, QPoint(5, 5));
@@ -227,15 +235,53 @@ private slots:
         QVERIFY(w.dialog->sequencer().isPlaying());
     }
 
-    void aMidiFileNamedOnTheCommandLinePlays() {
+    void aMidiFileNamedOnTheCommandLinePlaysOnceTheWindowShows() {
         Window w;
+        QCOMPARE(w.typeDialogs, 1);  // answered while the window was made
+        const QImage playFace = w.playButtonOnScreen();
         const QString song = QString::fromStdString(songFile("argument.mid"));
         openFileArgument({QStringLiteral("pitchloom"), song}, *w.dialog);
-        QVERIFY(w.dialog->sequencer().isPlaying());
+        QTest::qWait(100);
+        QVERIFY(!w.dialog->sequencer().isPlaying());
+        w.showWindow();
+        QTRY_VERIFY(w.dialog->sequencer().isPlaying());
         QCOMPARE(w.playCaption(), QStringLiteral("     Stop"));
+        QCOMPARE(w.playButtonOnScreen(), w.playFaceRendered());
+        QVERIFY(w.playButtonOnScreen() != playFace);
         w.timers.runNext();
         QVERIFY(anyNoteOn(w.output));
         QCOMPARE(w.boxes.openCount(), 0);  // no file dialog was asked
+    }
+
+    void aSongNamedOnTheCommandLineWaitsForAStartUpBox() {
+        Window w;
+        QDialog box;  // a box still waiting for its OK when the window shows
+        box.setModal(true);
+        box.show();
+        openFileArgument({QStringLiteral("pitchloom"), QString::fromStdString(songFile("b.mid"))},
+                         *w.dialog);
+        w.showWindow();
+        QTest::qWait(200);
+        QVERIFY(!w.dialog->sequencer().isPlaying());
+        box.accept();
+        QTRY_VERIFY(w.dialog->sequencer().isPlaying());
+    }
+
+    void thePlayButtonShowsStopAtOnceHoweverTheSongStarts() {
+        Window w;
+        const QImage playFace = w.playButtonOnScreen();
+        w.boxes.willOpen(songFile("pressed.mid"));
+        w.press(1079);
+        QCOMPARE(w.playCaption(), QStringLiteral("     Stop"));
+        QCOMPARE(w.playButtonOnScreen(), w.playFaceRendered());
+        QVERIFY(w.playButtonOnScreen() != playFace);
+        w.press(1079);
+        QCOMPARE(w.playButtonOnScreen(), playFace);
+
+        w.drop({QString::fromStdString(songFile("dropped.mid"))});
+        QCOMPARE(w.playCaption(), QStringLiteral("     Stop"));
+        QCOMPARE(w.playButtonOnScreen(), w.playFaceRendered());
+        QVERIFY(w.playButtonOnScreen() != playFace);
     }
 
     void otherFilesNamedOnTheCommandLineAreIgnoredSilently() {
@@ -283,7 +329,8 @@ private slots:
         openFileArgument({QStringLiteral("pitchloom"), QStringLiteral("--debug"),
                           QUrl::fromLocalFile(song).toString()},
                          *w.dialog);
-        QVERIFY(w.dialog->sequencer().isPlaying());
+        w.showWindow();
+        QTRY_VERIFY(w.dialog->sequencer().isPlaying());
     }
 
     void aDropDuringPlaybackStopsItFirst() {
@@ -407,6 +454,39 @@ private slots:
         emit tuning->activated(3);  // the user's choice of "Arabian"
         QCOMPARE(w.dialog->valueBox(4)->text(), QStringLiteral("-51"));
         QCOMPARE(w.dialog->slider(4)->value(), 50);
+    }
+
+    void choosingTheDeviceInUseAgainLeavesItAlone() {
+        Window w;
+        const auto opened = w.output.opened();
+        emit w.dialog->deviceList()->activated(0);
+        QCOMPARE(w.output.opened(), opened);
+        QCOMPARE(w.output.closedCount(), 0);
+    }
+
+    void theWheelActsOnAListOnlyOnceTheListHasFocus() {
+        Window w;
+        w.showWindow();
+        w.dialog->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.dialog.get()));
+        auto wheel = [](QWidget* list) {
+            QWheelEvent notch(QPointF(5, 5), list->mapToGlobal(QPointF(5, 5)), QPoint(),
+                              QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                              false);
+            QApplication::sendEvent(list, &notch);
+        };
+        const auto opened = w.output.opened();
+        wheel(w.dialog->deviceList());
+        wheel(w.dialog->keyList());
+        QCOMPARE(w.dialog->deviceList()->currentIndex(), 0);
+        QCOMPARE(w.dialog->keyList()->currentText(), QStringLiteral("C"));
+        QCOMPARE(w.output.opened(), opened);
+
+        w.dialog->keyList()->setFocus(Qt::TabFocusReason);
+        QVERIFY(w.dialog->keyList()->hasFocus());
+        wheel(w.dialog->keyList());
+        QCOMPARE(w.dialog->keyList()->currentText(), QStringLiteral("G"));
+        QCOMPARE(w.dialog->valueBox(0)->text(), QStringLiteral("-2"));  // the key change ran
     }
 
     void deviceChoiceReopensThePort() {
