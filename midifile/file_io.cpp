@@ -1,6 +1,11 @@
 #include "midifile/file_io.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -11,20 +16,35 @@ namespace pitchloom {
 
 std::optional<std::vector<std::uint8_t>> readFileBytes(const std::string& path,
                                                        std::size_t maxBytes) {
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
+    // Not blocking on the open: a FIFO or a device would otherwise hold the caller until some
+    // other program writes to it. Anything but a regular file is refused.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return std::nullopt;
+    }
     // Grow with what the file holds: a small song should not cost a buffer-sized allocation.
     constexpr std::size_t kStep = 64 * 1024;
     std::vector<std::uint8_t> bytes;
-    while (bytes.size() < maxBytes && in) {
+    bool failed = false;
+    while (bytes.size() < maxBytes) {
         const std::size_t have = bytes.size();
         bytes.resize(std::min(maxBytes, have + kStep));
-        in.read(reinterpret_cast<char*>(bytes.data() + have),
-                static_cast<std::streamsize>(bytes.size() - have));
-        bytes.resize(have + static_cast<std::size_t>(in.gcount()));
+        const ssize_t n = ::read(fd, bytes.data() + have, bytes.size() - have);
+        if (n < 0 && errno == EINTR) {
+            bytes.resize(have);
+            continue;
+        }
+        bytes.resize(have + static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+        if (n <= 0) {
+            failed = n < 0;
+            break;
+        }
     }
+    ::close(fd);
+    if (failed) return std::nullopt;
     return bytes;
 }
 

@@ -8,7 +8,8 @@
 
 namespace pitchloom {
 
-/// Reads at most maxBytes of a file; nothing when it cannot be opened.
+/// Reads at most maxBytes of a regular file; nothing when it cannot be opened or read, or is no
+/// regular file (a folder, a FIFO, a device). Never blocks waiting for a writer.
 std::optional<std::vector<std::uint8_t>> readFileBytes(const std::string& path,
                                                        std::size_t maxBytes);
 

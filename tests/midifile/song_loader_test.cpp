@@ -1,8 +1,12 @@
 #include "midifile/song_loader.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <future>
 
 #include "midifile/error_report.h"
 #include "support/midi_builder.h"
@@ -104,6 +108,22 @@ TEST_F(SongLoading, MissingFileIsReported) {
     EXPECT_FALSE(loader.loadSongFromPath(
         (std::filesystem::temp_directory_path() / "pitchloom-no-such-folder" / "none.mid")
             .string()));
+    expectUndefinedError();
+    EXPECT_EQ(song.length, 0);
+}
+
+TEST_F(SongLoading, AFifoIsRefusedWithoutWaitingForAWriter) {
+    const std::string fifo = test::makeTempDir("fifo-song") + "/song.mid";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    auto load = std::async(std::launch::async, [&] { return loader.loadSongFromPath(fifo); });
+    if (load.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+        // Release the blocked open so that the test can end.
+        const int writer = ::open(fifo.c_str(), O_WRONLY);
+        ::close(writer);
+        load.wait();
+        FAIL() << "loading a FIFO waited for a writer";
+    }
+    EXPECT_FALSE(load.get());
     expectUndefinedError();
     EXPECT_EQ(song.length, 0);
 }
