@@ -62,7 +62,7 @@ Bytes denseFormat1() {
 std::string writeInput(const Bytes& file) {
     const std::string path =
         (std::filesystem::temp_directory_path() / "pitchloom-convert-bench.mid").string();
-    return pitchloom::writeFileAtomically(path, file) ? path : std::string();
+    return pitchloom::writeFile(path, file).ok() ? path : std::string();
 }
 
 // Load with merge, XG insertion and note moves: the Convert command without its dialogs.

@@ -22,8 +22,10 @@ namespace {
 
 constexpr std::string_view kUsage =
     "Usage: pitchloom-convert --type GS|XG|GM [--key KEY] [--scale SCALE] [--tuning TUNING] "
-    "[--scale-file FILE.sca] INPUT OUTPUT\n"
-    "       pitchloom-convert --list";
+    "INPUT OUTPUT\n"
+    "       pitchloom-convert --type GS|XG|GM --scale-file FILE.sca INPUT OUTPUT\n"
+    "       pitchloom-convert --list\n"
+    "INPUT or OUTPUT - reads standard input or writes standard output.";
 
 // CLI11's help with our usage lines in place of its generated one.
 class UsageFormatter : public CLI::Formatter {
@@ -73,6 +75,7 @@ int usageError(std::ostream& err, std::string_view reason) {
 }
 
 bool sameFile(const std::string& a, const std::string& b) {
+    if (a == kStandardStream || b == kStandardStream) return false;
     std::error_code ec;
     if (std::filesystem::equivalent(a, b, ec)) return true;
     return std::filesystem::weakly_canonical(a, ec) == std::filesystem::weakly_canonical(b, ec) &&
@@ -116,20 +119,28 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
     app.formatter(std::make_shared<UsageFormatter>());
     app.add_option("--type", o.type, "Sound module; with GM only the scale acts")
         ->type_name("GS|XG|GM");
-    app.add_option("--key", o.key, "A label of the Key list (default C)")->type_name("KEY");
+    auto* key =
+        app.add_option("--key", o.key, "A label of the Key list (default C)")->type_name("KEY");
     auto* scale =
         app.add_option("--scale", o.scale, "A label of the Scale list (default Chromatic)")
             ->type_name("SCALE");
     auto* tuning = app.add_option("--tuning", o.tuning,
                                   "A label of the Tuning list (default \"Just Intonation\")")
                        ->type_name("TUNING");
-    app.add_option("--scale-file", o.scaleFile, "Custom offsets and scale from a 64-byte file")
+    // A scale file holds the offsets and marks with the key already applied.
+    app.add_option("--scale-file", o.scaleFile,
+                   "Custom offsets and scale from a 64-byte file, in the key it was saved in")
         ->type_name("FILE.sca")
+        ->excludes(key)
         ->excludes(scale)
         ->excludes(tuning);
     app.add_flag("--list", o.list, "Print the labels that --key, --scale and --tuning take");
-    app.add_option("INPUT", o.input, "MIDI file to read; it is left unchanged")->type_name("");
-    app.add_option("OUTPUT", o.output, "MIDI file to write; an existing one is replaced")
+    app.add_option("INPUT", o.input,
+                   "MIDI file to read, - for standard input; it is left unchanged")
+        ->type_name("");
+    app.add_option("OUTPUT", o.output,
+                   "MIDI file to write, - for standard output; an existing one is replaced, "
+                   "keeping its mode and links, unless it is read-only")
         ->type_name("");
 
     try {
@@ -172,10 +183,17 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
         state.selectScaleRow(*scaleRow, *keyRow);
         state.selectTuningRow(*tuningRow, *keyRow);
     } else {
-        const auto bytes = readFileBytes(o.scaleFile, kScaleFileSize + 1);
-        const auto file = bytes ? parseScaleFile(*bytes) : std::nullopt;
+        const FileContents bytes = readFile(o.scaleFile, kScaleFileSize + 1);
+        if (!bytes.status) {
+            err << "Can not open file!\n" << bytes.status.about(o.scaleFile) << '\n';
+            return kExitFailed;
+        }
+        const auto file = parseScaleFile(bytes.bytes);
         if (!file) {
-            err << "This is not a valid scale file!\n";
+            err << "This is not a valid scale file!\n"
+                << FileStatus::failed("not a scale file of 64 bytes with a note in its scale")
+                       .about(o.scaleFile)
+                << '\n';
             return kExitFailed;
         }
         // As a load in the window: used as stored, the key row only recorded.
@@ -194,7 +212,8 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
     }
     Format0Merger merger(dialogs);
     SongLoader loader(song, merger, dialogs);
-    const bool written = convertSong(song, loader, state, *type, dialogs, false);
+    // In a pipeline the program reading a FIFO may start after this one.
+    const bool written = convertSong(song, loader, state, *type, dialogs, false, PipeWait::Yes);
     return written ? kExitWritten : kExitFailed;
 }
 

@@ -15,6 +15,7 @@ public:
         : input_(std::move(input)), output_(std::move(output)), messages_(messages) {}
 
     void showMessage(std::string_view text, BoxStyle style) override;
+    void showDetail(std::string_view detail) override;
     std::optional<std::string> askOpenPath(const FileFilter& filter) override;
     std::optional<std::string> askSavePath(const FileFilter& filter) override;
 

@@ -41,7 +41,7 @@ bool insertScaleTuning(SongWriter& writer, const TuningState& tuning, DeviceType
 }
 
 bool convertSong(MidiSong& song, SongLoader& loader, TuningState& tuning, DeviceType type,
-                 UserDialogs& dialogs, bool playing) {
+                 UserDialogs& dialogs, bool playing, PipeWait pipes) {
     if (playing) {
         dialogs.showMessage("Stop playing first!", BoxStyle::SystemModal);
         return false;
@@ -52,14 +52,15 @@ bool convertSong(MidiSong& song, SongLoader& loader, TuningState& tuning, Device
     const std::uint64_t time = writer.findTuningTime();
     const std::size_t added =
         type == DeviceType::GM ? 0 : scaleTuningBytes(type) + writer.statusBytesAddedAt(time);
-    if (song.image().size() + added > kSongBufferSize) {
+    // The loader refuses a song that fills the buffer, so the writer may not write one.
+    if (song.image().size() + added >= kSongBufferSize) {
         dialogs.showMessage("The converted song is too large!", BoxStyle::SystemModal);
         return false;
     }
     tuning.rhythm.resetRhythmChannels();
     if (!insertScaleTuning(writer, tuning, type, time)) return false;
     writer.applyScaleToNotes();
-    return writer.saveWithDialog();
+    return writer.saveWithDialog(pipes);
 }
 
 }  // namespace pitchloom

@@ -23,8 +23,9 @@ bool insertScaleTuning(SongWriter& writer, const TuningState& tuning, DeviceType
 
 /// The Convert command: asks for a MIDI file, puts the tuning of `type` in front of its first
 /// note, moves its notes onto the scale and saves it under a name the user chooses. Refused
-/// while a song plays. True when a file was written; the source file is left as it was.
+/// while a song plays, and when the result would be too large to load again. True when a file
+/// was written; the source file is left as it was.
 bool convertSong(MidiSong& song, SongLoader& loader, TuningState& tuning, DeviceType type,
-                 UserDialogs& dialogs, bool playing);
+                 UserDialogs& dialogs, bool playing, PipeWait pipes = PipeWait::No);
 
 }  // namespace pitchloom

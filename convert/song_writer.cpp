@@ -116,11 +116,12 @@ void SongWriter::applyScaleToNotes() {
     }
 }
 
-bool SongWriter::saveWithDialog() {
+bool SongWriter::saveWithDialog(PipeWait pipes) {
     const auto path = dialogs_.askSavePath(kMidiFileFilter);
     if (!path) return false;
-    if (!writeFileAtomically(*path, image())) {
+    if (const FileStatus written = writeFile(*path, image(), pipes); !written) {
         dialogs_.showMessage("Can not open file!", BoxStyle::SystemModal);
+        dialogs_.showDetail(written.about(*path));
         return false;
     }
     dialogs_.showMessage("Information has been written to the file!", BoxStyle::SystemModal);

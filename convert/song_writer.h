@@ -5,6 +5,7 @@
 #include <span>
 
 #include "convert/event_walk.h"
+#include "midifile/file_io.h"
 #include "midifile/midi_song.h"
 #include "midifile/user_dialogs.h"
 #include "tuning/tuning_state.h"
@@ -37,9 +38,9 @@ public:
     /// messages mark their channel for the notes after them.
     void applyScaleToNotes();
 
-    /// Asks for a file name and writes the song there atomically. True when it was written;
-    /// a cancel writes nothing and shows nothing.
-    bool saveWithDialog();
+    /// Asks for a file name and writes the song there (see FileWriter). True when it was
+    /// written; a cancel writes nothing and shows nothing.
+    bool saveWithDialog(PipeWait pipes = PipeWait::No);
 
     /// The image as edited so far.
     std::span<const std::uint8_t> image() const { return song_.image(); }

@@ -6,75 +6,278 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
+#include <optional>
 #include <random>
+#include <string_view>
 #include <system_error>
+#include <utility>
 
 namespace pitchloom {
 
-std::optional<std::vector<std::uint8_t>> readFileBytes(const std::string& path,
-                                                       std::size_t maxBytes) {
-    // Not blocking on the open: a FIFO or a device would otherwise hold the caller until some
-    // other program writes to it. Anything but a regular file is refused.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return std::nullopt;
-    }
-    // Grow with what the file holds: a small song should not cost a buffer-sized allocation.
-    constexpr std::size_t kStep = 64 * 1024;
-    std::vector<std::uint8_t> bytes;
-    bool failed = false;
-    while (bytes.size() < maxBytes) {
-        const std::size_t have = bytes.size();
-        bytes.resize(std::min(maxBytes, have + kStep));
-        const ssize_t n = ::read(fd, bytes.data() + have, bytes.size() - have);
-        if (n < 0 && errno == EINTR) {
-            bytes.resize(have);
-            continue;
-        }
-        bytes.resize(have + static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
-        if (n <= 0) {
-            failed = n < 0;
-            break;
-        }
-    }
-    ::close(fd);
-    if (failed) return std::nullopt;
-    return bytes;
+namespace {
+
+constexpr int kMaxLinks = 40;  // as the kernel allows in one path before ELOOP
+
+std::string folderOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
 }
 
-bool writeFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
-    namespace fs = std::filesystem;
-    const fs::path target(path);
-    std::random_device rd;
-    const fs::path temp = target.parent_path() /
-                          (target.filename().string() + ".tmp" + std::to_string(rd() % 1000000));
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out) return false;
-        out.write(reinterpret_cast<const char*>(bytes.data()),
-                  static_cast<std::streamsize>(bytes.size()));
-        out.flush();
-        if (!out) {
-            out.close();
-            std::error_code ignored;
-            fs::remove(temp, ignored);
+// The file a path names once every symbolic link at its end is followed; the path itself when it
+// names nothing yet (a link to a missing file names that file).
+std::optional<std::string> followLinks(std::string path, int& error) {
+    for (int hop = 0; hop < kMaxLinks; ++hop) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+        std::string link(PATH_MAX, '\0');
+        const ssize_t n = ::readlink(path.c_str(), link.data(), link.size());
+        if (n < 0) {
+            error = errno;
+            return std::nullopt;
+        }
+        link.resize(static_cast<std::size_t>(n));
+        path = link.starts_with('/') ? link : folderOf(path) + "/" + link;
+    }
+    error = ELOOP;
+    return std::nullopt;
+}
+
+// The mode a new file gets: what open() with 0666 would give under the process's umask.
+unsigned newFileMode() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.starts_with("Umask:")) return 0666u & ~std::stoul(line.substr(6), nullptr, 8);
+    }
+    return 0644;
+}
+
+bool writeAll(int fd, std::span<const std::uint8_t> bytes, int& error) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            error = errno;
             return false;
         }
+        bytes = bytes.subspan(static_cast<std::size_t>(n));
     }
-    std::error_code ec;
-    fs::rename(temp, target, ec);
-    if (ec) {
-        std::error_code ignored;
-        fs::remove(temp, ignored);
+    return true;
+}
+
+// Copies the whole of `from` (read from its start) over `to`, which ends where the copy does.
+bool copyOver(int from, int to, int& error) {
+    if (::lseek(from, 0, SEEK_SET) < 0) {
+        error = errno;
+        return false;
+    }
+    std::vector<std::uint8_t> buffer(64 * 1024);
+    off_t size = 0;
+    for (;;) {
+        const ssize_t n = ::read(from, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            error = errno;
+            return false;
+        }
+        if (n == 0) break;
+        if (!writeAll(to, {buffer.data(), static_cast<std::size_t>(n)}, error)) return false;
+        size += n;
+    }
+    if (::ftruncate(to, size) != 0 || ::fsync(to) != 0) {
+        error = errno;
         return false;
     }
     return true;
+}
+
+}  // namespace
+
+FileStatus FileStatus::failedWith(int error) {
+    return failed(std::generic_category().message(error));
+}
+
+FileContents readFile(const std::string& path, std::size_t maxBytes) {
+    FileContents out;
+    const bool standardInput = path == kStandardStream;
+    // Not blocking on the open: a FIFO or a device would otherwise hold the caller until some
+    // other program writes to it.
+    const int fd =
+        standardInput ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        out.status = FileStatus::failedWith(errno);
+        return out;
+    }
+    if (!standardInput) {
+        struct stat st {};
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            out.status = S_ISDIR(st.st_mode) ? FileStatus::failedWith(EISDIR)
+                                             : FileStatus::failed("not a regular file");
+            ::close(fd);
+            return out;
+        }
+    }
+    // Grow with what the file holds: a small song should not cost a buffer-sized allocation.
+    constexpr std::size_t kStep = 64 * 1024;
+    while (out.bytes.size() < maxBytes) {
+        const std::size_t have = out.bytes.size();
+        out.bytes.resize(std::min(maxBytes, have + kStep));
+        const ssize_t n = ::read(fd, out.bytes.data() + have, out.bytes.size() - have);
+        out.bytes.resize(have + static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) out.status = FileStatus::failedWith(errno);
+        if (n <= 0) break;
+    }
+    if (!standardInput) ::close(fd);
+    if (!out.status) out.bytes.clear();
+    return out;
+}
+
+FileWriter::FileWriter() {
+    names_ = [random = std::mt19937(std::random_device{}())]() mutable {
+        constexpr std::string_view kLetters =
+            "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+        std::uniform_int_distribution<std::size_t> pick(0, kLetters.size() - 1);
+        std::string name = ".pitchloom-";
+        for (int i = 0; i < 6; ++i)
+            name += kLetters[pick(random)];
+        return name;
+    };
+}
+
+FileWriter::~FileWriter() {
+    abort();
+}
+
+FileStatus FileWriter::createTemporary(const std::string& folder) {
+    // Created exclusively, never through a link: a name someone else took, or planted a link
+    // under, is passed over for the next one.
+    constexpr int kTries = 100;
+    for (int i = 0; i < kTries; ++i) {
+        const std::string temp = folder + "/" + names_();
+        fd_ = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd_ >= 0) {
+            temp_ = temp;
+            return FileStatus::done();
+        }
+        if (errno != EEXIST) return FileStatus::failedWith(errno);
+    }
+    return FileStatus::failedWith(EEXIST);
+}
+
+FileStatus FileWriter::fail(FileStatus status) {
+    abort();
+    return status;
+}
+
+FileStatus FileWriter::open(const std::string& path, PipeWait pipes) {
+    abort();
+    if (path == kStandardStream) {
+        fd_ = STDOUT_FILENO;
+        way_ = Way::StandardOutput;
+        return FileStatus::done();
+    }
+    int error = 0;
+    const auto target = followLinks(path, error);
+    if (!target) return FileStatus::failedWith(error);
+    target_ = *target;
+
+    struct stat st {};
+    if (::stat(target_.c_str(), &st) == 0) {
+        if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode)) {
+            // A device or a pipe is written as it is; replacing it would destroy it.
+            const bool fifo = S_ISFIFO(st.st_mode);
+            const int flags =
+                O_WRONLY | O_NOCTTY | O_CLOEXEC | (fifo && pipes == PipeWait::No ? O_NONBLOCK : 0);
+            fd_ = ::open(target_.c_str(), flags);
+            if (fd_ < 0) {
+                return errno == ENXIO ? FileStatus::failed("nothing reads from the pipe")
+                                      : FileStatus::failedWith(errno);
+            }
+            if (fifo) ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+            way_ = Way::Direct;
+            return FileStatus::done();
+        }
+        if (S_ISDIR(st.st_mode)) return FileStatus::failedWith(EISDIR);
+        if (!S_ISREG(st.st_mode)) return FileStatus::failed("not a regular file");
+        if (::access(target_.c_str(), W_OK) != 0) return FileStatus::failedWith(errno);
+        // Writable to the superuser all the same, but its owner made it read-only on purpose.
+        if ((st.st_mode & 0222) == 0) return FileStatus::failed("the file is read-only");
+        mode_ = st.st_mode & 07777;
+        uid_ = st.st_uid;
+        gid_ = st.st_gid;
+        keepOwner_ = true;
+        way_ = st.st_nlink > 1 ? Way::InPlace : Way::Replace;
+    } else if (errno != ENOENT) {
+        return FileStatus::failedWith(errno);
+    } else {
+        mode_ = newFileMode();
+        keepOwner_ = false;
+        way_ = Way::Replace;
+    }
+
+    // A short name of its own: a target name at the file system's limit leaves room for it.
+    return createTemporary(folderOf(target_));
+}
+
+FileStatus FileWriter::write(std::span<const std::uint8_t> bytes) {
+    if (fd_ < 0) return FileStatus::failedWith(EBADF);
+    int error = 0;
+    if (!writeAll(fd_, bytes, error)) return fail(FileStatus::failedWith(error));
+    return FileStatus::done();
+}
+
+FileStatus FileWriter::commit() {
+    if (fd_ < 0) return FileStatus::failedWith(EBADF);
+    if (way_ == Way::StandardOutput) {
+        fd_ = -1;
+        return FileStatus::done();
+    }
+    if (way_ == Way::Direct) {
+        const int closed = ::close(std::exchange(fd_, -1));
+        return closed == 0 ? FileStatus::done() : FileStatus::failedWith(errno);
+    }
+    if (::fsync(fd_) != 0) return fail(FileStatus::failedWith(errno));
+    if (way_ == Way::InPlace) {
+        // The bytes fit, as the temporary copy shows: now they go into the file itself, which
+        // keeps its links. Should that fail half way, the complete copy takes its place.
+        const int file = ::open(target_.c_str(), O_WRONLY | O_CLOEXEC);
+        int error = 0;
+        const bool copied = file >= 0 && copyOver(fd_, file, error);
+        if (file >= 0) ::close(file);
+        if (copied) {
+            abort();
+            return FileStatus::done();
+        }
+    }
+    if (keepOwner_ && ::fchown(fd_, uid_, gid_) != 0) {
+        // Not the owner's to give away: the group, where the process belongs to it, at least.
+        [[maybe_unused]] const int ignored = ::fchown(fd_, static_cast<uid_t>(-1), gid_);
+    }
+    // After the owner: a change of owner clears the set-user and set-group bits.
+    if (::fchmod(fd_, mode_) != 0) return fail(FileStatus::failedWith(errno));
+    if (::close(std::exchange(fd_, -1)) != 0) return fail(FileStatus::failedWith(errno));
+    if (::rename(temp_.c_str(), target_.c_str()) != 0) return fail(FileStatus::failedWith(errno));
+    temp_.clear();
+    return FileStatus::done();
+}
+
+void FileWriter::abort() {
+    if (fd_ >= 0 && way_ != Way::StandardOutput) ::close(fd_);
+    fd_ = -1;
+    if (!temp_.empty()) ::unlink(temp_.c_str());
+    temp_.clear();
+}
+
+FileStatus writeFile(const std::string& path, std::span<const std::uint8_t> bytes, PipeWait pipes) {
+    FileWriter writer;
+    if (FileStatus s = writer.open(path, pipes); !s) return s;
+    if (FileStatus s = writer.write(bytes); !s) return s;
+    return writer.commit();
 }
 
 }  // namespace pitchloom

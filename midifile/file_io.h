@@ -1,20 +1,104 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
 
 namespace pitchloom {
 
-/// Reads at most maxBytes of a regular file; nothing when it cannot be opened or read, or is no
-/// regular file (a folder, a FIFO, a device). Never blocks waiting for a writer.
-std::optional<std::vector<std::uint8_t>> readFileBytes(const std::string& path,
-                                                       std::size_t maxBytes);
+/// The name that stands for standard input (reading) and standard output (writing).
+inline constexpr std::string_view kStandardStream = "-";
 
-/// Writes the bytes to a temporary file beside path and renames it over path, so the target is
-/// either the old file or the complete new one. False when anything fails.
-bool writeFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes);
+/// What a file operation came to: done, or the reason it failed, in words a user can act on
+/// ("No such file or directory", "No space left on device", "the file is read-only").
+class FileStatus {
+public:
+    static FileStatus done() { return FileStatus(); }
+    static FileStatus failed(std::string reason) { return FileStatus(std::move(reason)); }
+    /// The system's text for an errno value.
+    static FileStatus failedWith(int error);
+
+    bool ok() const { return reason_.empty(); }
+    explicit operator bool() const { return ok(); }
+    const std::string& reason() const { return reason_; }
+    /// "path: reason", the line a log shows.
+    std::string about(const std::string& path) const { return path + ": " + reason_; }
+
+private:
+    FileStatus() = default;
+    explicit FileStatus(std::string reason) : reason_(std::move(reason)) {}
+    std::string reason_;
+};
+
+/// The bytes of a file, and how reading it went.
+struct FileContents {
+    std::vector<std::uint8_t> bytes;
+    FileStatus status = FileStatus::done();
+};
+
+/// Reads at most maxBytes of a regular file ("-": standard input). Anything else (a folder, a
+/// FIFO, a device) is refused without waiting for a writer.
+FileContents readFile(const std::string& path, std::size_t maxBytes);
+
+/// How a write treats a FIFO as its target: refused at once when nothing reads from it (the
+/// window), or waited on until something does (a command in a pipeline).
+enum class PipeWait { No, Yes };
+
+/// Writes a file so that it is never left half written and nothing else is harmed:
+/// - a new or replaced regular file is written under an exclusive temporary name in its own
+///   folder and renamed over the target, which keeps its mode and, where the process may set
+///   them, its owner and group; a file with several hard links is written in place (after the
+///   temporary copy proved the bytes fit), so the links stay one file;
+/// - a symbolic link writes the file it points to, the link stays;
+/// - a read-only file is refused;
+/// - a character device or a FIFO is written directly, never replaced; any other kind of file
+///   is refused;
+/// - "-" writes standard output.
+/// Nothing is left behind when it fails.
+class FileWriter {
+public:
+    /// Gives names for the temporary file (".pitchloom-" and six random letters and digits).
+    using NameSource = std::function<std::string()>;
+
+    FileWriter();
+    /// With names from the given source (tests plant files under them).
+    explicit FileWriter(NameSource names) : names_(std::move(names)) {}
+    ~FileWriter();
+    FileWriter(const FileWriter&) = delete;
+    FileWriter& operator=(const FileWriter&) = delete;
+
+    /// Prepares writing to path; the bytes then go to fd().
+    FileStatus open(const std::string& path, PipeWait pipes = PipeWait::No);
+    /// Where the bytes go until commit().
+    int fd() const { return fd_; }
+    /// Appends bytes.
+    FileStatus write(std::span<const std::uint8_t> bytes);
+    /// Makes the written bytes the target's content.
+    FileStatus commit();
+    /// Drops what was written; the target stays as it was (a device or FIFO keeps what it got).
+    void abort();
+
+private:
+    enum class Way { Replace, InPlace, Direct, StandardOutput };
+
+    FileStatus fail(FileStatus status);
+    FileStatus createTemporary(const std::string& folder);
+
+    NameSource names_;
+    int fd_ = -1;
+    Way way_ = Way::Replace;
+    std::string target_;  // after following symbolic links
+    std::string temp_;    // the temporary file, while there is one
+    bool keepOwner_ = false;
+    unsigned mode_ = 0;
+    unsigned uid_ = 0;
+    unsigned gid_ = 0;
+};
+
+/// Writes bytes to path with FileWriter.
+FileStatus writeFile(const std::string& path, std::span<const std::uint8_t> bytes,
+                     PipeWait pipes = PipeWait::No);
 
 }  // namespace pitchloom

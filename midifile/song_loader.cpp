@@ -12,6 +12,7 @@ namespace {
 constexpr int kOpenFailed = 1002;
 constexpr int kBadSize = 1003;
 constexpr std::size_t kFormatByte = 9;
+constexpr const char* kTooLarge = "larger than the 983039 bytes a song may have";
 
 }  // namespace
 
@@ -37,20 +38,26 @@ bool SongLoader::loadSongFromPath(const std::string& path) {
         reportError(dialogs_, kBadSize);
         return false;
     }
-    const auto bytes = readFileBytes(path, kSongBufferSize);
-    if (!bytes) {
+    const FileContents file = readFile(path, kSongBufferSize);
+    if (!file.status) {
         reportError(dialogs_, kOpenFailed);
+        dialogs_.showDetail(file.status.about(path));
         return false;
     }
-    const std::size_t n = bytes->size();
-    const bool isFormat0 = n <= kFormatByte || (*bytes)[kFormatByte] == 0;
+    const std::size_t n = file.bytes.size();
+    const bool isFormat0 = n <= kFormatByte || file.bytes[kFormatByte] == 0;
     // A read that fills the buffer cannot tell a file that fits from a larger one; a format-0
     // song shorter than its 22-byte header would lead playback past the bytes read.
-    if (n == 0 || n == kSongBufferSize || (isFormat0 && n < kFirstEventOffset)) {
+    const char* wrongSize = n == 0                               ? "the file is empty"
+                            : n == kSongBufferSize               ? kTooLarge
+                            : isFormat0 && n < kFirstEventOffset ? "too short for a MIDI file"
+                                                                 : nullptr;
+    if (wrongSize != nullptr) {
         reportError(dialogs_, kBadSize);
+        dialogs_.showDetail(FileStatus::failed(wrongSize).about(path));
         return false;
     }
-    std::copy(bytes->begin(), bytes->end(), song_.data.begin());
+    std::copy(file.bytes.begin(), file.bytes.end(), song_.data.begin());
 
     if (isFormat0) {
         song_.length = static_cast<std::int32_t>(n);

@@ -29,6 +29,11 @@ public:
     /// Shows the text with one OK button and returns when it is dismissed.
     virtual void showMessage(std::string_view text, BoxStyle style) = 0;
 
+    /// Says, after the message just shown, what exactly went wrong ("song.mid: No such file or
+    /// directory"). The window keeps to its fixed texts and shows nothing more; the command line
+    /// prints it, so that a script's log tells the user what to do.
+    virtual void showDetail(std::string_view /*detail*/) {}
+
     /// Asks for a file to open; the full path, or nothing when cancelled.
     virtual std::optional<std::string> askOpenPath(const FileFilter& filter) = 0;
 

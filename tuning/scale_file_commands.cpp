@@ -24,8 +24,9 @@ void TuningControls::saveScaleFile() {
     data.marks = state_.scaleMarks();
     data.keyRow = view_.selectedRow(TuningList::Key);
     const auto bytes = serializeScaleFile(data);
-    if (!writeFileAtomically(*path, bytes)) {
+    if (const FileStatus written = writeFile(*path, bytes); !written) {
         dialogs_.showMessage(kCannotOpen, BoxStyle::SystemModal);
+        dialogs_.showDetail(written.about(*path));
         return;
     }
     state_.savedKeyIndex = data.keyRow;
@@ -36,12 +37,13 @@ void TuningControls::loadScaleFile() {
     if (!path) return;
 
     // One byte more than a scale file, so that a longer file is seen to be too long.
-    const auto bytes = readFileBytes(*path, kScaleFileSize + 1);
-    if (!bytes) {
+    const FileContents file = readFile(*path, kScaleFileSize + 1);
+    if (!file.status) {
         dialogs_.showMessage(kCannotOpen, BoxStyle::SystemModal);
+        dialogs_.showDetail(file.status.about(*path));
         return;
     }
-    const auto data = parseScaleFile(*bytes);
+    const auto data = parseScaleFile(file.bytes);
     if (!data) {
         dialogs_.showMessage(kNotAScaleFile, BoxStyle::SystemModal);
         return;

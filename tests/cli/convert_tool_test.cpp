@@ -37,7 +37,7 @@ std::string slurp(const std::string& path) {
 }
 
 Bytes readBack(const std::string& path) {
-    return readFileBytes(path, kSongBufferSize + 1).value_or(Bytes{});
+    return readFile(path, kSongBufferSize + 1).bytes;
 }
 
 struct Outcome {
@@ -73,12 +73,12 @@ protected:
         dir = test::makeTempDir(testing::UnitTest::GetInstance()->current_test_info()->name());
         input = dir + "/in.mid";
         output = dir + "/out.mid";
-        ASSERT_TRUE(writeFileAtomically(input, song));
+        ASSERT_TRUE(writeFile(input, song).ok());
     }
 
     std::string scaleFile(const Bytes& bytes) {
         const std::string path = dir + "/custom.sca";
-        EXPECT_TRUE(writeFileAtomically(path, bytes));
+        EXPECT_TRUE(writeFile(path, bytes).ok());
         return path;
     }
 
@@ -107,11 +107,11 @@ TEST_F(ConvertTool, ScaleFileOffsetsAndMarksAreUsedAsStored) {
     custom.marks = {1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 7};       // 7 counts as 1
     const auto bytes = serializeScaleFile(custom);
     const std::string sca = scaleFile(Bytes(bytes.begin(), bytes.end()));
-    const Outcome r = tool({"--type", "GS", "--key", "D", "--scale-file", sca, input, output});
+    const Outcome r = tool({"--type", "GS", "--scale-file", sca, input, output});
     EXPECT_EQ(r.status, kExitWritten) << r.err;
     const Bytes out = readBack(output);
     ASSERT_EQ(out.size(), song.size() + 384);
-    // Every GS message carries C at 0x0E and B at 0x7F, whatever --key says.
+    // Every GS message carries C at 0x0E and B at 0x7F.
     EXPECT_EQ(out[22 + 1 + 9], 0x0E);
     EXPECT_EQ(out[22 + 1 + 20], 0x7F);
     EXPECT_EQ(out[out.size() - 2], 71) << "C# moves up to the next member, B";
@@ -126,10 +126,13 @@ TEST_F(ConvertTool, DamagedScaleFilesAreRefusedBeforeAnythingIsWritten) {
                               Bytes(valid.begin(), valid.end() - 1), longer}) {
         const Outcome r = tool({"--type", "XG", "--scale-file", scaleFile(file), input, output});
         EXPECT_EQ(r.status, kExitFailed) << file.size();
-        EXPECT_EQ(r.err, "This is not a valid scale file!\n");
+        EXPECT_EQ(r.err,
+                  "This is not a valid scale file!\n" + dir +
+                      "/custom.sca: not a scale file of 64 bytes with a note in its scale\n");
     }
     const Outcome missing = tool({"--type", "XG", "--scale-file", dir + "/no.sca", input, output});
     EXPECT_EQ(missing.status, kExitFailed);
+    EXPECT_EQ(missing.err, "Can not open file!\n" + dir + "/no.sca: No such file or directory\n");
     EXPECT_FALSE(std::filesystem::exists(output));
 }
 
@@ -142,7 +145,8 @@ TEST_F(ConvertTool, UsageErrorsGiveAReasonAndTheUsage) {
         {"--type", "XG", "--scale", "Blues", input, output},    // no such scale
         {"--type", "XG", "--tuning", "CUSTOM", input, output},  // custom comes from a file
         {"--type", "XG", "--scale-file", "a.sca", "--scale", "Gamelan", input, output},
-        {"--type", "XG", "--speed", "2", input, output},  // no such option
+        {"--type", "XG", "--scale-file", "a.sca", "--key", "D", input, output},  // its own key
+        {"--type", "XG", "--speed", "2", input, output},                         // no such option
         {"--type", "XG", input, output, "extra.mid"},
         {"--type", "XG", input, input},  // would replace the source
     };
@@ -150,7 +154,7 @@ TEST_F(ConvertTool, UsageErrorsGiveAReasonAndTheUsage) {
         const Outcome r = tool(args);
         EXPECT_EQ(r.status, kExitUsage) << args[1];
         const auto errLines = lines(r.err);
-        ASSERT_EQ(errLines.size(), 3u) << r.err;
+        ASSERT_EQ(errLines.size(), 5u) << r.err;  // the reason, then the usage
         EXPECT_FALSE(errLines[0].empty());
         EXPECT_EQ(errLines[1].rfind(kUsageLine, 0), 0u) << r.err;
     }
@@ -192,16 +196,47 @@ TEST_F(ConvertTool, ProgramExitStatusesAndMessagesOnStandardError) {
 
     const Outcome usage = program(dir, "--type XG --scale 'No such scale'" + files);
     EXPECT_EQ(usage.status, 2);
-    EXPECT_EQ(lines(usage.err).size(), 3u) << usage.err;  // the reason, then two usage lines
+    EXPECT_EQ(lines(usage.err).size(), 5u) << usage.err;  // the reason, then the usage
     EXPECT_EQ(usage.out, "");
 
     const Outcome unwritable = program(dir, "--type GS '" + input + "' '" + dir + "/no/x.mid'");
     EXPECT_EQ(unwritable.status, 1);
-    EXPECT_EQ(unwritable.err, "Can not open file!\n");
+    EXPECT_EQ(unwritable.err,
+              "Can not open file!\n" + dir + "/no/x.mid: No such file or directory\n");
+}
 
-    const Outcome noInput = program(dir, "--type GS '" + dir + "/none.mid' '" + output + "'");
-    EXPECT_EQ(noInput.status, 1);
-    EXPECT_FALSE(noInput.err.empty());
+TEST_F(ConvertTool, EveryFailureSaysWhichFileAndWhy) {
+    const std::string empty = dir + "/empty.mid";
+    ASSERT_TRUE(writeFile(empty, Bytes{}).ok());
+    const std::string big = dir + "/big.mid";
+    ASSERT_TRUE(writeFile(big, Bytes(kSongBufferSize + 10, 0)).ok());
+    const std::vector<std::pair<std::string, std::string>> sources = {
+        {dir + "/none.mid", "No such file or directory"},
+        {dir, "Is a directory"},
+        {empty, "the file is empty"},
+        {big, "larger than the 983039 bytes a song may have"},
+        {"/dev/zero", "not a regular file"},
+    };
+    for (const auto& [source, reason] : sources) {
+        const Outcome r = tool({"--type", "GS", source, output});
+        EXPECT_EQ(r.status, kExitFailed);
+        EXPECT_EQ(r.err, "Undefined error!\n" + source + ": " + reason + "\n");
+    }
+    const Outcome full = tool({"--type", "GS", input, "/dev/full"});
+    EXPECT_EQ(full.status, kExitFailed);
+    EXPECT_EQ(full.err, "Can not open file!\n/dev/full: No space left on device\n");
+    EXPECT_FALSE(std::filesystem::exists(output));
+}
+
+TEST_F(ConvertTool, ADashReadsStandardInputAndWritesStandardOutput) {
+    const std::string piped = dir + "/piped.mid";
+    const std::string command = std::string("'") + PITCHLOOM_CONVERT_PROGRAM +
+                                "' --type GS - - <'" + input + "' >'" + piped + "' 2>/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const Bytes viaPipe = readBack(piped);
+    ASSERT_EQ(tool({"--type", "GS", input, output}).status, kExitWritten);
+    EXPECT_EQ(viaPipe, readBack(output));
+    EXPECT_EQ(viaPipe.size(), song.size() + 384);
 }
 
 }  // namespace

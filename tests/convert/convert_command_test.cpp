@@ -21,7 +21,7 @@ const Bytes kRhythmPart11 = {0xF0, 0x0A, 0x41, 0x10, 0x42, 0x12,
                              0x40, 0x1A, 0x15, 0x02, 0x0F, 0xF7};
 
 Bytes readBack(const std::string& path) {
-    return readFileBytes(path, kSongBufferSize + 1).value_or(Bytes{});
+    return readFile(path, kSongBufferSize + 1).bytes;
 }
 
 // A song's events after its reset at time 0: a program change, then C#, a drum and its end.
@@ -49,7 +49,7 @@ protected:
 
     // Writes the source file; the dialogs will open it and then answer `save`.
     void source(const Bytes& file, std::optional<std::string> save) {
-        ASSERT_TRUE(writeFileAtomically(input, file));
+        ASSERT_TRUE(writeFile(input, file).ok());
         dialogs.willOpen(input);
         dialogs.willSave(std::move(save));
     }
@@ -71,7 +71,7 @@ using ConvertRefusal = ConvertTest;
 
 TEST_F(Convert, GmMovesNotesAddsNothingAndReplacesTheTarget) {
     tuning.setScaleMarks({1, 0, 1, 0, 1, 0, 0, 1, 0, 1, 0, 0});
-    ASSERT_TRUE(writeFileAtomically(output, Bytes(5000, 0xAA)));
+    ASSERT_TRUE(writeFile(output, Bytes(5000, 0xAA)).ok());
     source(resetSong(), output);
     ASSERT_TRUE(convert(DeviceType::GM));
     // clang-format off
@@ -177,10 +177,21 @@ TEST_F(ConvertRefusal, ASongThatWouldOutgrowTheBufferIsLeftAlone) {
     EXPECT_EQ(Bytes(song.image().begin(), song.image().end()), file);
     EXPECT_TRUE(tuning.rhythm.isRhythm(10)) << "not even the rhythm marks change";
 
+    // GS would make it exactly as large as the buffer, which no load takes: refused too.
     dialogs.clear();
     source(file, output);
+    EXPECT_FALSE(convert(DeviceType::GS));
+    EXPECT_EQ(dialogs.texts(), Texts{"The converted song is too large!"});
+
+    // One byte less is written, and loads again.
+    const Bytes smaller = test::format0(
+        96,
+        TrackBuilder().meta(0, 0x01, Bytes(textSize - 1, 'x')).noteOn(0, 0, 61, 1).endOfTrack());
+    dialogs.clear();
+    source(smaller, output);
     EXPECT_TRUE(convert(DeviceType::GS));
-    EXPECT_EQ(readBack(output).size(), kSongBufferSize);
+    EXPECT_EQ(readBack(output).size(), kSongBufferSize - 1);
+    EXPECT_TRUE(loader.loadSongFromPath(output));
 }
 
 TEST_F(ConvertRefusal, AnUnwritableTargetSaysSoAndLeavesNothingBehind) {
@@ -189,9 +200,20 @@ TEST_F(ConvertRefusal, AnUnwritableTargetSaysSoAndLeavesNothingBehind) {
     source(resetSong(), taken);
     EXPECT_FALSE(convert(DeviceType::GS));
     ASSERT_EQ(dialogs.texts(), Texts{"Can not open file!"});
+    EXPECT_EQ(dialogs.details(), Texts{taken + ": Is a directory"});
     EXPECT_EQ(dialogs.boxes()[0].style, BoxStyle::SystemModal);
     EXPECT_TRUE(std::filesystem::is_directory(taken));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 2);
+
+    // A read-only target is refused as well, and stays as it was.
+    const std::string readOnly = dir + "/read-only.mid";
+    ASSERT_TRUE(writeFile(readOnly, Bytes{1, 2, 3}).ok());
+    std::filesystem::permissions(readOnly, std::filesystem::perms::owner_read);
+    dialogs.clear();
+    source(resetSong(), readOnly);
+    EXPECT_FALSE(convert(DeviceType::GS));
+    EXPECT_EQ(dialogs.texts(), Texts{"Can not open file!"});
+    EXPECT_EQ(readBack(readOnly), (Bytes{1, 2, 3}));
 }
 
 }  // namespace

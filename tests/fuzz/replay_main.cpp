@@ -33,12 +33,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     for (const fs::path& input : inputs) {
-        const auto bytes = pitchloom::readFileBytes(input.string(), pitchloom::fuzz::kLargestInput);
-        if (!bytes) {
+        const auto file = pitchloom::readFile(input.string(), pitchloom::fuzz::kLargestInput);
+        if (!file.status) {
             std::fprintf(stderr, "cannot read %s\n", input.c_str());
             return 2;
         }
-        LLVMFuzzerTestOneInput(bytes->data(), bytes->size());
+        LLVMFuzzerTestOneInput(file.bytes.data(), file.bytes.size());
     }
     std::printf("replayed %zu inputs\n", inputs.size());
     return 0;

@@ -61,7 +61,7 @@ Outcome tryEverything(const Bytes& file,
     const std::string dir =
         test::makeTempDir(testing::UnitTest::GetInstance()->current_test_info()->name());
     const std::string source = dir + "/source.mid";
-    EXPECT_TRUE(writeFileAtomically(source, file));
+    EXPECT_TRUE(writeFile(source, file).ok());
     Outcome out;
 
     test::PlaybackRig<ManualTimerService> rig;
@@ -90,7 +90,7 @@ Outcome tryEverything(const Bytes& file,
     dialogs.willSave(dir + "/target.mid");
     out.written = convertSong(song, loader, tuning, DeviceType::GS, dialogs, false);
     out.convertBoxes = dialogs.texts();
-    out.converted = readFileBytes(dir + "/target.mid", kSongBufferSize + 1).value_or(Bytes{});
+    out.converted = readFile(dir + "/target.mid", kSongBufferSize + 1).bytes;
     out.convertFolder = filesIn(dir);
     return out;
 }

@@ -7,6 +7,16 @@ void ScriptedDialogs::showMessage(std::string_view text, BoxStyle style) {
     boxes_.push_back({std::string(text), style});
 }
 
+void ScriptedDialogs::showDetail(std::string_view detail) {
+    std::lock_guard lock(mutex_);
+    details_.emplace_back(detail);
+}
+
+std::vector<std::string> ScriptedDialogs::details() const {
+    std::lock_guard lock(mutex_);
+    return details_;
+}
+
 std::optional<std::string> ScriptedDialogs::askOpenPath(const FileFilter& filter) {
     std::lock_guard lock(mutex_);
     openFilters_.push_back(filter);
@@ -61,6 +71,7 @@ int ScriptedDialogs::saveCount() const {
 void ScriptedDialogs::clear() {
     std::lock_guard lock(mutex_);
     boxes_.clear();
+    details_.clear();
     openFilters_.clear();
     saveFilters_.clear();
 }

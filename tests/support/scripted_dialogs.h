@@ -24,11 +24,14 @@ public:
     void willSave(std::optional<std::string> path) { saves_.push_back(std::move(path)); }
 
     void showMessage(std::string_view text, BoxStyle style) override;
+    void showDetail(std::string_view detail) override;
     std::optional<std::string> askOpenPath(const FileFilter& filter) override;
     std::optional<std::string> askSavePath(const FileFilter& filter) override;
 
     std::vector<Box> boxes() const;
     std::vector<std::string> texts() const;
+    /// The details given after the boxes, in order.
+    std::vector<std::string> details() const;
     std::vector<FileFilter> openFilters() const;
     std::vector<FileFilter> saveFilters() const;
     int openCount() const;
@@ -40,6 +43,7 @@ private:
     std::deque<std::optional<std::string>> opens_;
     std::deque<std::optional<std::string>> saves_;
     std::vector<Box> boxes_;
+    std::vector<std::string> details_;
     std::vector<FileFilter> openFilters_;
     std::vector<FileFilter> saveFilters_;
 };
