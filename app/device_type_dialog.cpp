@@ -5,6 +5,7 @@
 #include <QPushButton>
 
 #include "app/dialog_units.h"
+#include "base/messages.h"
 
 namespace pitchloom {
 
@@ -66,8 +67,7 @@ void DeviceTypeDialog::accept() {
         type_ = DeviceType::GS;
     } else if (gm_->isChecked()) {
         type_ = DeviceType::GM;
-        dialogs_.showMessage("Setting of tuning will be ignored since you have selected GM.",
-                             BoxStyle::SystemModal);
+        dialogs_.showMessage(messages::kGmIgnoresTuning, BoxStyle::SystemModal);
     }
     QDialog::accept();
 }

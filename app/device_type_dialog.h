@@ -3,8 +3,8 @@
 #include <QDialog>
 #include <atomic>
 
-#include "midifile/user_dialogs.h"
-#include "playback/device_type.h"
+#include "base/user_dialogs.h"
+#include "midifile/sysex.h"
 
 class QPushButton;
 

@@ -22,7 +22,7 @@
 #include "app/device_type_dialog.h"
 #include "app/dialog_units.h"
 #include "app/help_window.h"
-#include "convert/convert_command.h"
+#include "base/messages.h"
 
 namespace pitchloom {
 
@@ -86,13 +86,12 @@ QString qs(std::string_view text) {
 MainDialog::MainDialog(Services services, QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       services_(std::move(services)),
+      session_(services_.dialogs),
       port_(services_.output, services_.dialogs),
-      sender_(tuning_, port_),
-      merger_(services_.dialogs),
-      loader_(song_, merger_, services_.dialogs),
-      seq_({song_, tuning_, port_, sender_, type_, services_.dialogs, loader_, services_.timers,
-            *this}),
-      controls_(tuning_, *this, services_.dialogs, [this] { port_.allNotesOff(); }) {
+      sender_(session_.tuning, port_),
+      seq_({session_.song, session_.tuning, port_, sender_, session_.deviceType, services_.dialogs,
+            session_.loader, services_.timers, *this}),
+      controls_(session_.tuning, *this, services_.dialogs, [this] { port_.allNotesOff(); }) {
     seq_.setStopWait(services_.stopWait);
     setWindowTitle(QStringLiteral("Pitchloom Pro"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/pitchloom.png")));
@@ -100,7 +99,7 @@ MainDialog::MainDialog(Services services, QWidget* parent)
     setAcceptDrops(true);
     // The song buffer, the output and the device type come first: the device type dialog is the
     // first window a user sees, and it need not wait for the panel to be built.
-    port_.initOutput(song_);
+    port_.initOutput(session_.song);
     askDeviceType(nullptr);
     createControls();
     OnInitDialog();
@@ -295,14 +294,14 @@ void MainDialog::onSkinKey(int index) {
 
 void MainDialog::runTypeCommand() {
     if (seq_.isPlaying()) {
-        services_.dialogs.showMessage("Stop playing first!", BoxStyle::SystemModal);
+        services_.dialogs.showMessage(messages::kStopPlayingFirst, BoxStyle::SystemModal);
         return;
     }
     askDeviceType(this);
 }
 
 void MainDialog::askDeviceType(QWidget* parent) {
-    DeviceTypeDialog dialog(type_, services_.dialogs, parent);
+    DeviceTypeDialog dialog(session_.deviceType, services_.dialogs, parent);
     if (services_.runDeviceTypeDialog) {
         services_.runDeviceTypeDialog(dialog);
     } else {
@@ -311,7 +310,7 @@ void MainDialog::askDeviceType(QWidget* parent) {
 }
 
 void MainDialog::runConvert() {
-    convertSong(song_, loader_, tuning_, type_.load(), services_.dialogs, seq_.isPlaying());
+    session_.convert(seq_.isPlaying());
 }
 
 void MainDialog::showHelp() {
@@ -326,7 +325,7 @@ void MainDialog::openDroppedFile(const QString& path) {
         seq_.stopPlayback();
         port_.allNotesOff();
     }
-    if (loader_.loadSongFromPath(file)) seq_.beginPlayback();
+    if (session_.loader.loadSongFromPath(file)) seq_.beginPlayback();
 }
 
 void MainDialog::openWhenShown(const QString& path) {
@@ -538,7 +537,7 @@ void MainDialog::OnDestroy() {
     pictures_.releaseSurfaces();
     buttons_.releaseSurfaces();
     keys_.releaseSurfaces();
-    port_.shutdownOutput(song_);
+    port_.shutdownOutput(session_.song);
 }
 
 void MainDialog::onWindowThread(std::function<void()> work) {

@@ -7,16 +7,12 @@
 #include <functional>
 #include <memory>
 
-#include "midifile/format0_merge.h"
-#include "midifile/midi_song.h"
-#include "midifile/song_loader.h"
-#include "playback/device_type.h"
 #include "playback/midi_port.h"
 #include "playback/scale_tuning_sender.h"
 #include "playback/sequencer.h"
 #include "playback/timer_service.h"
+#include "session/session.h"
 #include "tuning/tuning_controls.h"
-#include "tuning/tuning_state.h"
 #include "ui/skin_sets.h"
 
 class QComboBox;
@@ -62,10 +58,11 @@ public:
     void openWhenShown(const QString& path);
 
     Sequencer& sequencer() { return seq_; }
-    TuningState& tuning() { return tuning_; }
+    Session& session() { return session_; }
+    TuningState& tuning() { return session_.tuning; }
     MidiPort& port() { return port_; }
-    MidiSong& song() { return song_; }
-    std::atomic<DeviceType>& deviceType() { return type_; }
+    MidiSong& song() { return session_.song; }
+    std::atomic<DeviceType>& deviceType() { return session_.deviceType; }
     SkinButtonSet& buttons() { return buttons_; }
     SkinKeySet& keys() { return keys_; }
     SkinWindow* skinWindow(int id) const;
@@ -128,13 +125,9 @@ private:
     QComboBox* listOf(TuningList list) const;
 
     Services services_;
-    MidiSong song_;
-    TuningState tuning_;
+    Session session_;
     MidiPort port_;
     ScaleTuningSender sender_;
-    std::atomic<DeviceType> type_{DeviceType::GM};
-    Format0Merger merger_;
-    SongLoader loader_;
     Sequencer seq_;
     TuningControls controls_;
 

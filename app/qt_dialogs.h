@@ -7,7 +7,7 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "midifile/user_dialogs.h"
+#include "base/user_dialogs.h"
 
 namespace pitchloom {
 

@@ -1,27 +1,23 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "base/file_io.h"
 #include "convert/convert_command.h"
 #include "convert/song_writer.h"
-#include "midifile/file_io.h"
-#include "midifile/format0_merge.h"
-#include "midifile/song_loader.h"
+#include "session/session.h"
+#include "support/scripted_dialogs.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-class SilentDialogs : public pitchloom::UserDialogs {
-public:
-    void showMessage(std::string_view, pitchloom::BoxStyle) override {}
-    std::optional<std::string> askOpenPath(const pitchloom::FileFilter&) override { return {}; }
-    std::optional<std::string> askSavePath(const pitchloom::FileFilter&) override { return {}; }
-};
+using SilentDialogs = pitchloom::test::ScriptedDialogs;
+using Clock = std::chrono::steady_clock;
 
 void append32(Bytes& out, std::uint32_t v) {
     for (int shift = 24; shift >= 0; shift -= 8)
@@ -75,16 +71,15 @@ void ConvertDenseFormat1ToXg(benchmark::State& state) {
     }
 
     SilentDialogs dialogs;
-    pitchloom::MidiSong song;
-    song.create();
-    pitchloom::TuningState tuning;
+    pitchloom::Session session(dialogs);
+    session.createSong();
+    pitchloom::MidiSong& song = session.song;
+    pitchloom::TuningState& tuning = session.tuning;
     tuning.selectTuningRow(1, 8);  // Just Intonation in G
     tuning.selectScaleRow(1, 8);   // Pentatonic in G
 
     for (auto _ : state) {
-        pitchloom::Format0Merger merger(dialogs);
-        pitchloom::SongLoader loader(song, merger, dialogs);
-        if (!loader.loadSongFromPath(path)) {
+        if (!session.loader.loadSongFromPath(path)) {
             state.SkipWithError("the load failed");
             break;
         }
@@ -108,11 +103,10 @@ BENCHMARK(ConvertDenseFormat1ToXg)->Unit(benchmark::kMillisecond);
 void XgInsertionAndNoteMoves(benchmark::State& state) {
     const std::string path = writeInput(denseFormat1());
     SilentDialogs dialogs;
-    pitchloom::MidiSong song;
-    song.create();
-    pitchloom::Format0Merger merger(dialogs);
-    pitchloom::SongLoader loader(song, merger, dialogs);
-    if (path.empty() || !loader.loadSongFromPath(path)) {
+    pitchloom::Session session(dialogs);
+    session.createSong();
+    pitchloom::MidiSong& song = session.song;
+    if (path.empty() || !session.loader.loadSongFromPath(path)) {
         state.SkipWithError("the load failed");
         return;
     }
@@ -134,6 +128,74 @@ void XgInsertionAndNoteMoves(benchmark::State& state) {
     }
 }
 BENCHMARK(XgInsertionAndNoteMoves)->Unit(benchmark::kMillisecond);
+
+// A format-0 song at the size limit whose only note comes at its very end, after thousands of
+// controller changes: every message must find its place behind all of them.
+Bytes lateNoteFormat0(std::size_t room) {
+    Bytes track;
+    while (track.size() + 4 + 8 + room < pitchloom::kSongBufferSize - 22 - 1) {
+        track.insert(track.end(), {0x01, 0xB0, 0x07, 0x64});
+    }
+    track.insert(track.end(), {0x00, 0x90, 0x3D, 0x64, 0x00, 0xFF, 0x2F, 0x00});
+    Bytes file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0x01, 0xE0, 'M', 'T', 'r', 'k'};
+    append32(file, static_cast<std::uint32_t>(track.size()));
+    file.insert(file.end(), track.begin(), track.end());
+    return file;
+}
+
+double millisecondsOf(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+// The whole Convert command, load to written file, against reading and writing the same file
+// in the same run; the counter x_read_write is the ratio (the goal: at most 10).
+void ConvertLateNote(benchmark::State& state) {
+    const auto type = static_cast<pitchloom::DeviceType>(state.range(0));
+    const Bytes file = lateNoteFormat0(pitchloom::scaleTuningBytes(pitchloom::DeviceType::XG) + 1);
+    const std::string input = writeInput(file);
+    const std::string output = input + ".out.mid";
+    if (input.empty()) {
+        state.SkipWithError("cannot write the input file");
+        return;
+    }
+    Clock::duration reference{};
+    constexpr int kReferenceRounds = 20;
+    for (int i = 0; i < kReferenceRounds; ++i) {
+        const auto start = Clock::now();
+        const auto read = pitchloom::readFile(input, pitchloom::kSongBufferSize);
+        pitchloom::writeFile(output, read.bytes);
+        reference += Clock::now() - start;
+    }
+
+    SilentDialogs dialogs;
+    pitchloom::Session session(dialogs);
+    session.createSong();
+    session.deviceType = type;
+    session.tuning.selectScaleRow(1, 7);
+    Clock::duration converting{};
+    for (auto _ : state) {
+        dialogs.willOpen(input);
+        dialogs.willSave(output);
+        const auto start = Clock::now();
+        if (!session.convert(false)) {
+            state.SkipWithError("the conversion failed");
+            break;
+        }
+        converting += Clock::now() - start;
+    }
+    const double perConvert = millisecondsOf(converting) / static_cast<double>(state.iterations());
+    const double perReadWrite = millisecondsOf(reference) / kReferenceRounds;
+    state.counters["read_write_ms"] = perReadWrite;
+    state.counters["x_read_write"] = perConvert / perReadWrite;
+    state.counters["file_bytes"] = static_cast<double>(file.size());
+    std::filesystem::remove(input);
+    std::filesystem::remove(output);
+}
+BENCHMARK(ConvertLateNote)
+    ->Arg(static_cast<int>(pitchloom::DeviceType::GM))
+    ->Arg(static_cast<int>(pitchloom::DeviceType::GS))
+    ->Arg(static_cast<int>(pitchloom::DeviceType::XG))
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

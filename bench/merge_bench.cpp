@@ -9,10 +9,10 @@
 
 #include <unistd.h>
 
+#include "base/user_dialogs.h"
 #include "midifile/format0_merge.h"
 #include "midifile/midi_song.h"
 #include "midifile/song_loader.h"
-#include "midifile/user_dialogs.h"
 
 namespace {
 

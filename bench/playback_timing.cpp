@@ -12,13 +12,12 @@
 #include <vector>
 
 #include "midifile/byte_reader.h"
-#include "midifile/format0_merge.h"
-#include "midifile/song_loader.h"
 #include "playback/midi_port.h"
 #include "playback/recording_output.h"
 #include "playback/scale_tuning_sender.h"
 #include "playback/sequencer.h"
 #include "playback/timer_service.h"
+#include "session/session.h"
 
 namespace {
 
@@ -78,17 +77,15 @@ int main() {
 
     SilentDialogs dialogs;
     RecordingOutput output;
-    MidiSong song;
-    TuningState tuning;
+    Session session(dialogs);
+    MidiSong& song = session.song;
     MidiPort port(output, dialogs);
     port.initOutput(song);
-    ScaleTuningSender sender(tuning, port);
-    std::atomic<DeviceType> type{DeviceType::GM};
-    Format0Merger merger(dialogs);
-    SongLoader loader(song, merger, dialogs);
+    ScaleTuningSender sender(session.tuning, port);
     ThreadTimerService timers;
     IdleView view;
-    Sequencer seq({song, tuning, port, sender, type, dialogs, loader, timers, view});
+    Sequencer seq({song, session.tuning, port, sender, session.deviceType, dialogs, session.loader,
+                   timers, view});
     seq.setStopWait(std::chrono::milliseconds(0));
 
     const std::uint8_t header[] = {

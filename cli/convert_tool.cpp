@@ -7,12 +7,11 @@
 #include <filesystem>
 #include <string>
 
+#include "base/file_io.h"
+#include "base/messages.h"
 #include "cli/stream_dialogs.h"
-#include "convert/convert_command.h"
-#include "midifile/file_io.h"
-#include "midifile/format0_merge.h"
-#include "midifile/song_loader.h"
-#include "playback/device_type.h"
+#include "midifile/sysex.h"
+#include "session/session.h"
 #include "tuning/scale_file.h"
 #include "tuning/tuning_state.h"
 
@@ -175,7 +174,10 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
         return usageError(err, "OUTPUT must not be INPUT: the source file is never changed");
     }
 
-    TuningState state;
+    StreamDialogs dialogs(o.input, o.output, err);
+    Session session(dialogs);
+    session.deviceType = *type;
+    TuningState& state = session.tuning;
     state.keyIndex = *keyRow;
     if (o.scaleFile.empty()) {
         state.scaleIndex = *scaleRow;
@@ -185,12 +187,12 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
     } else {
         const FileContents bytes = readFile(o.scaleFile, kScaleFileSize + 1);
         if (!bytes.status) {
-            err << "Can not open file!\n" << bytes.status.about(o.scaleFile) << '\n';
+            err << messages::kCannotOpenFile << '\n' << bytes.status.about(o.scaleFile) << '\n';
             return kExitFailed;
         }
         const auto file = parseScaleFile(bytes.bytes);
         if (!file) {
-            err << "This is not a valid scale file!\n"
+            err << messages::kNotAScaleFile << '\n'
                 << FileStatus::failed("not a scale file of 64 bytes with a note in its scale")
                        .about(o.scaleFile)
                 << '\n';
@@ -204,17 +206,12 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
         state.tuningIndex = kCustomTuningRow;
     }
 
-    StreamDialogs dialogs(o.input, o.output, err);
-    MidiSong song;
-    if (!song.create()) {
-        dialogs.showMessage("Undefined error!", BoxStyle::Plain);
+    if (!session.createSong()) {
+        reportError(dialogs, 1001);
         return kExitFailed;
     }
-    Format0Merger merger(dialogs);
-    SongLoader loader(song, merger, dialogs);
     // In a pipeline the program reading a FIFO may start after this one.
-    const bool written = convertSong(song, loader, state, *type, dialogs, false, PipeWait::Yes);
-    return written ? kExitWritten : kExitFailed;
+    return session.convert(false, PipeWait::Yes) ? kExitWritten : kExitFailed;
 }
 
 }  // namespace pitchloom

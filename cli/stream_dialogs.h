@@ -3,7 +3,7 @@
 #include <ostream>
 #include <string>
 
-#include "midifile/user_dialogs.h"
+#include "base/user_dialogs.h"
 
 namespace pitchloom {
 

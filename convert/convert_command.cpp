@@ -1,14 +1,12 @@
 #include "convert/convert_command.h"
 
 #include <array>
+#include <vector>
 
-#include "playback/tuning_messages.h"
+#include "base/messages.h"
+#include "midifile/sysex.h"
 
 namespace pitchloom {
-
-namespace {
-constexpr int kPartCount = 16;
-}  // namespace
 
 std::size_t scaleTuningBytes(DeviceType type) {
     // Each inserted event also takes its one-byte delta time.
@@ -25,25 +23,35 @@ std::size_t scaleTuningBytes(DeviceType type) {
 
 bool insertScaleTuning(SongWriter& writer, const TuningState& tuning, DeviceType type,
                        std::uint64_t time) {
+    const Offsets offsets = tuning.offsetValues();
+    std::vector<std::uint8_t> bytes;
+    std::vector<std::size_t> sizes;
     std::array<std::uint8_t, kGsScaleTuningSize> buf{};
+    auto add = [&](std::size_t n) {
+        bytes.insert(bytes.end(), buf.begin(), buf.begin() + static_cast<std::ptrdiff_t>(n));
+        sizes.push_back(n);
+    };
     for (int part = 0; part < kPartCount; ++part) {
         if (type == DeviceType::GS) {
-            const std::size_t n = buildGsScaleTuning(tuning, part, buf.data());
-            if (!writer.insertEvent(time, {buf.data(), n})) return false;
+            add(buildGsScaleTuning(offsets, part, buf.data()));
         } else if (type == DeviceType::XG) {
-            for (int pitchClass = 0; pitchClass < kPitchClassCount; ++pitchClass) {
-                const std::size_t n = buildXgScaleTuning(tuning, part, pitchClass, buf.data());
-                if (!writer.insertEvent(time, {buf.data(), n})) return false;
-            }
+            for (int pitchClass = 0; pitchClass < kPitchClassCount; ++pitchClass)
+                add(buildXgScaleTuning(offsets, part, pitchClass, buf.data()));
         }
     }
-    return true;
+    std::vector<std::span<const std::uint8_t>> messages;
+    std::size_t at = 0;
+    for (std::size_t n : sizes) {
+        messages.emplace_back(bytes.data() + at, n);
+        at += n;
+    }
+    return writer.insertEvents(time, messages);
 }
 
 bool convertSong(MidiSong& song, SongLoader& loader, TuningState& tuning, DeviceType type,
                  UserDialogs& dialogs, bool playing, PipeWait pipes) {
     if (playing) {
-        dialogs.showMessage("Stop playing first!", BoxStyle::SystemModal);
+        dialogs.showMessage(messages::kStopPlayingFirst, BoxStyle::SystemModal);
         return false;
     }
     if (!loader.loadSongByDialog()) return false;
@@ -54,7 +62,7 @@ bool convertSong(MidiSong& song, SongLoader& loader, TuningState& tuning, Device
         type == DeviceType::GM ? 0 : scaleTuningBytes(type) + writer.statusBytesAddedAt(time);
     // The loader refuses a song that fills the buffer, so the writer may not write one.
     if (song.image().size() + added >= kSongBufferSize) {
-        dialogs.showMessage("The converted song is too large!", BoxStyle::SystemModal);
+        dialogs.showMessage(messages::kConvertedTooLarge, BoxStyle::SystemModal);
         return false;
     }
     tuning.rhythm.resetRhythmChannels();

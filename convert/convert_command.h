@@ -3,11 +3,11 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/user_dialogs.h"
 #include "convert/song_writer.h"
 #include "midifile/midi_song.h"
 #include "midifile/song_loader.h"
-#include "midifile/user_dialogs.h"
-#include "playback/device_type.h"
+#include "midifile/sysex.h"
 #include "tuning/tuning_state.h"
 
 namespace pitchloom {

@@ -1,89 +1,107 @@
 #include "convert/song_writer.h"
 
-#include <array>
 #include <cstring>
+#include <vector>
 
-#include "midifile/file_io.h"
+#include "base/messages.h"
 #include "midifile/sysex.h"
 
 namespace pitchloom {
 
-namespace {
-
-std::span<const std::uint8_t> bytesOf(std::span<const std::uint8_t> image, const SongEvent& e) {
-    return image.subspan(e.statusAt, e.end - e.statusAt);
-}
-
-}  // namespace
-
-std::optional<SongEvent> SongWriter::nextEvent(EventWalk& walk, bool report) {
-    auto e = walk.next();
-    if (report && e && e->unknownMeta) {
-        dialogs_.showMessage("Event Error!", BoxStyle::SystemModal);
-    }
-    return e;
-}
-
 std::uint64_t SongWriter::findTuningTime() {
-    EventWalk walk(image());
+    EventReader events = reader();
     std::uint64_t timeBefore = 0;
-    while (auto e = nextEvent(walk)) {
+    while (auto e = events.next()) {
         if (e->isNoteOn()) return timeBefore;
         timeBefore += e->delta;
     }
     return 0;
 }
 
-std::optional<std::size_t> SongWriter::endOfResetBeforeFirstNoteOn() {
-    const auto bytes = image();
-    EventWalk walk(bytes);
-    std::optional<std::size_t> resetEnd;
-    while (auto e = nextEvent(walk, false)) {
-        if (e->isNoteOn()) return resetEnd;
-        if (e->status == 0xF0 && isResetMessage(bytesOf(bytes, *e))) resetEnd = e->end;
-    }
-    return std::nullopt;
-}
-
-SongWriter::InsertionPoint SongWriter::insertionPoint(std::uint64_t time, bool report) {
-    InsertionPoint point;
+SongWriter::InsertionPoint SongWriter::insertionPoint(std::uint64_t time) {
+    if (cached_ && cached_->first == time) return cached_->second;
+    // One walk up to the first note-on. Where the messages may go: after the last event between
+    // time 0 and `time`, or after the last reset; each with the event that would follow them.
+    struct Spot {
+        std::size_t at = kFirstEventOffset;
+        std::uint64_t time = 0;
+        std::optional<std::size_t> statusAt;
+        std::uint8_t status = 0;
+        bool awaitingNext = true;  // the event behind the spot is still to be read
+    };
+    const auto spotAfter = [](const MidiEvent& e, std::uint64_t time) {
+        Spot spot;
+        spot.at = e.end();
+        spot.time = time;
+        return spot;
+    };
+    Spot byTime;
+    std::optional<Spot> byReset;
     std::uint64_t now = 0;
-    EventWalk walk(image());
-    while (auto e = nextEvent(walk, report)) {
-        now += e->delta;
-        if (now >= time) break;
-        if (now > 0) point.at = e->end;
-    }
-    // A reset after the tuning would wipe it on the module.
-    if (const auto resetEnd = endOfResetBeforeFirstNoteOn(); resetEnd && *resetEnd > point.at) {
-        point.at = *resetEnd;
-    }
-    // The event that will follow the message: its delta time starts where the message goes.
-    EventWalk behind(image());
-    std::size_t start = kFirstEventOffset;
-    while (auto e = nextEvent(behind, false)) {
-        if (start == point.at) {
+    bool timeWalkDone = false;
+    bool splitSysEx = false;  // inside a message sent in packets: nothing may come between them
+    EventReader events = reader();
+    while (auto e = events.next()) {
+        for (Spot* spot : {&byTime, byReset ? &*byReset : nullptr}) {
+            if (spot == nullptr || !spot->awaitingNext) continue;
+            spot->awaitingNext = false;
+            // A System Exclusive message ends running status: the event behind one needs its own.
             if (e->runningStatus) {
-                point.statusAt = e->dataAt();
-                point.status = e->status;
+                spot->statusAt = e->at;
+                spot->status = e->status;
             }
-            break;
         }
-        if (start > point.at) break;
-        start = e->end;
+        now += e->delta;
+        if (e->isNoteOn()) break;
+        splitSysEx = e->unfinishedSysEx || (splitSysEx && e->isEscape() &&
+                                            (e->payload.empty() || e->payload.back() != 0xF7));
+        if (!timeWalkDone) {
+            if (now >= time) {
+                timeWalkDone = true;
+            } else if (now > 0 && !splitSysEx) {
+                byTime = spotAfter(*e, now);
+            }
+        }
+        // A reset after the tuning would wipe it on the module.
+        if (e->isSysEx() && !e->unfinishedSysEx && isResetEvent(e->bytes)) {
+            byReset = spotAfter(*e, now);
+        }
     }
+    const Spot& chosen = byReset && byReset->at > byTime.at ? *byReset : byTime;
+    InsertionPoint point;
+    point.at = chosen.at;
+    point.statusAt = chosen.statusAt;
+    point.status = chosen.status;
+    // Inserted one by one, a message after an event between time 0 and `time` would itself lie
+    // there and be passed over by the next; anywhere else the next would go in front of it.
+    point.newestFirst = chosen.time == 0 || chosen.time >= time;
+    cached_.emplace(time, point);
     return point;
 }
 
 std::size_t SongWriter::statusBytesAddedAt(std::uint64_t time) {
-    return insertionPoint(time, false).statusAt ? 1 : 0;
+    return insertionPoint(time).statusAt ? 1 : 0;
 }
 
-bool SongWriter::insertEvent(std::uint64_t time, std::span<const std::uint8_t> message) {
+bool SongWriter::insertEvents(std::uint64_t time,
+                              std::span<const std::span<const std::uint8_t>> messages) {
     const std::size_t length = image().size();
-    if (length < kFirstEventOffset) return false;
-    const InsertionPoint point = insertionPoint(time, true);
-    const std::size_t grown = message.size() + 1 + (point.statusAt ? 1 : 0);
+    if (length < kFirstEventOffset || messages.empty()) return length >= kFirstEventOffset;
+    const InsertionPoint point = insertionPoint(time);
+
+    std::vector<std::uint8_t> block;
+    auto add = [&block](std::span<const std::uint8_t> m) {
+        block.push_back(0x00);
+        block.insert(block.end(), m.begin(), m.end());
+    };
+    if (point.newestFirst) {
+        for (auto m = messages.rbegin(); m != messages.rend(); ++m)
+            add(*m);
+    } else {
+        for (const auto& m : messages)
+            add(m);
+    }
+    const std::size_t grown = block.size() + (point.statusAt ? 1 : 0);
     if (length + grown > song_.data.size()) return false;
 
     std::uint8_t* d = song_.data.data();
@@ -93,22 +111,27 @@ bool SongWriter::insertEvent(std::uint64_t time, std::span<const std::uint8_t> m
         d[*point.statusAt] = point.status;
         ++end;
     }
-    const std::size_t messageSize = message.size() + 1;
-    std::memmove(d + point.at + messageSize, d + point.at, end - point.at);
-    d[point.at] = 0x00;
-    std::memcpy(d + point.at + 1, message.data(), message.size());
+    std::memmove(d + point.at + block.size(), d + point.at, end - point.at);
+    cached_.reset();
+    std::memcpy(d + point.at, block.data(), block.size());
     song_.length += static_cast<std::int32_t>(grown);
     writeBe32(song_.data, kTrackLengthOffset,
               readBe32(song_.data, kTrackLengthOffset) + static_cast<std::uint32_t>(grown));
     return true;
 }
 
+bool SongWriter::insertEvent(std::uint64_t time, std::span<const std::uint8_t> message) {
+    const std::span<const std::uint8_t> one[] = {message};
+    return insertEvents(time, one);
+}
+
 void SongWriter::applyScaleToNotes() {
-    const auto bytes = image();
-    EventWalk walk(bytes);
-    while (auto e = nextEvent(walk)) {
-        if (e->status == 0xF0) {
-            tuning_.rhythm.examineForRhythm(bytesOf(bytes, *e));
+    EventReader events = reader();
+    while (auto e = events.next()) {
+        if (e->unknownMeta) {
+            dialogs_.showMessage(messages::kEventError, BoxStyle::SystemModal);
+        } else if (e->isSysEx()) {
+            tuning_.rhythm.examineForRhythm(e->bytes);
         } else if (e->isNote() && !tuning_.rhythm.isRhythm(e->status & 0x0F)) {
             std::uint8_t& note = song_.data[e->dataAt()];
             note = static_cast<std::uint8_t>(tuning_.moveOntoScale(note));
@@ -120,11 +143,11 @@ bool SongWriter::saveWithDialog(PipeWait pipes) {
     const auto path = dialogs_.askSavePath(kMidiFileFilter);
     if (!path) return false;
     if (const FileStatus written = writeFile(*path, image(), pipes); !written) {
-        dialogs_.showMessage("Can not open file!", BoxStyle::SystemModal);
+        dialogs_.showMessage(messages::kCannotOpenFile, BoxStyle::SystemModal);
         dialogs_.showDetail(written.about(*path));
         return false;
     }
-    dialogs_.showMessage("Information has been written to the file!", BoxStyle::SystemModal);
+    dialogs_.showMessage(messages::kWrittenToFile, BoxStyle::SystemModal);
     return true;
 }
 

@@ -9,8 +9,9 @@
 #include <span>
 #include <vector>
 
+#include "base/messages.h"
 #include "midifile/byte_reader.h"
-#include "midifile/error_report.h"
+#include "midifile/event_reader.h"
 
 namespace pitchloom {
 namespace {
@@ -41,48 +42,9 @@ constexpr std::array<std::uint8_t, 4> kEndOfTrack{0x00, 0xFF, 0x2F, 0x00};
 constexpr std::array<std::uint8_t, 12> kMergedHeaderStart{'M', 'T', 'h', 'd', 0, 0,
                                                           0,   6,   0,   0,   0, 1};
 
-// How a meta event's whole size (FF and type included) is found.
-enum class MetaSize { Fixed, LengthBytePlus3, TextLength };
-
-struct MetaRow {
-    std::uint8_t type;
-    MetaSize rule;
-    std::uint8_t fixedSize;
-};
-
-constexpr std::array<MetaRow, 16> kMetaTable{{
-    {0x00, MetaSize::LengthBytePlus3, 0},  // sequence number
-    {0x20, MetaSize::Fixed, 4},            // channel prefix
-    {0x01, MetaSize::TextLength, 0},       // text
-    {0x02, MetaSize::TextLength, 0},       // copyright
-    {0x03, MetaSize::TextLength, 0},       // track name
-    {0x04, MetaSize::TextLength, 0},       // instrument name
-    {0x05, MetaSize::TextLength, 0},       // lyric
-    {0x06, MetaSize::TextLength, 0},       // marker
-    {0x07, MetaSize::TextLength, 0},       // cue point
-    {0x21, MetaSize::TextLength, 0},       // port
-    {0x7F, MetaSize::TextLength, 0},       // sequencer data
-    {0x2F, MetaSize::Fixed, 3},            // end of track (not kept)
-    {0x51, MetaSize::Fixed, 6},            // tempo
-    {0x54, MetaSize::Fixed, 8},            // SMPTE offset
-    {0x58, MetaSize::Fixed, 7},            // time signature
-    {0x59, MetaSize::Fixed, 5},            // key signature
-}};
+// A meta event of no defined type that the file format sets aside: kept without a message.
 constexpr std::uint8_t kSilentUndefinedMeta = 0xF0;
-
-// Bytes of a channel message, status included, by status nibble 8..E.
-constexpr std::array<std::uint8_t, 7> kChannelMessageSize{3, 3, 3, 3, 2, 2, 3};
-
-bool isStatusByte(std::uint8_t b) {
-    return (b >= 0x80 && b <= 0xEF) || b == 0xF0 || b == 0xF7 || b == 0xFF;
-}
-
-// Data bytes that follow a running status. A status left by F0, F7 or FF counts as none: the
-// standard lets only channel messages run on.
-std::size_t runningDataBytes(std::uint8_t status) {
-    if (status < 0x80 || status > 0xEF) return 0;
-    return kChannelMessageSize[(status >> 4) - 8] - 1u;
-}
+constexpr std::uint8_t kEndOfTrackType = 0x2F;
 
 // Copies an event's bytes; most are two or three bytes, too few to be worth a library call.
 std::size_t copyEvent(std::span<const std::uint8_t> bytes, std::uint8_t* to) {
@@ -129,8 +91,6 @@ public:
 private:
     std::optional<std::vector<std::span<const std::uint8_t>>> walkChunks(bool limitTracks);
     bool parseTrack(std::span<const std::uint8_t> track);
-    std::optional<std::size_t> statusEventSize(const ByteReader& r);
-    std::optional<std::size_t> metaEventSize(const ByteReader& r);
     bool record(std::uint32_t delta, std::span<const std::uint8_t> bytes, std::size_t& count);
     std::optional<std::size_t> mergeTracks();
     void report(int code) {
@@ -192,7 +152,7 @@ std::optional<std::int32_t> MergeRun::run(MidiSong& song) {
 // is cut at its end, and the walk stops where the data does even if the header promised more.
 std::optional<std::vector<std::span<const std::uint8_t>>> MergeRun::walkChunks(bool limitTracks) {
     std::vector<std::span<const std::uint8_t>> chunks;
-    const std::size_t count = file_.size() > 11 ? file_[11] : 0;
+    const std::size_t count = readBe16(file_, 10);
     std::size_t start = kFileHeaderSize;
     for (std::size_t i = 0; i < count && start + kChunkHeadSize <= file_.size(); ++i) {
         if (limitTracks && chunks.size() == kMaxTracks) {
@@ -215,84 +175,46 @@ std::optional<std::vector<std::span<const std::uint8_t>>> MergeRun::walkChunks(b
 // Records the track's events; false when the file must be refused. An event or delta time that
 // runs past the end of the track is dropped and ends the track.
 bool MergeRun::parseTrack(std::span<const std::uint8_t> track) {
-    ByteReader r(track);
+    EventReader reader(track, 0, runningStatus_, EventReader::StrayData::Report);
     std::size_t count = 0;
-    while (!r.atEnd()) {
-        const auto delta = r.readVlq();
-        if (!delta) return true;
-        const auto first = r.peek();
-        if (!first) return true;
-
-        if (isStatusByte(*first)) {
-            runningStatus_ = *first;
-            const auto size = statusEventSize(r);
-            const auto bytes = size ? r.take(*size) : std::nullopt;
-            if (!bytes) return true;
-            const bool endOfTrack = (*bytes)[0] == 0xFF && (*bytes)[1] == 0x2F;
-            if (!endOfTrack && !record(*delta, *bytes, count)) return false;
-            continue;
-        }
-
-        const std::size_t dataBytes = runningDataBytes(runningStatus_);
-        if (dataBytes == 0) {
+    while (auto e = reader.next()) {
+        runningStatus_ = reader.runningStatus();
+        if (e->stray) {
             // Nothing is consumed, so the same byte is read next as a delta time.
             report(kNoRunningStatus);
             continue;
         }
-        const auto data = r.take(dataBytes);
-        if (!data) return true;
-        if (expansionUsed_ + dataBytes + 1 > kSongBufferSize) {
-            report(kImageTooLarge);
-            return false;
+        if (e->isMeta() && e->metaType() == kEndOfTrackType) continue;
+        if (e->unknownMeta && e->metaType() != kSilentUndefinedMeta) report(kUndefinedMeta);
+
+        std::span<const std::uint8_t> bytes = e->bytes;
+        if (e->unfinishedSysEx) {
+            // A message split into packets goes on in F7 packets at once: they stay one event,
+            // so that no other track's event comes between them.
+            EventReader ahead = reader;
+            while (auto part = ahead.next()) {
+                if (!part->isEscape() || part->delta != 0) break;
+                bytes = track.subspan(e->at, part->end() - e->at);
+                reader = ahead;
+                if (!part->payload.empty() && part->payload.back() == 0xF7) break;
+            }
+            runningStatus_ = reader.runningStatus();
         }
-        std::uint8_t* copy = expansion_.get() + expansionUsed_;
-        copy[0] = runningStatus_;
-        copyEvent(*data, copy + 1);
-        expansionUsed_ += dataBytes + 1;
-        if (!record(*delta, {copy, dataBytes + 1}, count)) return false;
+        if (e->runningStatus) {
+            // Written out with its status byte, as every event of the merged song is.
+            if (expansionUsed_ + bytes.size() + 1 > kSongBufferSize) {
+                report(kImageTooLarge);
+                return false;
+            }
+            std::uint8_t* copy = expansion_.get() + expansionUsed_;
+            copy[0] = e->status;
+            copyEvent(bytes, copy + 1);
+            bytes = {copy, bytes.size() + 1};
+            expansionUsed_ += bytes.size();
+        }
+        if (!record(e->delta, bytes, count)) return false;
     }
     return true;
-}
-
-// The whole size of the event whose status byte is under the reader; nothing when its size cannot
-// be read inside the track.
-std::optional<std::size_t> MergeRun::statusEventSize(const ByteReader& r) {
-    const std::uint8_t status = *r.peek();
-    if (status <= 0xEF) return kChannelMessageSize[(status >> 4) - 8];
-    if (status == 0xF0) return r.spanThrough(0xF7);  // the length number after F0 is not used
-    if (status == 0xF7) {
-        const auto length = r.peek(1);
-        if (!length) return std::nullopt;
-        return *length + 2u;
-    }
-    return metaEventSize(r);
-}
-
-std::optional<std::size_t> MergeRun::metaEventSize(const ByteReader& r) {
-    const auto type = r.peek(1);
-    if (!type) return std::nullopt;
-    const auto row = std::find_if(kMetaTable.begin(), kMetaTable.end(),
-                                  [&](const MetaRow& m) { return m.type == *type; });
-    if (row == kMetaTable.end() && *type != kSilentUndefinedMeta) report(kUndefinedMeta);
-    const MetaSize rule = row != kMetaTable.end() ? row->rule : MetaSize::LengthBytePlus3;
-
-    switch (rule) {
-        case MetaSize::Fixed:
-            return row->fixedSize;
-        case MetaSize::LengthBytePlus3: {
-            const auto length = r.peek(2);
-            if (!length) return std::nullopt;
-            return *length + 3u;
-        }
-        case MetaSize::TextLength: {
-            ByteReader text = r;
-            text.skip(2);
-            const auto length = text.readVlq();
-            if (!length) return std::nullopt;
-            return text.position() - r.position() + *length;
-        }
-    }
-    return std::nullopt;
 }
 
 bool MergeRun::record(std::uint32_t delta, std::span<const std::uint8_t> bytes,

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "base/user_dialogs.h"
 #include "midifile/midi_song.h"
-#include "midifile/user_dialogs.h"
 
 namespace pitchloom {
 

@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cctype>
+#include <span>
+#include <string_view>
+#include <vector>
 
-#include "midifile/error_report.h"
-#include "midifile/file_io.h"
+#include "base/file_io.h"
+#include "base/messages.h"
 
 namespace pitchloom {
 namespace {
@@ -12,7 +15,60 @@ namespace {
 constexpr int kOpenFailed = 1002;
 constexpr int kBadSize = 1003;
 constexpr std::size_t kFormatByte = 9;
+constexpr std::size_t kHeaderSize = 14;  // "MThd", its length, format, tracks, division
+constexpr std::size_t kChunkHead = 8;    // a chunk's tag and length
 constexpr const char* kTooLarge = "larger than the 983039 bytes a song may have";
+constexpr const char* kNotMidi = "not a MIDI file";
+
+bool tagIs(std::span<const std::uint8_t> bytes, std::size_t at, std::string_view tag) {
+    return at + tag.size() <= bytes.size() &&
+           std::equal(tag.begin(), tag.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
+}
+
+// Brings a file into the layout the rest of the program reads: a header of 6 bytes, and in
+// format 0 the track chunk right behind it, as long as its events. A format-0 file already so
+// is kept byte for byte. Returns the reason when the bytes are no MIDI file.
+const char* toStandardLayout(std::vector<std::uint8_t>& bytes) {
+    if (!tagIs(bytes, 0, "MThd")) return kNotMidi;
+    const std::uint64_t headerLength = readBe32(bytes, 4);
+    const std::uint64_t chunksAt = kChunkHead + headerLength;
+    if (bytes.size() >= kHeaderSize) {
+        // A header cut before its division is left to the merge, which names what is missing.
+        if (headerLength < 6 || chunksAt > bytes.size()) return kNotMidi;
+        if (readBe16(bytes, 10) == 0) return "the file holds no track";
+    }
+    const bool format0 = bytes[kFormatByte] == 0;
+    if (!format0) {
+        // The merge reads the chunks right behind a header of 6 bytes.
+        if (headerLength > 6 && chunksAt <= bytes.size()) {
+            bytes.erase(bytes.begin() + kHeaderSize,
+                        bytes.begin() + static_cast<std::ptrdiff_t>(chunksAt));
+            writeBe32(bytes, 4, 6);
+        }
+        return nullptr;
+    }
+    // The track: the first chunk tagged MTrk; chunks of other kinds before it are passed over.
+    std::uint64_t at = chunksAt;
+    while (at + kChunkHead <= bytes.size() && !tagIs(bytes, static_cast<std::size_t>(at), "MTrk")) {
+        at += kChunkHead + readBe32(bytes, static_cast<std::size_t>(at) + 4);
+    }
+    if (at + kChunkHead > bytes.size()) return kNotMidi;
+    const std::size_t trackAt = static_cast<std::size_t>(at) + kChunkHead;
+    // A track that says it runs past the file is cut where the file ends, as a merged one is.
+    const std::uint64_t declaredEnd = trackAt + std::uint64_t{readBe32(bytes, trackAt - 4)};
+    const auto trackEnd =
+        static_cast<std::size_t>(std::min<std::uint64_t>(declaredEnd, bytes.size()));
+    if (trackAt == kFirstEventOffset && declaredEnd == bytes.size()) return nullptr;
+
+    std::vector<std::uint8_t> standard(bytes.begin(), bytes.begin() + kHeaderSize);
+    writeBe32(standard, 4, 6);
+    standard.insert(standard.end(), {'M', 'T', 'r', 'k', 0, 0, 0, 0});
+    writeBe32(standard, kTrackLengthOffset, static_cast<std::uint32_t>(trackEnd - trackAt));
+    standard.insert(standard.end(), bytes.begin() + static_cast<std::ptrdiff_t>(trackAt),
+                    bytes.begin() + static_cast<std::ptrdiff_t>(trackEnd));
+    bytes = std::move(standard);
+    return nullptr;
+}
 
 }  // namespace
 
@@ -38,10 +94,9 @@ bool SongLoader::loadSongFromPath(const std::string& path) {
         reportError(dialogs_, kBadSize);
         return false;
     }
-    const FileContents file = readFile(path, kSongBufferSize);
+    FileContents file = readFile(path, kSongBufferSize);
     if (!file.status) {
-        reportError(dialogs_, kOpenFailed);
-        dialogs_.showDetail(file.status.about(path));
+        reportError(dialogs_, kOpenFailed, file.status.about(path));
         return false;
     }
     const std::size_t n = file.bytes.size();
@@ -52,18 +107,18 @@ bool SongLoader::loadSongFromPath(const std::string& path) {
                             : n == kSongBufferSize               ? kTooLarge
                             : isFormat0 && n < kFirstEventOffset ? "too short for a MIDI file"
                                                                  : nullptr;
+    if (wrongSize == nullptr) wrongSize = toStandardLayout(file.bytes);
     if (wrongSize != nullptr) {
-        reportError(dialogs_, kBadSize);
-        dialogs_.showDetail(FileStatus::failed(wrongSize).about(path));
+        reportError(dialogs_, kBadSize, FileStatus::failed(wrongSize).about(path));
         return false;
     }
     std::copy(file.bytes.begin(), file.bytes.end(), song_.data.begin());
 
     if (isFormat0) {
-        song_.length = static_cast<std::int32_t>(n);
+        song_.length = static_cast<std::int32_t>(file.bytes.size());
         return true;
     }
-    const auto merged = merger_.mergeToFormat0(song_, static_cast<std::int32_t>(n));
+    const auto merged = merger_.mergeToFormat0(song_, static_cast<std::int32_t>(file.bytes.size()));
     if (!merged) return false;
     song_.length = *merged;
     return true;

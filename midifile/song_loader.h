@@ -3,9 +3,9 @@
 #include <string>
 #include <string_view>
 
+#include "base/user_dialogs.h"
 #include "midifile/format0_merge.h"
 #include "midifile/midi_song.h"
-#include "midifile/user_dialogs.h"
 
 namespace pitchloom {
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "base/messages.h"
 #include "midifile/byte_reader.h"
-#include "midifile/error_report.h"
 
 namespace pitchloom {
 

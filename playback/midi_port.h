@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "base/user_dialogs.h"
 #include "midifile/midi_song.h"
-#include "midifile/user_dialogs.h"
 #include "playback/midi_output.h"
 
 namespace pitchloom {

@@ -1,6 +1,6 @@
 #include "playback/scale_tuning_sender.h"
 
-#include "playback/tuning_messages.h"
+#include "midifile/sysex.h"
 
 namespace pitchloom {
 
@@ -9,28 +9,25 @@ void ScaleTuningSender::forgetSent() {
         s.store(kNothingSent);
 }
 
-std::int32_t ScaleTuningSender::sentOffset(int pitchClass) const {
-    return sentOffsets_[static_cast<std::size_t>(pitchClass)].load();
-}
-
 void ScaleTuningSender::sendScaleTuning(DeviceType type) {
     if (type == DeviceType::GS) {
         std::uint8_t buf[kGsScaleTuningSize];
-        for (int part = 0; part < 16; ++part) {
-            const std::size_t n = buildGsScaleTuning(tuning_, part, buf);
-            for (std::size_t i = 0; i < 12; ++i)
-                sentOffsets_[i].store(tuning_.offsets[i].load());
+        for (int part = 0; part < kPartCount; ++part) {
+            const Offsets now = tuning_.offsetValues();
+            const std::size_t n = buildGsScaleTuning(now, part, buf);
+            for (std::size_t i = 0; i < now.size(); ++i)
+                sentOffsets_[i].store(now[i]);
             port_.sendLong({buf, n});
         }
     } else if (type == DeviceType::XG) {
         const Offsets now = tuning_.offsetValues();
         std::uint8_t buf[kXgScaleTuningSize];
-        for (int part = 0; part < 16; ++part) {
-            for (int n = 0; n < 12; ++n) {
+        for (int part = 0; part < kPartCount; ++part) {
+            for (int n = 0; n < kPitchClassCount; ++n) {
                 const auto i = static_cast<std::size_t>(n);
                 if (now[i] == sentOffsets_[i].load()) continue;
-                const std::size_t size = buildXgScaleTuning(tuning_, part, n, buf);
-                buf[8] = tuningDataByte(now[i]);  // the value compared, even if it moved since
+                // The value compared is the value sent, even if the slider moved since.
+                const std::size_t size = buildXgScaleTuning(now, part, n, buf);
                 port_.sendLong({buf, size});
             }
         }

@@ -4,7 +4,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "playback/device_type.h"
+#include "midifile/sysex.h"
 #include "playback/midi_port.h"
 #include "tuning/tuning_state.h"
 
@@ -25,7 +25,6 @@ public:
     void sendScaleTuning(DeviceType type);
     /// Sets every sent offset to kNothingSent (at every start of playback).
     void forgetSent();
-    std::int32_t sentOffset(int pitchClass) const;
 
 private:
     const TuningState& tuning_;

@@ -4,7 +4,7 @@
 #include <array>
 #include <thread>
 
-#include "midifile/error_report.h"
+#include "base/messages.h"
 #include "midifile/sysex.h"
 
 namespace pitchloom {
@@ -14,8 +14,7 @@ namespace {
 constexpr std::chrono::milliseconds kStall{100};
 constexpr std::chrono::milliseconds kReadyPoll{10};
 
-constexpr std::array<std::uint8_t, 10> kXgSystemOn = {0xF0, 0x08, 0x43, 0x10, 0x4C,
-                                                      0x00, 0x00, 0x7E, 0x00, 0xF7};
+constexpr std::uint8_t kTempo = 0x51;
 
 // The due time after a wait, held at the end of the clock: a song can ask for thousands of years
 // (a five-byte delta time at division 1 and 3 beats per minute), more than the clock can count.
@@ -81,14 +80,16 @@ void Sequencer::startPlayback() {
         p_.port.reportError(1004);
         return;
     }
-    run->position = kFirstEventOffset;
     const std::uint64_t end =
         kFirstEventOffset + std::uint64_t{readBe32(image, kTrackLengthOffset)};
-    run->trackEnd = static_cast<std::size_t>(std::min<std::uint64_t>(end, image.size()));
+    const auto track =
+        image.first(static_cast<std::size_t>(std::min<std::uint64_t>(end, image.size())));
+    run->events.emplace(track, kFirstEventOffset, runningStatus_.load(),
+                        EventReader::StrayData::Report);
 
     run->tempoBpm = 120;
     run->periodMs = periodFor(run->division, p_.timers.minPeriodMs());
-    readDelta(*run);  // the first event is not delayed by its own delta time
+    run->next = run->events->next();  // the first event is not delayed by its own delta time
     run->due = p_.timers.now() + std::chrono::milliseconds(run->periodMs);
     if (!arm(run)) p_.port.reportError(1007);
 }
@@ -134,14 +135,11 @@ void Sequencer::onTimer(const std::shared_ptr<Run>& run) {
     // After a stall (a message box, another song's stop wait, a device getting ready) the
     // schedule starts afresh rather than rushing through every event that fell due meanwhile.
     if (const SteadyTime now = p_.timers.now(); now - run->due > kStall) run->due = now;
-    if (!playEvent(*run)) return;
-    for (;;) {
+    for (bool first = true;; first = false) {
         if (!current(*run)) return;
-        const std::uint64_t ticks = readDelta(*run);
-        const std::uint64_t delayMs =
-            ticks * 60000u /
-            (std::uint64_t{run->division} * static_cast<std::uint64_t>(run->tempoBpm));
-        if (run->position >= run->trackEnd) {
+        if (!first) run->next = run->events->next();
+        if (!run->next) {
+            // The end of the track, or an event cut off by it.
             bool mine;
             {
                 std::lock_guard lock(timerMutex_);
@@ -150,39 +148,29 @@ void Sequencer::onTimer(const std::shared_ptr<Run>& run) {
             if (mine) stopPlayback();
             return;
         }
-        if (delayMs == 0) {
-            if (!playEvent(*run)) return;
-            continue;
+        const std::uint64_t delayMs =
+            first ? 0
+                  : std::uint64_t{run->next->delta} * 60000u /
+                        (std::uint64_t{run->division} * static_cast<std::uint64_t>(run->tempoBpm));
+        if (delayMs > 0) {
+            run->due = later(run->due, delayMs);
+            arm(run);
+            return;
         }
-        run->due = later(run->due, delayMs);
-        arm(run);
-        return;
+        if (!playEvent(*run)) return;
     }
 }
 
-std::uint32_t Sequencer::readDelta(Run& run) {
-    std::uint32_t value = 0;
-    for (;;) {
-        const std::uint8_t b = byteAt(run.position++);
-        value = (value << 7) | (b & 0x7Fu);
-        if (b < 0x80) return value;
-    }
-}
-
-std::uint8_t Sequencer::byteAt(std::size_t at) const {
-    // Bytes past the track (or the buffer) read as 0, so no walk leaves the song.
-    return at < p_.song.image().size() ? p_.song.data[at] : 0;
-}
-
-void Sequencer::playNote(Run& run, std::uint8_t status, std::size_t noteAt, bool on) {
-    const int channel = status & 0x0F;
-    int note = byteAt(noteAt);
+void Sequencer::playNote(const MidiEvent& e, bool on) {
+    const int channel = e.status & 0x0F;
+    const std::size_t noteAt = e.dataAt();
+    int note = p_.song.data[noteAt];
     if (!p_.tuning.rhythm.isRhythm(channel)) {
         note = p_.tuning.moveOntoScale(note);
-        if (noteAt < run.trackEnd) p_.song.data[noteAt] = static_cast<std::uint8_t>(note);
+        p_.song.data[noteAt] = static_cast<std::uint8_t>(note);
     }
     if (on) {
-        p_.port.noteOn(note, byteAt(noteAt + 1), channel);
+        p_.port.noteOn(note, p_.song.data[noteAt + 1], channel);
     } else {
         p_.port.noteOff(note, channel);
     }
@@ -193,139 +181,93 @@ void Sequencer::sendTuning(Run& run, DeviceType type) {
     run.tuningWiped = false;
 }
 
-void Sequencer::sendSpan(std::size_t from, std::size_t count, bool fileForm) {
-    const std::span<const std::uint8_t> bytes(p_.song.data.data() + from, count);
-    if (fileForm) {
-        p_.port.sendLong(bytes);
-    } else {
-        p_.port.sendEscaped(bytes);
+void Sequencer::playMessage(Run& run, std::span<const std::uint8_t> body,
+                            std::span<const std::uint8_t> fileForm, DeviceType type) {
+    p_.tuning.rhythm.examineBody(body);
+    if (type == DeviceType::GS && isXgSystemOn(body)) {
+        p_.dialogs.showMessage(messages::kXgResetWithGs, BoxStyle::SystemModal);
+        run.due = std::max(run.due, p_.timers.now());  // the song waited for the OK
+        return;
     }
+    if (fileForm.empty()) {
+        std::vector<std::uint8_t> message{0xF0};
+        message.insert(message.end(), body.begin(), body.end());
+        message.push_back(0xF7);
+        p_.port.sendEscaped(message);
+    } else {
+        p_.port.sendLong(fileForm);
+    }
+    // The module has just forgotten its tuning: all of it goes out again before the next note,
+    // as a converted file carries it after the song's last reset.
+    if (recogniseReset(body)) {
+        p_.sender.forgetSent();
+        run.tuningWiped = true;
+    }
+}
+
+void Sequencer::playSysEx(Run& run, const MidiEvent& e, DeviceType type) {
+    if (e.isSysEx() && !e.unfinishedSysEx) {
+        if (const auto body = bodyOfEvent(e.bytes)) playMessage(run, *body, e.bytes, type);
+        run.packets.clear();
+        return;
+    }
+    if (e.isSysEx()) {
+        // The first packet of a message sent in parts: the rest follow in F7 packets.
+        run.packets.assign(e.payload.begin(), e.payload.end());
+        return;
+    }
+    if (run.packets.empty()) {
+        // An escape: its bytes go to the device as they stand, whole or not at all.
+        if (!e.payload.empty()) p_.port.sendEscaped(e.payload);
+        return;
+    }
+    run.packets.insert(run.packets.end(), e.payload.begin(), e.payload.end());
+    if (run.packets.back() != 0xF7) return;
+    const std::span<const std::uint8_t> whole(run.packets);
+    playMessage(run, whole.first(whole.size() - 1), {}, type);
+    run.packets.clear();
 }
 
 bool Sequencer::playEvent(Run& run) {
     const DeviceType type = p_.deviceType.load();
     if (p_.tuning.tuningChanged.exchange(0) != 0) sendTuning(run, type);
 
-    const std::size_t pos = run.position;
-    const std::uint8_t b = byteAt(pos);
-    const int channel = b & 0x0F;
-    const std::size_t end = run.trackEnd;
+    const MidiEvent& e = *run.next;
+    if (e.stray) {
+        p_.port.reportError(1008);
+        return false;
+    }
+    // A message sent in packets ends with its last F7 packet; anything else cuts it off.
+    if (!e.isEscape() && !run.packets.empty() && !e.isSysEx()) run.packets.clear();
 
-    if (b >= 0x90 && b <= 0x9F) {
-        if (run.noteOnCount == 0 || run.tuningWiped) sendTuning(run, type);
-        ++run.noteOnCount;
-        playNote(run, b, pos + 1, true);
-        run.position += 3;
-    } else if (b >= 0x80 && b <= 0x8F) {
-        playNote(run, b, pos + 1, false);
-        run.position += 3;
-    } else if (b == 0xF0) {
-        const auto first = p_.song.data.begin() + static_cast<std::ptrdiff_t>(pos);
-        const auto last = p_.song.data.begin() + static_cast<std::ptrdiff_t>(std::max(end, pos));
-        const auto f7 = std::find(first, last, std::uint8_t{0xF7});
-        if (f7 == last) {
-            run.position = std::max(end, pos + 1);  // no end of exclusive: nothing complete to send
-        } else {
-            const auto size = static_cast<std::size_t>(f7 - first) + 1;
-            const std::span<const std::uint8_t> event(&*first, size);
-            p_.tuning.rhythm.examineForRhythm(event);
-            const bool xgOn =
-                std::equal(event.begin(), event.end(), kXgSystemOn.begin(), kXgSystemOn.end());
-            if (xgOn && type == DeviceType::GS) {
-                p_.dialogs.showMessage("XG reset was found with GS setting.",
-                                       BoxStyle::SystemModal);
-                run.due = std::max(run.due, p_.timers.now());  // the song waited for the OK
-            } else {
-                sendSpan(pos, size, true);
-                // The module has just forgotten its tuning: all of it goes out again before the
-                // next note, as a converted file carries it after the song's last reset.
-                if (isResetMessage(event)) {
-                    p_.sender.forgetSent();
-                    run.tuningWiped = true;
-                }
-            }
-            run.position += size;
-        }
-    } else if (b == 0xF7) {
-        const std::size_t length = byteAt(pos + 1);
-        // Like an exclusive without its F7, an escape cut off by the end of the song is not sent
-        // in part: a device would take the bytes that are there as a whole message.
-        if (length > 0 && pos + 2 + length <= end) sendSpan(pos + 2, length, false);
-        run.position += length + 2;
-    } else if (b == 0xFF) {
-        const std::uint8_t metaType = byteAt(pos + 1);
-        std::size_t size;
-        switch (metaType) {
-            case 0x20:
-                size = 4;
-                break;
-            case 0x2F:
-                size = 3;
-                break;
-            case 0x51:
-                size = 6;
-                break;
-            case 0x54:
-                size = 8;
-                break;
-            case 0x58:
-                size = 7;
-                break;
-            case 0x59:
-                size = 5;
-                break;
-            default: {
-                std::size_t at = pos + 2;
-                std::uint32_t length = 0;
-                for (;;) {
-                    const std::uint8_t v = byteAt(at++);
-                    length = (length << 7) | (v & 0x7Fu);
-                    if (v < 0x80 || at >= end) break;
-                }
-                size = (at - pos) + length;
-            }
-        }
-        if (metaType == 0x51) {
-            const std::uint32_t us = std::uint32_t{byteAt(pos + 3)} << 16 |
-                                     std::uint32_t{byteAt(pos + 4)} << 8 | byteAt(pos + 5);
+    const std::uint8_t b = e.status;
+    const int channel = b & 0x0F;
+    const auto data = [&](std::size_t i) { return p_.song.data[e.dataAt() + i]; };
+    if (e.isNoteOn()) {
+        // The first Note On with its status written out brings the tuning; so does the first
+        // after a reset.
+        if ((!e.runningStatus && run.noteOnCount == 0) || run.tuningWiped) sendTuning(run, type);
+        if (!e.runningStatus) ++run.noteOnCount;
+        playNote(e, true);
+    } else if (e.isNote()) {
+        playNote(e, false);
+    } else if (e.isSysEx() || e.isEscape()) {
+        playSysEx(run, e, type);
+    } else if (e.isMeta()) {
+        if (e.metaType() == kTempo && e.payload.size() >= 3) {
+            const std::uint32_t us =
+                std::uint32_t{e.payload[0]} << 16 | std::uint32_t{e.payload[1]} << 8 | e.payload[2];
             // A tempo of 0 would divide by zero: it changes nothing.
             if (const std::int32_t bpm = bpmFor(us); bpm > 0) run.tempoBpm = bpm;
         }
-        run.position += size;
     } else if ((b >= 0xA0 && b <= 0xBF) || (b >= 0xE0 && b <= 0xEF)) {
-        p_.port.channelMessage(b, byteAt(pos + 1), byteAt(pos + 2));
-        run.position += 3;
+        p_.port.channelMessage(b, data(0), data(1));
     } else if (b >= 0xC0 && b <= 0xCF) {
-        p_.port.programChange(byteAt(pos + 1), channel);
-        run.position += 2;
+        p_.port.programChange(data(0), channel);
     } else if (b >= 0xD0 && b <= 0xDF) {
-        p_.port.channelPressure(b, byteAt(pos + 1));
-        run.position += 2;
-    } else {
-        const std::uint8_t rs = runningStatus_.load();
-        if (rs >= 0x90 && rs <= 0x9F) {
-            if (run.tuningWiped) sendTuning(run, type);
-            playNote(run, rs, pos, true);
-            run.position += 2;
-        } else if (rs >= 0x80 && rs <= 0x8F) {
-            playNote(run, rs, pos, false);
-            run.position += 2;
-        } else if ((rs >= 0xA0 && rs <= 0xBF) || (rs >= 0xE0 && rs <= 0xEF)) {
-            p_.port.channelMessage(rs, b, byteAt(pos + 1));
-            run.position += 2;
-        } else if (rs >= 0xC0 && rs <= 0xCF) {
-            p_.port.programChange(b, rs & 0x0F);
-            run.position += 1;
-        } else if (rs >= 0xD0 && rs <= 0xDF) {
-            p_.port.channelPressure(rs, b);
-            run.position += 1;
-        } else {
-            p_.port.reportError(1008);
-            return false;
-        }
-        return true;
+        p_.port.channelPressure(b, data(0));
     }
-    runningStatus_.store(b);
+    runningStatus_.store(run.events->runningStatus());
     return true;
 }
 

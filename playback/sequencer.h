@@ -6,12 +6,15 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string_view>
+#include <vector>
 
+#include "base/user_dialogs.h"
+#include "midifile/event_reader.h"
 #include "midifile/midi_song.h"
 #include "midifile/song_loader.h"
-#include "midifile/user_dialogs.h"
-#include "playback/device_type.h"
+#include "midifile/sysex.h"
 #include "playback/midi_port.h"
 #include "playback/scale_tuning_sender.h"
 #include "playback/timer_service.h"
@@ -75,26 +78,29 @@ public:
     /// State of one playback, touched only by the timer chain once it runs.
     struct Run {
         std::uint64_t generation = 0;
-        std::size_t position = 0;
-        std::size_t trackEnd = 0;
         std::uint32_t division = 0;
         std::int32_t tempoBpm = 120;
         std::uint32_t periodMs = 0;
         std::int32_t noteOnCount = 0;
         bool tuningWiped = false;  // a reset went to the device since the tuning was last sent
         SteadyTime due{};
+        std::optional<EventReader> events;
+        std::optional<MidiEvent> next;  // what the next timer plays
+        /// A System Exclusive message sent in packets, gathered until its last one.
+        std::vector<std::uint8_t> packets;
     };
 
 private:
     void onTimer(const std::shared_ptr<Run>& run);
     bool playEvent(Run& run);
-    std::uint32_t readDelta(Run& run);
     bool arm(const std::shared_ptr<Run>& run);
     bool current(const Run& run) const { return run.generation == generation_.load(); }
-    std::uint8_t byteAt(std::size_t at) const;
-    void playNote(Run& run, std::uint8_t status, std::size_t noteAt, bool on);
+    void playNote(const MidiEvent& e, bool on);
+    void playSysEx(Run& run, const MidiEvent& e, DeviceType type);
+    /// A whole System Exclusive message: rhythm parts, resets and the GS guard, then the device.
+    void playMessage(Run& run, std::span<const std::uint8_t> body,
+                     std::span<const std::uint8_t> fileForm, DeviceType type);
     void sendTuning(Run& run, DeviceType type);
-    void sendSpan(std::size_t from, std::size_t count, bool fileForm);
 
     Parts p_;
     std::chrono::milliseconds stopWait_{1000};

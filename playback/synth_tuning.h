@@ -29,10 +29,6 @@ struct SysExAction {
     bool drum = false;           ///< RhythmPart: true for a drum channel.
 };
 
-/// The channel (0..15) that a GS part block addresses: block 0x10 is channel 10, 0x11..0x19 are
-/// channels 1..9 and 0x1A..0x1F channels 11..16. -1 for any other byte.
-int channelOfGsPartBlock(std::uint8_t block);
-
 /// The scale tuning of each of the sixteen channels, as GS and XG messages to kSynthDeviceId set
 /// it.
 class SynthTuning {
@@ -48,8 +44,6 @@ public:
     void clear();
 
 private:
-    SysExAction applyGs(std::span<const std::uint8_t> body);
-    SysExAction applyXg(std::span<const std::uint8_t> body);
     SysExAction reset();
 
     std::array<PitchClassCents, kSynthChannelCount> cents_{};

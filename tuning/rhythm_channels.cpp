@@ -1,5 +1,7 @@
 #include "tuning/rhythm_channels.h"
 
+#include "midifile/sysex.h"
+
 namespace pitchloom {
 
 void RhythmChannels::resetRhythmChannels() {
@@ -8,14 +10,16 @@ void RhythmChannels::resetRhythmChannels() {
     flags_[9].store(1, std::memory_order_relaxed);
 }
 
-void RhythmChannels::examineForRhythm(std::span<const std::uint8_t> e) {
-    if (e.size() < 9) return;
-    if (e[2] != 0x41 || e[3] != 0x10 || e[4] != 0x42 || e[5] != 0x12 || e[6] != 0x40) return;
-    const std::uint8_t block = e[7];
-    if (e[8] != 0x15 || block < 0x11 || block > 0x1F) return;
-    // Blocks 0x11..0x19 are channels 1..9, 0x1A..0x1F channels 11..16; block 0x10 is left alone.
-    const int index = block <= 0x19 ? block - 0x11 : block - 0x10;
-    flags_[static_cast<std::size_t>(index)].store(1, std::memory_order_relaxed);
+void RhythmChannels::examineForRhythm(std::span<const std::uint8_t> event) {
+    if (const auto body = bodyOfEvent(event)) examineBody(*body);
+}
+
+void RhythmChannels::examineBody(std::span<const std::uint8_t> body) {
+    const auto part = recogniseGsRhythmPart(body);
+    if (!part || part->device != 0x10 || part->block == 0x10) return;
+    // Songs set every melodic part to 0 right after their reset; 0 must not make drums of them.
+    flags_[static_cast<std::size_t>(part->channel)].store(part->value != 0 ? 1 : 0,
+                                                          std::memory_order_relaxed);
 }
 
 bool RhythmChannels::isRhythm(int channel) const {

@@ -1,13 +1,11 @@
-#include "midifile/file_io.h"
+#include "base/file_io.h"
+#include "base/messages.h"
 #include "tuning/scale_file.h"
 #include "tuning/tuning_controls.h"
 
 namespace pitchloom {
 
 namespace {
-
-constexpr std::string_view kCannotOpen = "Can not open file!";
-constexpr std::string_view kNotAScaleFile = "This is not a valid scale file!";
 
 bool isKeyRow(int row) {
     return row >= 0 && row < static_cast<int>(KeyTable.size());
@@ -25,7 +23,7 @@ void TuningControls::saveScaleFile() {
     data.keyRow = view_.selectedRow(TuningList::Key);
     const auto bytes = serializeScaleFile(data);
     if (const FileStatus written = writeFile(*path, bytes); !written) {
-        dialogs_.showMessage(kCannotOpen, BoxStyle::SystemModal);
+        dialogs_.showMessage(messages::kCannotOpenFile, BoxStyle::SystemModal);
         dialogs_.showDetail(written.about(*path));
         return;
     }
@@ -39,13 +37,13 @@ void TuningControls::loadScaleFile() {
     // One byte more than a scale file, so that a longer file is seen to be too long.
     const FileContents file = readFile(*path, kScaleFileSize + 1);
     if (!file.status) {
-        dialogs_.showMessage(kCannotOpen, BoxStyle::SystemModal);
+        dialogs_.showMessage(messages::kCannotOpenFile, BoxStyle::SystemModal);
         dialogs_.showDetail(file.status.about(*path));
         return;
     }
     const auto data = parseScaleFile(file.bytes);
     if (!data) {
-        dialogs_.showMessage(kNotAScaleFile, BoxStyle::SystemModal);
+        dialogs_.showMessage(messages::kNotAScaleFile, BoxStyle::SystemModal);
         return;
     }
 

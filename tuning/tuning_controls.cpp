@@ -1,4 +1,5 @@
 #include "tuning/tuning_controls.h"
+#include "base/messages.h"
 
 #include <string>
 #include <utility>
@@ -7,8 +8,6 @@
 namespace pitchloom {
 
 namespace {
-
-constexpr std::string_view kLastNoteRefused = "Can't off all notes!";
 
 template <typename Table>
 std::vector<std::string_view> labelsOf(const Table& table) {
@@ -123,7 +122,7 @@ void TuningControls::togglePitchClass(int pitchClass) {
     for (const auto& m : state_.inScale)
         members += m.load() == 1 ? 1 : 0;
     if (members == 0) {
-        dialogs_.showMessage(kLastNoteRefused, BoxStyle::SystemModal);
+        dialogs_.showMessage(messages::kLastNoteRefused, BoxStyle::SystemModal);
         mark.store(1);
         view_.setKeyLit(pitchClass, true);
     }

@@ -4,7 +4,7 @@
 #include <span>
 #include <string_view>
 
-#include "midifile/user_dialogs.h"
+#include "base/user_dialogs.h"
 #include "tuning/tuning_state.h"
 
 namespace pitchloom {

@@ -4,12 +4,13 @@
 #include <atomic>
 #include <cstdint>
 
+#include "midifile/sysex.h"
 #include "tuning/rhythm_channels.h"
 #include "tuning/tuning_tables.h"
 
 namespace pitchloom {
 
-using Offsets = std::array<std::int32_t, kPitchClassCount>;
+using Offsets = PitchClassOffsets;
 using ScaleMarks = std::array<std::uint8_t, kPitchClassCount>;
 
 /// The key, scale and tuning in force: twelve cent offsets and twelve in-scale marks by absolute

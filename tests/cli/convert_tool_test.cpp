@@ -10,7 +10,7 @@
 #include <sstream>
 #include <vector>
 
-#include "midifile/file_io.h"
+#include "base/file_io.h"
 #include "midifile/midi_song.h"
 #include "support/midi_builder.h"
 #include "tuning/scale_file.h"

@@ -1,11 +1,11 @@
 #include "convert/convert_command.h"
+#include "session/session.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "midifile/file_io.h"
-#include "playback/tuning_messages.h"
+#include "base/file_io.h"
 #include "support/midi_builder.h"
 #include "support/scripted_dialogs.h"
 
@@ -55,14 +55,15 @@ protected:
     }
 
     bool convert(DeviceType type, bool playing = false) {
-        return convertSong(song, loader, tuning, type, dialogs, playing);
+        session.deviceType = type;
+        return session.convert(playing);
     }
 
-    MidiSong song;
-    TuningState tuning;
     test::ScriptedDialogs dialogs;
-    Format0Merger merger{dialogs};
-    SongLoader loader{song, merger, dialogs};
+    Session session{dialogs};
+    MidiSong& song = session.song;
+    TuningState& tuning = session.tuning;
+    SongLoader& loader = session.loader;
     std::string dir, input, output;
 };
 
@@ -94,22 +95,44 @@ TEST_F(Convert, GmMovesNotesAddsNothingAndReplacesTheTarget) {
     EXPECT_EQ(dialogs.saveFilters()[0].defaultExtension, "mid");
 }
 
-TEST_F(Convert, GsPutsSixteenMessagesAfterTheResetNewestFirst) {
-    tuning.selectTuningRow(1, 7);
-    source(resetSong(), output);
+TEST_F(Convert, ARealShapedSongGivesItsGoldenFileForGsAndGm) {
+    tuning.selectScaleRow(1, 7);   // Pentatonic in C
+    tuning.selectTuningRow(1, 7);  // Just Intonation
+    const Bytes song = readBack(test::testData("songs/reset-and-rhythm.mid"));
+    ASSERT_EQ(song.size(), 146u);
+    source(song, output);
     ASSERT_TRUE(convert(DeviceType::GS));
-    TrackBuilder expected;
-    expected.sysex(0, kGsReset);
-    for (int part = 15; part >= 0; --part) {
-        Bytes event(kGsScaleTuningSize);
-        buildGsScaleTuning(tuning, part, event.data());
-        expected.raw(0, event);
-    }
-    const Bytes out = readBack(output);
-    EXPECT_EQ(out, test::format0(480, songBody(expected)));
-    EXPECT_EQ(out.size(), resetSong().size() + 384);
-    EXPECT_EQ(readBe32(out, kTrackLengthOffset), readBe32(resetSong(), kTrackLengthOffset) + 384);
-    EXPECT_EQ(out[22 + 13 + 8], 0x10) << "part 15 comes first, in block 0x10";
+    EXPECT_EQ(readBack(output), test::readHexFile(test::testData("songs/reset-and-rhythm.gs.hex")));
+    source(song, output);
+    ASSERT_TRUE(convert(DeviceType::GM));
+    EXPECT_EQ(readBack(output), test::readHexFile(test::testData("songs/reset-and-rhythm.gm.hex")));
+}
+
+TEST_F(Convert, BytesInsideAnEscapeOrAMessageAreNeverMoved) {
+    tuning.setScaleMarks({1, 0, 1, 0, 1, 0, 0, 1, 0, 1, 0, 0});  // C D E G A
+    Bytes escape = {0xF7, 0x81, 0x48};                           // 200 bytes that look like notes
+    for (int i = 0; i < 100; ++i)
+        escape.insert(escape.end(), {0x90, 0x3D});
+    const Bytes text = {0xFF, 0x08, 0x81, 0x00};  // a program name of 128 bytes
+    TrackBuilder t;
+    t.raw(0, escape).raw(0, Bytes(text)).noteOn(0, 0, 61, 100);
+    Bytes source0 = test::format0(96, t);
+    source0.insert(source0.end() - 4, 128, 0x3D);  // the name's bytes, before the note
+    writeBe32(source0, kTrackLengthOffset, static_cast<std::uint32_t>(source0.size() - 22));
+    source(source0, output);
+    ASSERT_TRUE(convert(DeviceType::GM));
+    Bytes expected = source0;
+    expected[expected.size() - 2] = 62;  // only the note moves, C# to D
+    EXPECT_EQ(readBack(output), expected);
+}
+
+TEST_F(Convert, AnUnknownMetaEventIsReportedOnceWhateverTheType) {
+    TrackBuilder t;
+    t.meta(0, 0x60, {1, 2}).tempo(10, 500000).noteOn(10, 0, 60, 100);
+    source(test::format0(96, t), output);
+    ASSERT_TRUE(convert(DeviceType::XG));
+    EXPECT_EQ(dialogs.texts(),
+              (Texts{"Event Error!", "Information has been written to the file!"}));
 }
 
 TEST_F(Convert, XgPutsOneHundredNinetyTwoMessagesAtTheStartNewestFirst) {
@@ -117,12 +140,15 @@ TEST_F(Convert, XgPutsOneHundredNinetyTwoMessagesAtTheStartNewestFirst) {
     const TrackBuilder plain = TrackBuilder().tempo(0, 500000).noteOn(96, 0, 60, 100);
     source(test::format0(96, plain), output);
     ASSERT_TRUE(convert(DeviceType::XG));
+    // Arabian in G, as data bytes for C .. B: C -8, C# +43, D -4, D# +47, E 0, F -10, F# -49,
+    // G -6, G# +45, A -2, A# -12, B -51.
+    const Bytes values = {0x38, 0x6B, 0x3C, 0x6F, 0x40, 0x36, 0x0F, 0x3A, 0x6D, 0x3E, 0x34, 0x0D};
     TrackBuilder expected;
     for (int part = 15; part >= 0; --part) {
-        for (int pitchClass = 11; pitchClass >= 0; --pitchClass) {
-            Bytes event(kXgScaleTuningSize);
-            buildXgScaleTuning(tuning, part, pitchClass, event.data());
-            expected.raw(0, event);
+        for (int n = 11; n >= 0; --n) {
+            expected.raw(0, {0xF0, 0x08, 0x43, 0x10, 0x4C, 0x08, static_cast<std::uint8_t>(part),
+                             static_cast<std::uint8_t>(0x41 + n),
+                             values[static_cast<std::size_t>(n)], 0xF7});
         }
     }
     const Bytes out = readBack(output);

@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <span>
 
+#include "base/file_io.h"
 #include "convert/convert_command.h"
-#include "convert/event_walk.h"
 #include "fuzz/fuzz_support.h"
-#include "midifile/file_io.h"
+#include "midifile/event_reader.h"
 #include "midifile/format0_merge.h"
 #include "midifile/song_loader.h"
 #include "tuning/rhythm_channels.h"
@@ -23,10 +23,10 @@ constexpr std::size_t kSettingBytes = 3;
 void checkNotesOnScale(std::span<const std::uint8_t> image, const TuningState& tuning) {
     RhythmChannels rhythm;
     rhythm.resetRhythmChannels();
-    EventWalk walk(image);
-    while (auto e = walk.next()) {
-        if (e->status == 0xF0) {
-            rhythm.examineForRhythm(image.subspan(e->statusAt, e->end - e->statusAt));
+    EventReader events(image, kFirstEventOffset);
+    while (auto e = events.next()) {
+        if (e->isSysEx()) {
+            rhythm.examineForRhythm(e->bytes);
         } else if (e->isNote() && !rhythm.isRhythm(e->status & 0x0F)) {
             const std::uint8_t note = image[e->dataAt()];
             require(note > 127 || tuning.inScale[note % 12].load() != 0,
@@ -44,21 +44,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const ScratchFolder folder;
     if (size < kSettingBytes) return 0;
 
+    QuietDialogs dialogs;
+    FuzzSession session(dialogs, reusedSong());
+    const MidiSong& song = session.song;
+    const TuningState& tuning = session.tuning;
     const auto type = static_cast<DeviceType>(data[0] % 3);
-    TuningState tuning;
-    tuning.setScaleMarks(marksFromMask(data[1] | unsigned{data[2]} << 8));
+    session.deviceType = type;
+    session.tuning.setScaleMarks(marksFromMask(data[1] | unsigned{data[2]} << 8));
     const std::string source =
         folder.write("source.mid", {data + kSettingBytes, size - kSettingBytes});
     const std::string target = folder.path("target.mid");
     std::filesystem::remove(target);
 
-    QuietDialogs dialogs;
     dialogs.answerOpen(source);
     dialogs.answerSave(target);
-    MidiSong& song = reusedSong();
-    Format0Merger merger(dialogs);
-    SongLoader loader(song, merger, dialogs);
-    const bool written = convertSong(song, loader, tuning, type, dialogs, false);
+    const bool written = session.convert(false);
 
     const auto files = folder.names();
     if (!written) {

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "midifile/file_io.h"
+#include "base/file_io.h"
 
 namespace pitchloom::fuzz {
 

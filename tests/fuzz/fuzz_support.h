@@ -10,8 +10,9 @@
 #include <string_view>
 #include <vector>
 
+#include "base/user_dialogs.h"
 #include "midifile/midi_song.h"
-#include "midifile/user_dialogs.h"
+#include "session/session.h"
 
 namespace pitchloom::fuzz {
 
@@ -66,6 +67,20 @@ private:
 /// The song buffer, kept from input to input because making one costs more than most runs;
 /// zero-filled afresh for each, so that every run starts from the same bytes.
 MidiSong& reusedSong();
+
+/// A fresh session for one input, on the song buffer kept from input to input (given back when
+/// the session ends).
+class FuzzSession : public Session {
+public:
+    FuzzSession(UserDialogs& dialogs, MidiSong& kept) : Session(dialogs), kept_(kept) {
+        song.data.swap(kept.data);
+        song.length = kept.length;
+    }
+    ~FuzzSession() { kept_.data.swap(song.data); }
+
+private:
+    MidiSong& kept_;
+};
 
 /// More than any reader takes in: the song buffer refuses a file this long.
 constexpr std::size_t kLargestInput = kSongBufferSize + 1;

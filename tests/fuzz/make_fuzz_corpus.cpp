@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "playback/tuning_messages.h"
+#include "midifile/sysex.h"
 #include "support/midi_builder.h"
 #include "tuning/scale_file.h"
 #include "tuning/tuning_state.h"
@@ -285,8 +285,9 @@ std::vector<Seed> scaleFiles() {
 
 std::vector<Seed> sysexMessages() {
     std::vector<Seed> out;
-    TuningState tuning;
-    tuning.selectTuningRow(3, 7);  // Arabian
+    TuningState state;
+    state.selectTuningRow(3, 7);  // Arabian
+    const Offsets tuning = state.offsetValues();
     std::uint8_t buf[kGsScaleTuningSize];
     const auto built = [&](std::size_t n) { return Bytes(buf, buf + n); };
     const auto fileForm = [](const Bytes& body) {

@@ -62,21 +62,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < kSettingBytes || size - kSettingBytes >= kSongBufferSize) return 0;
     const std::span<const std::uint8_t> image(data + kSettingBytes, size - kSettingBytes);
 
-    MidiSong& song = songWith(image);
-
     QuietDialogs dialogs;
+    FuzzSession session(dialogs, songWith(image));
+    MidiSong& song = session.song;
+    TuningState& tuning = session.tuning;
     RecordingOutput output;
     MidiPort port(output, dialogs);
     port.openDevice(kMidiMapperId);
-    TuningState tuning;
     tuning.setScaleMarks(marksFromMask(data[1] | unsigned{data[2]} << 8));
     ScaleTuningSender sender(tuning, port);
-    std::atomic<DeviceType> type{static_cast<DeviceType>(data[0] % 3)};
-    Format0Merger merger(dialogs);
-    SongLoader loader(song, merger, dialogs);
+    session.deviceType = static_cast<DeviceType>(data[0] % 3);
     ManualTimerService timers;
     SilentView view;
-    Sequencer seq({song, tuning, port, sender, type, dialogs, loader, timers, view});
+    Sequencer seq(
+        {song, tuning, port, sender, session.deviceType, dialogs, session.loader, timers, view});
     seq.setStopWait(std::chrono::milliseconds(0));
 
     seq.beginPlayback();

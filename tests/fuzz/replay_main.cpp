@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "base/file_io.h"
 #include "fuzz/fuzz_support.h"
-#include "midifile/file_io.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 

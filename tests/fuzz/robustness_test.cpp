@@ -7,9 +7,9 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "base/file_io.h"
+#include "base/messages.h"
 #include "convert/convert_command.h"
-#include "midifile/error_report.h"
-#include "midifile/file_io.h"
 #include "playback/playback_rig.h"
 
 namespace pitchloom {
@@ -80,15 +80,13 @@ Outcome tryEverything(const Bytes& file,
     }
 
     test::ScriptedDialogs dialogs;
-    MidiSong song;
-    EXPECT_TRUE(song.create());
-    Format0Merger merger(dialogs);
-    SongLoader loader(song, merger, dialogs);
-    TuningState tuning;
-    tuning.setScaleMarks(marks);
+    Session session(dialogs);
+    EXPECT_TRUE(session.createSong());
+    session.tuning.setScaleMarks(marks);
+    session.deviceType = DeviceType::GS;
     dialogs.willOpen(source);
     dialogs.willSave(dir + "/target.mid");
-    out.written = convertSong(song, loader, tuning, DeviceType::GS, dialogs, false);
+    out.written = session.convert(false);
     out.convertBoxes = dialogs.texts();
     out.converted = readFile(dir + "/target.mid", kSongBufferSize + 1).bytes;
     out.convertFolder = filesIn(dir);
@@ -152,13 +150,13 @@ TEST(TruncatedFile, CutInAnEventKeepsTheEventsBeforeIt) {
     expectPlayedAndConverted(merged, {});
     EXPECT_EQ(notesOn(merged.played), (std::vector<int>{60, 62}));
 
-    // A format-0 song is taken as read. Playback reads the missing bytes as 0, so the last note,
-    // cut before its velocity, sounds as a release; the converter leaves the cut event as it is.
+    // A format-0 song's track is cut where the file ends, its length with it. Playback ends
+    // before the cut event, and the converter leaves it as it is.
     const Bytes song0 = test::format0(kDivision, threeNotes().endOfTrack());
     const Outcome cut = tryEverything(Bytes(song0.begin(), song0.end() - 5));
     expectPlayedAndConverted(cut, {});
-    EXPECT_EQ(notesOn(cut.played), (std::vector<int>{60, 62, 64}));
-    EXPECT_EQ(cut.played.back(), (Bytes{0x90, 64, 0}));
+    EXPECT_EQ(notesOn(cut.played), (std::vector<int>{60, 62}));
+    EXPECT_EQ(readBe32(cut.song, kTrackLengthOffset), cut.song.size() - kFirstEventOffset);
     EXPECT_EQ(Bytes(cut.converted.end() - 3, cut.converted.end()), (Bytes{0x30, 0x90, 64}));
 }
 
@@ -212,6 +210,22 @@ TEST(TrackCount, SixtyFiveTracksAreRefused) {
     expectPlayedAndConverted(tryEverything(format1(tracks)), {});
 }
 
+TEST(TrackCount, IsReadFromBothItsBytes) {
+    // 256 tracks read as 0 gave an empty song, 257 as 1 a song of one track: both are refused.
+    for (std::size_t count : {256, 257}) {
+        const std::vector<TrackBuilder> tracks(count, threeNotes());
+        expectRefused(tryEverything(format1(tracks)), codes({105}));
+    }
+    // A header claiming 10000 tracks, with 70 of them there.
+    Bytes claims = format1(std::vector<TrackBuilder>(70, threeNotes()));
+    claims[10] = 10000 >> 8;
+    claims[11] = 10000 & 0xFF;
+    expectRefused(tryEverything(claims), codes({105}));
+    Bytes none = format1({threeNotes()});
+    none[11] = 0;
+    expectRefused(tryEverything(none), {"Undefined error!"});
+}
+
 TEST(Division, ZeroIsRefusedByPlaybackAndKeptByTheConverter) {
     const Outcome o = tryEverything(format1({threeNotes().endOfTrack()}, 0));
     EXPECT_TRUE(o.loaded);
@@ -256,7 +270,7 @@ TEST(RunningStatus, FirstEventOfTheRunUnderRunningStatus) {
 
 TEST(UnknownMeta, IsShownAndKept) {
     const TrackBuilder t =
-        TrackBuilder(threeNotes()).raw(0, {0xFF, 0x09, 0x02, 'o', 'k'}).noteOn(0, 0, 67, 90);
+        TrackBuilder(threeNotes()).raw(0, {0xFF, 0x60, 0x02, 'o', 'k'}).noteOn(0, 0, 67, 90);
     const Outcome o = tryEverything(format1({t}));
     EXPECT_EQ(o.loadBoxes, codes({103}));
     EXPECT_EQ(o.convertBoxes, (Texts{fileErrorText(103), "Event Error!", kWritten}));

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <span>
 
-#include "convert/event_walk.h"
 #include "fuzz/fuzz_support.h"
+#include "midifile/event_reader.h"
 #include "midifile/format0_merge.h"
 #include "midifile/song_loader.h"
 
@@ -25,15 +25,15 @@ void checkMerged(std::span<const std::uint8_t> image, std::span<const std::uint8
     require(readBe32(image, kTrackLengthOffset) == image.size() - kFirstEventOffset,
             "the merged track length counts every byte after the header");
 
-    EventWalk walk(image);
+    EventReader events(image, kFirstEventOffset);
     std::size_t end = kFirstEventOffset;
     bool endOfTrack = false;
-    while (auto e = walk.next()) {
+    while (auto e = events.next()) {
         require(!endOfTrack, "nothing follows the end of track");
         require(!e->runningStatus, "every merged event has its status byte");
         require(e->delta <= 0x0FFFFFFF, "merged delta times fit four bytes");
-        endOfTrack = e->status == 0xFF && image[e->statusAt + 1] == 0x2F;
-        end = e->end;
+        endOfTrack = e->isMeta() && e->metaType() == 0x2F;
+        end = e->end();
     }
     require(endOfTrack && end == image.size(), "the walk reads the merged song to its end");
 }
@@ -48,10 +48,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::span<const std::uint8_t> file(data, size);
 
     QuietDialogs dialogs;
-    MidiSong& song = reusedSong();
-    Format0Merger merger(dialogs);
-    SongLoader loader(song, merger, dialogs);
-    const bool loaded = loader.loadSongFromPath(folder.write("song.mid", file));
+    FuzzSession session(dialogs, reusedSong());
+    const MidiSong& song = session.song;
+    const bool loaded = session.loader.loadSongFromPath(folder.write("song.mid", file));
     // Ten boxes at most for each of the merge's nine codes, and the loader's one.
     require(dialogs.boxCount() <= 91, "a file shows a handful of boxes, not thousands");
 

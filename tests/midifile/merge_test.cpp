@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <optional>
 
-#include "midifile/error_report.h"
+#include "base/messages.h"
 #include "support/midi_builder.h"
 #include "support/scripted_dialogs.h"
 
@@ -183,9 +183,32 @@ TEST_F(MergeEventSizes, EveryKindOfEventPassesThroughWhole) {
 }
 
 TEST_F(MergeEventSizes, UndefinedMetaIsReportedAndKept) {
-    const auto a = TrackBuilder().meta(0, 0x09, {'p', 'o', 'r', 't'}).noteOn(0, 0, 60, 1);
+    // FF 08 and FF 09 (program and device name) are known; FF 60 is not.
+    const auto a = TrackBuilder()
+                       .meta(0, 0x08, Bytes(130, 'p'))
+                       .meta(0, 0x09, {'p', 'o', 'r', 't'})
+                       .meta(0, 0x60, Bytes(140, 'u'))
+                       .noteOn(0, 0, 60, 1);
     EXPECT_EQ(merge(format1({a})), song0(a));
     EXPECT_EQ(dialogs.texts(), std::vector<std::string>{"GENE00000067 General Error"});
+}
+
+TEST_F(MergeEventSizes, AMessageSplitIntoPacketsStaysWholeAndTogether) {
+    // XG System On sent as an F0 packet without F7 and an F7 packet after it.
+    const auto a = TrackBuilder()
+                       .raw(0, {0xF0, 0x03, 0x43, 0x10, 0x4C})
+                       .raw(0, {0xF7, 0x05, 0x00, 0x00, 0x7E, 0x00, 0xF7})
+                       .noteOn(0, 0, 60, 100);
+    const auto b = TrackBuilder().noteOn(0, 1, 62, 100);
+    EXPECT_EQ(merge(format1({a, b})),
+              (
+                  Bytes{'M',  'T',  'h',  'd',  0,    0,    0,    6,    0,    0,
+                        0,    1,    0x01, 0xE0, 'M',  'T',  'r',  'k',  0,    0,
+                        0,    26,   0x00, 0xF0, 0x03, 0x43, 0x10, 0x4C, 0x00, 0xF7,
+                        0x05, 0x00, 0x00, 0x7E, 0x00, 0xF7,  // the packets, one after the other
+                        0x00, 0x91, 62,   100,  0x00, 0x90, 60,   100,  0x00, 0xFF,
+                        0x2F, 0x00}));
+    EXPECT_TRUE(dialogs.texts().empty());
 }
 
 TEST_F(MergeEventSizes, SysexRunsThroughItsF7WhateverItsLengthNumberSays) {
@@ -288,7 +311,7 @@ TEST_F(MergeMalformed, AProblemRepeatedThousandsOfTimesShowsTenBoxes) {
     // Before any status byte every data byte is a problem of its own; so is every undefined meta.
     TrackBuilder strays;
     for (int i = 0; i < 5000; ++i)
-        strays.raw(0, {0xFF, 0x09, 0x00});
+        strays.raw(0, {0xFF, 0x60, 0x00});
     Bytes track(5000, 0x40);
     track.insert(track.end(), strays.bytes().begin(), strays.bytes().end());
     const auto merged =

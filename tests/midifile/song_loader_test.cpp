@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <future>
 
-#include "midifile/error_report.h"
+#include "base/messages.h"
 #include "support/midi_builder.h"
 #include "support/scripted_dialogs.h"
 
@@ -58,10 +58,6 @@ TEST_F(SongLoading, Format0IsUsedExactlyAsRead) {
     ASSERT_TRUE(loader.loadSongFromPath(file("f0.mid", bytes)));
     EXPECT_EQ(loaded(), bytes);
 
-    Bytes notMidi(40, 'z');
-    notMidi[9] = 0;
-    ASSERT_TRUE(loader.loadSongFromPath(file("text.mid", notMidi)));
-    EXPECT_EQ(loaded(), notMidi);
     EXPECT_TRUE(dialogs.boxes().empty());
 }
 
@@ -84,7 +80,9 @@ TEST_F(SongLoading, RejectedHeaderFailsTheLoadAndEmptiesTheSong) {
 }
 
 TEST_F(SongLoading, SizesAtTheBufferLimit) {
-    Bytes bytes(kSongBufferSize - 1, 0);  // byte 9 is 0: taken as format 0
+    // A text event fills the file up to the largest size a song may have.
+    Bytes bytes = test::format0(96, TrackBuilder().meta(0, 0x01, Bytes(kSongBufferSize - 29, 't')));
+    ASSERT_EQ(bytes.size(), kSongBufferSize - 1);
     ASSERT_TRUE(loader.loadSongFromPath(file("largest.mid", bytes)));
     EXPECT_EQ(song.length, static_cast<std::int32_t>(kSongBufferSize - 1));
 
@@ -101,6 +99,40 @@ TEST_F(SongLoading, EmptyOrTooShortFormat0FileIsRefused) {
         expectUndefinedError();
         EXPECT_EQ(song.length, 0);
     }
+}
+
+TEST_F(SongLoading, AFormat0FileIsCheckedAndBroughtIntoTheStandardLayout) {
+    // Not MIDI at all, though its byte 9 is 0: a picture, zeros, a text; and no track.
+    Bytes png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 0x0D, 'I', 'H', 'D', 'R'};
+    png.resize(60, 0);
+    Bytes text(40, 'z');
+    text[9] = 0;
+    Bytes noTrack = test::format0(96, notes);
+    noTrack[11] = 0;  // the header says 0 tracks
+    for (const Bytes& bad : {png, Bytes(100, 0), text, noTrack}) {
+        dialogs.clear();
+        EXPECT_FALSE(loader.loadSongFromPath(file("bad.mid", bad)));
+        expectUndefinedError();
+        EXPECT_EQ(song.length, 0);
+    }
+
+    // A header of 8 bytes, a chunk of another kind before the track, bytes after it: the song
+    // is the track alone behind a header of 6.
+    const Bytes track = TrackBuilder().noteOn(0, 0, 60, 100).endOfTrack().bytes();
+    Bytes unusual = {'M', 'T', 'h', 'd', 0, 0, 0, 8, 0, 0,   0,   1,   0,   96, 0xAB, 0xCD, 'X',
+                     'Y', 'Z', 'W', 0,   0, 0, 2, 1, 2, 'M', 'T', 'r', 'k', 0,  0,    0,    8};
+    unusual.insert(unusual.end(), track.begin(), track.end());
+    unusual.insert(unusual.end(), {'j', 'u', 'n', 'k'});
+    ASSERT_TRUE(loader.loadSongFromPath(file("unusual.mid", unusual)));
+    EXPECT_EQ(loaded(),
+              (Bytes{'M', 'T', 'h', 'd', 0, 0, 0, 6,    0,    0,  0,   1,    0,    96,   'M',
+                     'T', 'r', 'k', 0,   0, 0, 8, 0x00, 0x90, 60, 100, 0x00, 0xFF, 0x2F, 0x00}));
+
+    // A track length past the end of the file, 0xFFFFFFFF even, is cut where the file ends.
+    Bytes endless = test::format0(96, TrackBuilder().noteOn(0, 0, 60, 100));
+    writeBe32(endless, kTrackLengthOffset, 0xFFFFFFFF);
+    ASSERT_TRUE(loader.loadSongFromPath(file("endless.mid", endless)));
+    EXPECT_EQ(readBe32(loaded(), kTrackLengthOffset), 4u);
 }
 
 TEST_F(SongLoading, MissingFileIsReported) {

@@ -6,13 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "midifile/format0_merge.h"
-#include "midifile/song_loader.h"
 #include "playback/midi_port.h"
 #include "playback/recording_output.h"
 #include "playback/scale_tuning_sender.h"
 #include "playback/sequencer.h"
 #include "playback/timer_service.h"
+#include "session/session.h"
 #include "support/midi_builder.h"
 #include "support/scripted_dialogs.h"
 
@@ -48,13 +47,13 @@ template <typename Timers>
 struct PlaybackRig {
     ScriptedDialogs dialogs;
     RecordingOutput output{{"Port A", "Port B"}};
-    MidiSong song;
-    TuningState tuning;
+    Session session{dialogs};
+    MidiSong& song = session.song;
+    TuningState& tuning = session.tuning;
+    std::atomic<DeviceType>& type = session.deviceType;
+    SongLoader& loader = session.loader;
     MidiPort port{output, dialogs};
     ScaleTuningSender sender{tuning, port};
-    std::atomic<DeviceType> type{DeviceType::GM};
-    Format0Merger merger{dialogs};
-    SongLoader loader{song, merger, dialogs};
     Timers timers;
     RecordingView view;
     Sequencer seq{{song, tuning, port, sender, type, dialogs, loader, timers, view}};

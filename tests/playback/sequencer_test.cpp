@@ -214,6 +214,28 @@ TEST(Tuning, AResetInTheSongIsFollowedByTheWholeTuningBeforeTheNextNote) {
               times(16, "S22 ") + "N N S6 " + times(16, "S22 ") + "N ");
 }
 
+TEST(Rhythm, APartSetBackToNormalIsMovedOntoTheScale) {
+    // Right after their reset, songs set every melodic part to 0: "not a rhythm part".
+    const auto rhythmPart = [](std::uint8_t value) {
+        return Bytes{
+            0x41, 0x10,  0x42,
+            0x12, 0x40,  0x1A,
+            0x15, value, static_cast<std::uint8_t>((128 - (0x40 + 0x1A + 0x15 + value)) % 128),
+            0xF7};
+    };
+    Rig r;
+    r.tuning.setScaleMarks({1, 0, 1, 0, 1, 0, 0, 1, 0, 1, 0, 0});  // C D E G A
+    TrackBuilder t;
+    t.sysex(0, rhythmPart(0)).noteOn(0, 10, 61, 100);
+    t.sysex(0, rhythmPart(1)).noteOn(0, 10, 61, 100).endOfTrack();
+    r.play(test::format0(480, t));
+    r.timers.runAll();
+    const auto notes = r.shorts();
+    ASSERT_EQ(notes.size(), 2u);
+    EXPECT_EQ(notes[0], (Bytes{0x9A, 62, 100}));  // channel 11 melodic: C# moved to D
+    EXPECT_EQ(notes[1], (Bytes{0x9A, 61, 100}));  // a drum part again: left alone
+}
+
 TEST(Tuning, GmSendsNoTuningAtAll) {
     Rig r;
     r.tuning.selectTuningRow(3, 7);
@@ -290,6 +312,28 @@ TEST(SysEx, EscapeBytesAreSentAsTheyStand) {
     r.timers.runAll();
     ASSERT_EQ(r.sysExes().size(), 1u);
     EXPECT_EQ(r.sysExes()[0], (Bytes{0xF0, 0x43, 0xF7}));
+}
+
+TEST(SysEx, LongEscapesAndMessagesInPacketsArriveWhole) {
+    Rig r;
+    r.type = DeviceType::XG;
+    Bytes escape = {0xF7, 0x81, 0x48};  // 200 bytes, which look like notes
+    for (int i = 0; i < 100; ++i)
+        escape.insert(escape.end(), {0x90, 0x3C});
+    TrackBuilder t;
+    t.raw(0, escape);
+    t.raw(0, {0xF0, 0x03, 0x43, 0x10, 0x4C}).raw(0, {0xF7, 0x05, 0x00, 0x00, 0x7E, 0x00, 0xF7});
+    t.noteOn(0, 0, 61, 100).endOfTrack();
+    r.play(test::format0(480, t));
+    r.timers.runAll();
+    const auto sent = r.sysExes();
+    ASSERT_EQ(sent.size(), 2u + 192u);
+    EXPECT_EQ(Bytes(sent[0].begin(), sent[0].begin() + 4), (Bytes{0x90, 0x3C, 0x90, 0x3C}));
+    EXPECT_EQ(sent[0].size(), 200u);
+    // The two packets reach the device as one XG System On, and the tuning follows it.
+    EXPECT_EQ(sent[1], (Bytes{0xF0, 0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7}));
+    ASSERT_EQ(r.shorts().size(), 1u);
+    EXPECT_EQ(r.shorts()[0], (Bytes{0x90, 61, 100}));
 }
 
 TEST(SysEx, MessagesCutByTheEndOfTheSongAreNotSentInPart) {
@@ -460,18 +504,17 @@ TEST(Stall, EventsAfterTheXgResetBoxKeepTheirDelays) {
     };
     SlowUser user;
     RecordingOutput output;
-    MidiSong song;
-    TuningState tuning;
+    Session session(user);
+    MidiSong& song = session.song;
     MidiPort port(output, user);
     port.initOutput(song);
-    ScaleTuningSender sender(tuning, port);
-    std::atomic<DeviceType> type{DeviceType::GS};
-    Format0Merger merger(user);
-    SongLoader loader(song, merger, user);
+    ScaleTuningSender sender(session.tuning, port);
+    session.deviceType = DeviceType::GS;
     ManualTimerService timers;
     user.clock = &timers;
     test::RecordingView view;
-    Sequencer seq({song, tuning, port, sender, type, user, loader, timers, view});
+    Sequencer seq({song, session.tuning, port, sender, session.deviceType, user, session.loader,
+                   timers, view});
     TrackBuilder t;
     t.sysex(0, {0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7});
     t.noteOn(0, 0, 60, 100).noteOn(240, 0, 62, 100).endOfTrack();

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include <unistd.h>
 
@@ -112,6 +113,24 @@ std::string writeTempFile(const std::string& name, const Bytes& bytes) {
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
     return path.string();
+}
+
+Bytes readHexFile(const std::string& path) {
+    std::ifstream in(path);
+    Bytes out;
+    for (std::string line; std::getline(in, line);) {
+        line = line.substr(0, line.find('#'));
+        std::istringstream words(line);
+        for (std::string hex; words >> hex;)
+            out.push_back(static_cast<std::uint8_t>(std::stoul(hex, nullptr, 16)));
+    }
+    return out;
+}
+
+std::string testData(const std::string& name) {
+    // The folder beside this file's own, wherever the checkout lies.
+    const std::filesystem::path support = std::filesystem::path(__FILE__).parent_path();
+    return (support.parent_path() / "data" / name).string();
 }
 
 }  // namespace pitchloom::test

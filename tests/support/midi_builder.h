@@ -50,4 +50,11 @@ std::string writeTempFile(const std::string& name, const Bytes& bytes);
 /// A fresh, empty folder for one test.
 std::string makeTempDir(const std::string& name);
 
+/// The bytes of an annotated hexadecimal file: pairs of hex digits, `#` to the end of a line is
+/// a comment.
+Bytes readHexFile(const std::string& path);
+
+/// The path of a file under tests/data.
+std::string testData(const std::string& name);
+
 }  // namespace pitchloom::test

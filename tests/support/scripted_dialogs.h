@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "midifile/user_dialogs.h"
+#include "base/user_dialogs.h"
 
 namespace pitchloom::test {
 

@@ -176,8 +176,13 @@ TEST(Rhythm, UseForRhythmPartFlagsTheChannelOfItsBlock) {
     EXPECT_TRUE(r.isRhythm(10));
     r.examineForRhythm(event(0x13, 2));
     EXPECT_TRUE(r.isRhythm(2));
-    r.examineForRhythm(event(0x1F, 0));  // a value of 0 flags all the same
+    r.examineForRhythm(event(0x1F, 1));
     EXPECT_TRUE(r.isRhythm(15));
+    // 0 sets the part back to normal: songs send it for every melodic part after their reset.
+    r.examineForRhythm(event(0x1F, 0));
+    EXPECT_FALSE(r.isRhythm(15));
+    r.examineForRhythm(event(0x11, 0));
+    EXPECT_FALSE(r.isRhythm(0));
 
     RhythmChannels other;
     other.examineForRhythm(event(0x10, 2));  // block 0x10 is left to the reset

@@ -1,4 +1,4 @@
-#include "midifile/error_report.h"
+#include "base/messages.h"
 
 #include <cstdio>
 
@@ -14,8 +14,9 @@ void reportFileError(UserDialogs& dialogs, int code) {
     dialogs.showMessage(fileErrorText(code), BoxStyle::SystemModal);
 }
 
-void reportError(UserDialogs& dialogs, int /*code*/) {
-    dialogs.showMessage("Undefined error!", BoxStyle::Plain);
+void reportError(UserDialogs& dialogs, int /*code*/, std::string_view detail) {
+    dialogs.showMessage(messages::kUndefinedError, BoxStyle::Plain);
+    if (!detail.empty()) dialogs.showDetail(detail);
 }
 
 }  // namespace pitchloom

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <atomic>
+
+#include "base/file_io.h"
+#include "base/user_dialogs.h"
+#include "midifile/format0_merge.h"
+#include "midifile/midi_song.h"
+#include "midifile/song_loader.h"
+#include "midifile/sysex.h"
+#include "tuning/tuning_state.h"
+
+namespace pitchloom {
+
+/// The model a front end works on: the song and what loads it, the tuning and the device type.
+/// The window and the command-line tools each hold one (as do the tests and benchmarks); the
+/// window adds the output port and the sequencer that play it.
+struct Session {
+    explicit Session(UserDialogs& dialogs) : dialogs(dialogs) {}
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    /// Makes the song buffer; false when the memory cannot be had.
+    bool createSong() { return song.create(); }
+
+    /// The Convert command on this song, tuning and device type (refused while `playing`).
+    bool convert(bool playing, PipeWait pipes = PipeWait::No);
+
+    UserDialogs& dialogs;
+    MidiSong song;  // no buffer until createSong() or the output's start-up makes it
+    TuningState tuning;
+    std::atomic<DeviceType> deviceType{DeviceType::GM};  // set on the window thread, read by all
+    Format0Merger merger{dialogs};
+    SongLoader loader{song, merger, dialogs};
+};
+
+}  // namespace pitchloom
