@@ -77,14 +77,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::span<const std::uint8_t> file(data + kSettingBytes, size - kSettingBytes);
     require(readBe16(*saved, kDivisionOffset) == readBe16(file, kDivisionOffset),
             "the conversion keeps the division");
-    if (file[9] == 0) {
+    if (isStandardFormat0(file)) {
         // The event behind the messages may lose its running status, so gain its status byte.
         const std::size_t messages = type == DeviceType::GM ? 0 : scaleTuningBytes(type);
         const bool statusAdded = messages > 0 && saved->size() == file.size() + messages + 1;
         require(saved->size() == file.size() + messages || statusAdded,
                 "the conversion adds exactly the tuning messages");
     } else {
-        // A merged song's track length counts every byte after the header; so must the result's.
+        // A merged (or laid out anew) song's track length counts every byte after the header; so
+        // must the result's.
         require(readBe32(*saved, kTrackLengthOffset) == saved->size() - kFirstEventOffset,
                 "the track length grows with every message inserted");
     }

@@ -26,11 +26,11 @@ void QuietDialogs::showMessage(std::string_view text, BoxStyle) {
     ++it->second;
 }
 
-std::optional<std::string> QuietDialogs::askOpenPath(const FileFilter&) {
+std::optional<std::string> QuietDialogs::askOpenPath(std::span<const FileFilter>) {
     return open_;
 }
 
-std::optional<std::string> QuietDialogs::askSavePath(const FileFilter&) {
+std::optional<std::string> QuietDialogs::askSavePath(std::span<const FileFilter>) {
     return save_;
 }
 
@@ -77,6 +77,14 @@ MidiSong& reusedSong() {
     std::memset(song.data.data(), 0, song.data.size());
     song.length = 0;
     return song;
+}
+
+bool isStandardFormat0(std::span<const std::uint8_t> file) {
+    static constexpr std::uint8_t kHeader[] = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1};
+    return file.size() >= kFirstEventOffset &&
+           std::equal(std::begin(kHeader), std::end(kHeader), file.begin()) &&
+           std::equal(file.begin() + 14, file.begin() + 18, "MTrk") &&
+           readBe32(file, kTrackLengthOffset) == file.size() - kFirstEventOffset;
 }
 
 std::array<std::uint8_t, 12> marksFromMask(unsigned mask) {

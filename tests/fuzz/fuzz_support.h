@@ -31,8 +31,10 @@ public:
     void answerSave(std::optional<std::string> path) { save_ = std::move(path); }
 
     void showMessage(std::string_view text, BoxStyle style) override;
-    std::optional<std::string> askOpenPath(const FileFilter& filter) override;
-    std::optional<std::string> askSavePath(const FileFilter& filter) override;
+    std::optional<std::string> askOpenPath(std::span<const FileFilter> filters) override;
+    std::optional<std::string> askSavePath(std::span<const FileFilter> filters) override;
+    using UserDialogs::askOpenPath;
+    using UserDialogs::askSavePath;
 
     int boxCount() const { return boxes_; }
     /// How many boxes showed exactly this text.
@@ -84,6 +86,10 @@ private:
 
 /// More than any reader takes in: the song buffer refuses a file this long.
 constexpr std::size_t kLargestInput = kSongBufferSize + 1;
+
+/// A format-0 file already in the layout the program reads: "MThd", a header of 6 bytes, one
+/// track, and its MTrk chunk right behind as long as the rest of the file.
+bool isStandardFormat0(std::span<const std::uint8_t> file);
 
 /// Twelve in-scale marks from twelve bits of mask (bit 0 is C); no bit set means every class,
 /// since a scale is never empty.

@@ -12,11 +12,13 @@
 #include "fuzz/fuzz_support.h"
 #include "midifile/format0_merge.h"
 #include "midifile/song_loader.h"
+#include "midifile/sysex.h"
 #include "playback/midi_port.h"
 #include "playback/recording_output.h"
 #include "playback/scale_tuning_sender.h"
 #include "playback/sequencer.h"
 #include "playback/timer_service.h"
+#include "tuning/rhythm_channels.h"
 
 namespace pitchloom::fuzz {
 namespace {
@@ -85,10 +87,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(!seq.isPlaying() || dialogs.count("Undefined error!") > 0,
             "playback halts only with an error shown");
     require(zeroAfterSong(song), "playback writes nothing past the song");
-    // Rhythm marks only grow during a playback, so the marks at the end cover every note.
+    // The rhythm parts as the device learnt them, message by message.
+    RhythmChannels rhythm;
     for (const auto& m : output.messages()) {
-        const bool note = !m.sysEx && m.bytes.size() == 3 && (m.bytes[0] & 0xE0) == 0x80;
-        if (!note || tuning.rhythm.isRhythm(m.bytes[0] & 0x0F) || m.bytes[1] > 127) continue;
+        if (m.sysEx) {
+            if (const auto body = bodyOfMessage(m.bytes)) rhythm.examineBody(*body);
+            continue;
+        }
+        const bool note = m.bytes.size() == 3 && (m.bytes[0] & 0xE0) == 0x80;
+        if (!note || rhythm.isRhythm(m.bytes[0] & 0x0F) || m.bytes[1] > 127) continue;
         require(tuning.inScale[m.bytes[1] % 12].load() != 0, "a played note lies on the scale");
     }
     return 0;
