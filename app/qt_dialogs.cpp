@@ -59,27 +59,48 @@ void QtUserDialogs::cancelPending() {
     answered_.notify_all();
 }
 
-std::optional<std::string> QtUserDialogs::askPath(const FileFilter& filter, bool save) {
+namespace {
+
+QString qs(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QString nameFilter(const FileFilter& filter) {
+    return QStringLiteral("%1 (%2)").arg(qs(filter.description), qs(filter.pattern));
+}
+
+}  // namespace
+
+std::optional<std::string> QtUserDialogs::askPath(std::span<const FileFilter> filters, bool save) {
+    if (filters.empty()) return std::nullopt;
     QFileDialog dialog(window_);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    dialog.setNameFilter(QStringLiteral("%1 (%2)").arg(
-        QString::fromUtf8(filter.description.data(),
-                          static_cast<qsizetype>(filter.description.size())),
-        QString::fromUtf8(filter.pattern.data(), static_cast<qsizetype>(filter.pattern.size()))));
-    dialog.setDefaultSuffix(QString::fromUtf8(
-        filter.defaultExtension.data(), static_cast<qsizetype>(filter.defaultExtension.size())));
+    QStringList names;
+    for (const FileFilter& f : filters)
+        names << nameFilter(f);
+    dialog.setNameFilters(names);
+    dialog.setDefaultSuffix(qs(filters.front().defaultExtension));
+    // A name typed without an extension gets the one of the filter chosen.
+    QObject::connect(
+        &dialog, &QFileDialog::filterSelected, &dialog,
+        [&dialog, filters, names](const QString& chosen) {
+            const auto at = names.indexOf(chosen);
+            if (at >= 0) {
+                dialog.setDefaultSuffix(qs(filters[static_cast<std::size_t>(at)].defaultExtension));
+            }
+        });
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return dialog.selectedFiles().first().toStdString();
 }
 
-std::optional<std::string> QtUserDialogs::askOpenPath(const FileFilter& filter) {
-    return askPath(filter, false);
+std::optional<std::string> QtUserDialogs::askOpenPath(std::span<const FileFilter> filters) {
+    return askPath(filters, false);
 }
 
-std::optional<std::string> QtUserDialogs::askSavePath(const FileFilter& filter) {
-    return askPath(filter, true);
+std::optional<std::string> QtUserDialogs::askSavePath(std::span<const FileFilter> filters) {
+    return askPath(filters, true);
 }
 
 }  // namespace pitchloom

@@ -23,15 +23,17 @@ public:
     void setParentWindow(QWidget* window) { window_ = window; }
 
     void showMessage(std::string_view text, BoxStyle style) override;
-    std::optional<std::string> askOpenPath(const FileFilter& filter) override;
-    std::optional<std::string> askSavePath(const FileFilter& filter) override;
+    std::optional<std::string> askOpenPath(std::span<const FileFilter> filters) override;
+    std::optional<std::string> askSavePath(std::span<const FileFilter> filters) override;
+    using UserDialogs::askOpenPath;
+    using UserDialogs::askSavePath;
 
     /// From now on boxes from other threads return at once, and waiting ones are released.
     void cancelPending();
 
 private:
     void showBox(const QString& text, BoxStyle style);
-    std::optional<std::string> askPath(const FileFilter& filter, bool save);
+    std::optional<std::string> askPath(std::span<const FileFilter> filters, bool save);
 
     QPointer<QWidget> window_;
     std::mutex mutex_;

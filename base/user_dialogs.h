@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -9,7 +10,8 @@ namespace pitchloom {
 /// How a message box blocks: SystemModal boxes also stay above every other window.
 enum class BoxStyle { Plain, SystemModal };
 
-/// The one filter of a file dialog, and the extension added to a name typed without one.
+/// A filter of a file dialog (its patterns separated by blanks), and the extension added to a
+/// name typed without one while it is chosen.
 struct FileFilter {
     std::string_view description;
     std::string_view pattern;
@@ -18,6 +20,7 @@ struct FileFilter {
 
 inline constexpr FileFilter kMidiFileFilter{"midi files", "*.mid", "mid"};
 inline constexpr FileFilter kScaleFileFilter{"scale files", "*.sca", "sca"};
+inline constexpr FileFilter kScalaFileFilter{"Scala scale files", "*.scl", "scl"};
 
 /// Message boxes and file dialogs as the core sees them. The window implements them with Qt,
 /// the command-line converter with its arguments and standard error, tests with a script.
@@ -34,11 +37,20 @@ public:
     /// prints it, so that a script's log tells the user what to do.
     virtual void showDetail(std::string_view /*detail*/) {}
 
-    /// Asks for a file to open; the full path, or nothing when cancelled.
-    virtual std::optional<std::string> askOpenPath(const FileFilter& filter) = 0;
+    /// Asks for a file to open, with the filters to choose from (the first one chosen at
+    /// first); the full path, or nothing when cancelled.
+    virtual std::optional<std::string> askOpenPath(std::span<const FileFilter> filters) = 0;
 
     /// Asks for a file to save to (no overwrite question); the full path, or nothing.
-    virtual std::optional<std::string> askSavePath(const FileFilter& filter) = 0;
+    virtual std::optional<std::string> askSavePath(std::span<const FileFilter> filters) = 0;
+
+    /// The same with one filter.
+    std::optional<std::string> askOpenPath(const FileFilter& filter) {
+        return askOpenPath(std::span(&filter, 1));
+    }
+    std::optional<std::string> askSavePath(const FileFilter& filter) {
+        return askSavePath(std::span(&filter, 1));
+    }
 };
 
 }  // namespace pitchloom

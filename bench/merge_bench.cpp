@@ -13,6 +13,8 @@
 #include "midifile/format0_merge.h"
 #include "midifile/midi_song.h"
 #include "midifile/song_loader.h"
+#include "session/session.h"
+#include "support/scripted_dialogs.h"
 
 namespace {
 
@@ -23,13 +25,7 @@ constexpr std::size_t kTracks = 16;
 constexpr std::size_t kTargetFileSize = 980000;
 
 // Counts boxes instead of showing them; a box means the generated file was not merged cleanly.
-class CountingDialogs : public pitchloom::UserDialogs {
-public:
-    void showMessage(std::string_view, pitchloom::BoxStyle) override { ++shown; }
-    std::optional<std::string> askOpenPath(const pitchloom::FileFilter&) override { return {}; }
-    std::optional<std::string> askSavePath(const pitchloom::FileFilter&) override { return {}; }
-    int shown = 0;
-};
+using CountingDialogs = pitchloom::test::ScriptedDialogs;
 
 void append32(Bytes& out, std::uint32_t v) {
     for (int shift = 24; shift >= 0; shift -= 8)
@@ -84,7 +80,8 @@ void BM_MergeToFormat0(benchmark::State& state) {
     for (auto _ : state) {
         std::copy(file.begin(), file.end(), song.data.begin());
         const auto length = merger.mergeToFormat0(song, static_cast<std::int32_t>(file.size()));
-        if (!length || dialogs.shown != 0) return state.SkipWithError("the file was not merged");
+        if (!length || !dialogs.boxes().empty())
+            return state.SkipWithError("the file was not merged");
         merged = *length;
         benchmark::DoNotOptimize(song.data.data());
     }
@@ -102,10 +99,10 @@ void BM_LoadSongFromPath(benchmark::State& state) {
                   static_cast<std::streamsize>(sourceFile().size()));
     }
     CountingDialogs dialogs;
-    pitchloom::Format0Merger merger(dialogs);
-    pitchloom::MidiSong song;
-    if (!song.create()) return state.SkipWithError("no song buffer");
-    pitchloom::SongLoader loader(song, merger, dialogs);
+    pitchloom::Session session(dialogs);
+    if (!session.createSong()) return state.SkipWithError("no song buffer");
+    pitchloom::MidiSong& song = session.song;
+    pitchloom::SongLoader& loader = session.loader;
     for (auto _ : state) {
         if (!loader.loadSongFromPath(path.string())) {
             state.SkipWithError("the file was not loaded");

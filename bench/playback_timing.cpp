@@ -18,18 +18,14 @@
 #include "playback/sequencer.h"
 #include "playback/timer_service.h"
 #include "session/session.h"
+#include "support/scripted_dialogs.h"
 
 namespace {
 
 using namespace pitchloom;
 using Clock = std::chrono::steady_clock;
 
-class SilentDialogs : public UserDialogs {
-public:
-    void showMessage(std::string_view, BoxStyle) override {}
-    std::optional<std::string> askOpenPath(const FileFilter&) override { return std::nullopt; }
-    std::optional<std::string> askSavePath(const FileFilter&) override { return std::nullopt; }
-};
+using SilentDialogs = test::ScriptedDialogs;
 
 class IdleView : public PlaybackView {
 public:

@@ -12,7 +12,7 @@
 #include "cli/stream_dialogs.h"
 #include "midifile/sysex.h"
 #include "session/session.h"
-#include "tuning/scale_file.h"
+#include "tuning/scale_files.h"
 #include "tuning/tuning_state.h"
 
 namespace pitchloom {
@@ -23,6 +23,8 @@ constexpr std::string_view kUsage =
     "Usage: pitchloom-convert --type GS|XG|GM [--key KEY] [--scale SCALE] [--tuning TUNING] "
     "INPUT OUTPUT\n"
     "       pitchloom-convert --type GS|XG|GM --scale-file FILE.sca INPUT OUTPUT\n"
+    "       pitchloom-convert --type GS|XG|GM --scale-file FILE.scl [--key KEY | --kbm FILE.kbm] "
+    "INPUT OUTPUT\n"
     "       pitchloom-convert --list\n"
     "INPUT or OUTPUT - reads standard input or writes standard output.";
 
@@ -63,6 +65,7 @@ struct Options {
     std::string scale = "Chromatic";
     std::string tuning = "Just Intonation";
     std::string scaleFile;
+    std::string mapping;
     std::string input;
     std::string output;
     bool list = false;
@@ -126,13 +129,16 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
     auto* tuning = app.add_option("--tuning", o.tuning,
                                   "A label of the Tuning list (default \"Just Intonation\")")
                        ->type_name("TUNING");
-    // A scale file holds the offsets and marks with the key already applied.
     app.add_option("--scale-file", o.scaleFile,
-                   "Custom offsets and scale from a 64-byte file, in the key it was saved in")
-        ->type_name("FILE.sca")
-        ->excludes(key)
+                   "Custom offsets and scale from a scale file: a 64-byte .sca, in the key it "
+                   "was saved in, or a Scala .scl, laid on the keys from --key")
+        ->type_name("FILE")
         ->excludes(scale)
         ->excludes(tuning);
+    app.add_option("--kbm", o.mapping,
+                   "A Scala keyboard mapping that sets the key of a .scl (its middle note)")
+        ->type_name("FILE.kbm")
+        ->excludes(key);
     app.add_flag("--list", o.list, "Print the labels that --key, --scale and --tuning take");
     app.add_option("INPUT", o.input,
                    "MIDI file to read, - for standard input; it is left unchanged")
@@ -168,6 +174,12 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
     if (!scaleRow) return usageError(err, "unknown scale \"" + o.scale + "\" (see --list)");
     const auto tuningRow = tuningRowOf(o.tuning);
     if (!tuningRow) return usageError(err, "unknown tuning \"" + o.tuning + "\" (see --list)");
+    const bool scala = !o.scaleFile.empty() && isScalaPath(o.scaleFile);
+    // A .sca holds its offsets and marks with the key already applied.
+    if (!o.scaleFile.empty() && !scala && app.count("--key") > 0) {
+        return usageError(err, "--key does not go with a .sca scale file, which has its own key");
+    }
+    if (!o.mapping.empty() && !scala) return usageError(err, "--kbm needs a .scl --scale-file");
     if (o.input.empty() || o.output.empty())
         return usageError(err, "INPUT and OUTPUT are required");
     if (sameFile(o.input, o.output)) {
@@ -185,23 +197,17 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
         state.selectScaleRow(*scaleRow, *keyRow);
         state.selectTuningRow(*tuningRow, *keyRow);
     } else {
-        const FileContents bytes = readFile(o.scaleFile, kScaleFileSize + 1);
-        if (!bytes.status) {
-            err << messages::kCannotOpenFile << '\n' << bytes.status.about(o.scaleFile) << '\n';
+        const ScaleFileRead read = readScaleFile(
+            o.scaleFile, *keyRow, o.mapping.empty() ? std::nullopt : std::optional(o.mapping));
+        if (!read.scale) {
+            err << read.message << '\n';
+            if (!read.detail.empty()) err << read.detail << '\n';
             return kExitFailed;
         }
-        const auto file = parseScaleFile(bytes.bytes);
-        if (!file) {
-            err << messages::kNotAScaleFile << '\n'
-                << FileStatus::failed("not a scale file of 64 bytes with a note in its scale")
-                       .about(o.scaleFile)
-                << '\n';
-            return kExitFailed;
-        }
-        // As a load in the window: used as stored, the key row only recorded.
-        state.setOffsets(file->offsets);
-        state.setScaleMarks(file->marks);
-        state.savedKeyIndex = file->keyRow;
+        // As a load in the window: used as read, the key row only recorded.
+        state.setOffsets(read.scale->offsets);
+        state.setScaleMarks(read.scale->marks);
+        state.savedKeyIndex = read.scale->keyRow;
         state.scaleIndex = kCustomScaleRow;
         state.tuningIndex = kCustomTuningRow;
     }

@@ -10,11 +10,11 @@ void StreamDialogs::showDetail(std::string_view detail) {
     messages_ << detail << '\n' << std::flush;
 }
 
-std::optional<std::string> StreamDialogs::askOpenPath(const FileFilter& /*filter*/) {
+std::optional<std::string> StreamDialogs::askOpenPath(std::span<const FileFilter> /*filters*/) {
     return input_;
 }
 
-std::optional<std::string> StreamDialogs::askSavePath(const FileFilter& /*filter*/) {
+std::optional<std::string> StreamDialogs::askSavePath(std::span<const FileFilter> /*filters*/) {
     return output_;
 }
 

@@ -16,8 +16,10 @@ public:
 
     void showMessage(std::string_view text, BoxStyle style) override;
     void showDetail(std::string_view detail) override;
-    std::optional<std::string> askOpenPath(const FileFilter& filter) override;
-    std::optional<std::string> askSavePath(const FileFilter& filter) override;
+    std::optional<std::string> askOpenPath(std::span<const FileFilter> filters) override;
+    std::optional<std::string> askSavePath(std::span<const FileFilter> filters) override;
+    using UserDialogs::askOpenPath;
+    using UserDialogs::askSavePath;
 
 private:
     std::string input_;

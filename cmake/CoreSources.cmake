@@ -10,8 +10,10 @@ set(PITCHLOOM_CORE_SOURCES
   ${PITCHLOOM_ROOT}/midifile/song_loader.cpp
   ${PITCHLOOM_ROOT}/midifile/sysex.cpp
   ${PITCHLOOM_ROOT}/tuning/rhythm_channels.cpp
+  ${PITCHLOOM_ROOT}/tuning/scala_file.cpp
   ${PITCHLOOM_ROOT}/tuning/scale_file.cpp
   ${PITCHLOOM_ROOT}/tuning/scale_file_commands.cpp
+  ${PITCHLOOM_ROOT}/tuning/scale_files.cpp
   ${PITCHLOOM_ROOT}/tuning/tuning_controls.cpp
   ${PITCHLOOM_ROOT}/tuning/tuning_state.cpp
   ${PITCHLOOM_ROOT}/tuning/tuning_tables.cpp

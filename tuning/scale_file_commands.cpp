@@ -1,6 +1,7 @@
-#include "base/file_io.h"
+#include <array>
+
 #include "base/messages.h"
-#include "tuning/scale_file.h"
+#include "tuning/scale_files.h"
 #include "tuning/tuning_controls.h"
 
 namespace pitchloom {
@@ -11,45 +12,43 @@ bool isKeyRow(int row) {
     return row >= 0 && row < static_cast<int>(KeyTable.size());
 }
 
+// The program's own scale files and Scala's, both at once when loading.
+constexpr std::array<FileFilter, 3> kLoadFilters = {
+    FileFilter{"all scale files", "*.sca *.scl", "sca"}, kScaleFileFilter, kScalaFileFilter};
+constexpr std::array<FileFilter, 2> kSaveFilters = {kScaleFileFilter, kScalaFileFilter};
+
 }  // namespace
 
 void TuningControls::saveScaleFile() {
-    const auto path = dialogs_.askSavePath(kScaleFileFilter);
+    const auto path = dialogs_.askSavePath(kSaveFilters);
     if (!path) return;
-
-    ScaleFileData data;
-    data.offsets = state_.offsetValues();
-    data.marks = state_.scaleMarks();
-    data.keyRow = view_.selectedRow(TuningList::Key);
-    const auto bytes = serializeScaleFile(data);
-    if (const FileStatus written = writeFile(*path, bytes); !written) {
+    const int keyRow = view_.selectedRow(TuningList::Key);
+    if (const auto failed = writeScaleFile(*path, state_, keyRow)) {
         dialogs_.showMessage(messages::kCannotOpenFile, BoxStyle::SystemModal);
-        dialogs_.showDetail(written.about(*path));
+        dialogs_.showDetail(*failed);
         return;
     }
-    state_.savedKeyIndex = data.keyRow;
+    state_.savedKeyIndex = keyRow;
 }
 
 void TuningControls::loadScaleFile() {
-    const auto path = dialogs_.askOpenPath(kScaleFileFilter);
+    const auto path = dialogs_.askOpenPath(kLoadFilters);
     if (!path) return;
 
-    // One byte more than a scale file, so that a longer file is seen to be too long.
-    const FileContents file = readFile(*path, kScaleFileSize + 1);
-    if (!file.status) {
-        dialogs_.showMessage(messages::kCannotOpenFile, BoxStyle::SystemModal);
-        dialogs_.showDetail(file.status.about(*path));
-        return;
-    }
-    const auto data = parseScaleFile(file.bytes);
-    if (!data) {
-        dialogs_.showMessage(messages::kNotAScaleFile, BoxStyle::SystemModal);
+    // A Scala scale is laid on the keys from the key shown, or from its keyboard mapping.
+    const int keyRow = view_.selectedRow(TuningList::Key);
+    const ScaleFileRead read =
+        readScaleFile(*path, keyRow >= 0 ? keyRow : kDefaultKeyRow,
+                      isScalaPath(*path) ? mappingBeside(*path) : std::nullopt);
+    if (!read.scale) {
+        dialogs_.showMessage(read.message, BoxStyle::SystemModal);
+        if (!read.detail.empty()) dialogs_.showDetail(read.detail);
         return;
     }
 
-    state_.setOffsets(data->offsets);
-    state_.setScaleMarks(data->marks);
-    state_.savedKeyIndex = data->keyRow;
+    state_.setOffsets(read.scale->offsets);
+    state_.setScaleMarks(read.scale->marks);
+    state_.savedKeyIndex = read.scale->keyRow;
     // The values are absolute pitch classes already: the list handlers must not rotate them.
     selectListRow(TuningList::Scale, kCustomScaleRow);
     sendAllNotesOff();

@@ -17,18 +17,20 @@ std::vector<std::string> ScriptedDialogs::details() const {
     return details_;
 }
 
-std::optional<std::string> ScriptedDialogs::askOpenPath(const FileFilter& filter) {
+std::optional<std::string> ScriptedDialogs::askOpenPath(std::span<const FileFilter> filters) {
     std::lock_guard lock(mutex_);
-    openFilters_.push_back(filter);
+    openFilters_.insert(openFilters_.end(), filters.begin(), filters.end());
+    ++openCount_;
     if (opens_.empty()) return std::nullopt;
     auto answer = opens_.front();
     opens_.pop_front();
     return answer;
 }
 
-std::optional<std::string> ScriptedDialogs::askSavePath(const FileFilter& filter) {
+std::optional<std::string> ScriptedDialogs::askSavePath(std::span<const FileFilter> filters) {
     std::lock_guard lock(mutex_);
-    saveFilters_.push_back(filter);
+    saveFilters_.insert(saveFilters_.end(), filters.begin(), filters.end());
+    ++saveCount_;
     if (saves_.empty()) return std::nullopt;
     auto answer = saves_.front();
     saves_.pop_front();
@@ -60,18 +62,20 @@ std::vector<FileFilter> ScriptedDialogs::saveFilters() const {
 
 int ScriptedDialogs::openCount() const {
     std::lock_guard lock(mutex_);
-    return static_cast<int>(openFilters_.size());
+    return openCount_;
 }
 
 int ScriptedDialogs::saveCount() const {
     std::lock_guard lock(mutex_);
-    return static_cast<int>(saveFilters_.size());
+    return saveCount_;
 }
 
 void ScriptedDialogs::clear() {
     std::lock_guard lock(mutex_);
     boxes_.clear();
     details_.clear();
+    openCount_ = 0;
+    saveCount_ = 0;
     openFilters_.clear();
     saveFilters_.clear();
 }

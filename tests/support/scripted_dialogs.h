@@ -25,13 +25,16 @@ public:
 
     void showMessage(std::string_view text, BoxStyle style) override;
     void showDetail(std::string_view detail) override;
-    std::optional<std::string> askOpenPath(const FileFilter& filter) override;
-    std::optional<std::string> askSavePath(const FileFilter& filter) override;
+    std::optional<std::string> askOpenPath(std::span<const FileFilter> filters) override;
+    std::optional<std::string> askSavePath(std::span<const FileFilter> filters) override;
+    using UserDialogs::askOpenPath;
+    using UserDialogs::askSavePath;
 
     std::vector<Box> boxes() const;
     std::vector<std::string> texts() const;
     /// The details given after the boxes, in order.
     std::vector<std::string> details() const;
+    /// The filters every dialog offered, one after the other.
     std::vector<FileFilter> openFilters() const;
     std::vector<FileFilter> saveFilters() const;
     int openCount() const;
@@ -46,6 +49,8 @@ private:
     std::vector<std::string> details_;
     std::vector<FileFilter> openFilters_;
     std::vector<FileFilter> saveFilters_;
+    int openCount_ = 0;
+    int saveCount_ = 0;
 };
 
 }  // namespace pitchloom::test

@@ -9,6 +9,7 @@
 #include <random>
 #include <vector>
 
+#include "support/midi_builder.h"
 #include "tuning/controls_harness.h"
 
 namespace pitchloom {
@@ -139,10 +140,12 @@ TEST_F(ScaleFileCommandsTest, SaveWritesOffsetsMarksAndKeyRow) {
     EXPECT_EQ(bytes, std::vector<std::uint8_t>(kGJustPentatonic.begin(), kGJustPentatonic.end()));
     EXPECT_EQ(state.savedKeyIndex, kKeyG);
     EXPECT_TRUE(dialogs.boxes().empty());
-    ASSERT_EQ(dialogs.saveFilters().size(), 1u);
+    ASSERT_EQ(dialogs.saveFilters().size(), 2u);
     EXPECT_EQ(dialogs.saveFilters()[0].description, "scale files");
     EXPECT_EQ(dialogs.saveFilters()[0].pattern, "*.sca");
     EXPECT_EQ(dialogs.saveFilters()[0].defaultExtension, "sca");
+    EXPECT_EQ(dialogs.saveFilters()[1].description, "Scala scale files");
+    EXPECT_EQ(dialogs.saveFilters()[1].pattern, "*.scl");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1)
         << "no temporary file is left beside it";
 }
@@ -213,8 +216,8 @@ TEST_F(ScaleFileCommandsTest, LoadRestoresTheTuningInAnotherKey) {
     EXPECT_EQ(notesOff, 2);
     EXPECT_EQ(state.moveOntoScale(61), 62);
     EXPECT_TRUE(dialogs.boxes().empty());
-    ASSERT_EQ(dialogs.openFilters().size(), 1u);
-    EXPECT_EQ(dialogs.openFilters()[0].pattern, "*.sca");
+    ASSERT_EQ(dialogs.openFilters().size(), 3u);
+    EXPECT_EQ(dialogs.openFilters()[0].pattern, "*.sca *.scl");
 }
 
 TEST_F(ScaleFileCommandsTest, LoadRunsItsStepsInOrder) {
@@ -363,6 +366,80 @@ TEST_F(ScaleFileCommandsTest, KeyRowOutsideTheListLeavesTheKeyList) {
     const auto data = parseScaleFile(readAll(file("after.sca")));
     ASSERT_TRUE(data);
     EXPECT_EQ(data->keyRow, kKeyD);
+}
+
+}  // namespace
+}  // namespace pitchloom
+
+namespace pitchloom {
+namespace {
+
+class ScalaCommandsTest : public ScaleFileCommandsTest {
+protected:
+    fs::path copyFixture(const std::string& name, const std::string& as) {
+        fs::copy_file(test::testData("scala/" + name), file(as));
+        return file(as);
+    }
+};
+
+TEST_F(ScalaCommandsTest, AScalaScaleLoadsInTheKeyShownOrInTheKeyOfItsMapping) {
+    // Just major in D: D 0, E +4, F# -14, G -2, A +2, B -16, C# -12.
+    choose(TuningList::Key, kKeyD);
+    loadFrom(copyFixture("just_major.scl", "major.scl"));
+    EXPECT_TRUE(dialogs.boxes().empty());
+    EXPECT_EQ(state.offsetValues(), (Offsets{0, -12, 0, 0, 4, 0, -14, -2, 0, 2, 0, -16}));
+    EXPECT_EQ(state.scaleMarks(), (ScaleMarks{0, 1, 1, 0, 1, 0, 1, 1, 0, 1, 0, 1}));
+    EXPECT_EQ(view.selectedRow(TuningList::Scale), 10);
+    EXPECT_EQ(view.selectedRow(TuningList::Tuning), 8);
+    EXPECT_EQ(view.selectedRow(TuningList::Key), kKeyD);
+    EXPECT_EQ(state.tuningChanged, 1);
+    EXPECT_EQ(view.sliderPosition(6), 14);
+
+    // With a mapping of the same name beside it, the mapping's middle note, G, is the key.
+    reset();
+    copyFixture("seven_on_g.kbm", "major.kbm");
+    loadFrom(file("major.scl"));
+    EXPECT_EQ(state.offsetValues(), (Offsets{-2, 0, 2, 0, -16, 0, -12, 0, 0, 4, 0, -14}));
+    EXPECT_EQ(view.selectedRow(TuningList::Key), kKeyG);
+    EXPECT_EQ(state.savedKeyIndex, kKeyG);
+}
+
+TEST_F(ScalaCommandsTest, ARefusedScalaFileSaysWhyAndChangesNothing) {
+    chooseGJustPentatonic();
+    reset();
+    loadFrom(copyFixture("bohlen_pierce.scl", "bp.scl"));
+    EXPECT_EQ(dialogs.texts(),
+              std::vector<std::string>{"This scale does not fit twelve keys: its period is not an "
+                                       "octave."});
+    EXPECT_EQ(state.offsetValues(), kGJustOffsets);
+    EXPECT_EQ(state.scaleMarks(), kGPentatonicMarks);
+    EXPECT_TRUE(view.log.empty());
+    EXPECT_EQ(notesOff, 0);
+}
+
+TEST_F(ScalaCommandsTest, ASavedScalaFileNamesItsTuningAndLoadsBackTheSame) {
+    chooseGJustPentatonic();
+    saveTo(file("g.scl"));
+    const auto bytes = readAll(file("g.scl"));
+    const std::string text(bytes.begin(), bytes.end());
+    EXPECT_EQ(text,
+              "! g.scl\n"
+              "Pitchloom Pro: key G, scale Pentatonic, tuning Just Intonation\n"
+              "5\n"
+              "204.0\n"
+              "386.0\n"
+              "702.0\n"
+              "906.0\n"
+              "2/1\n");
+    choose(TuningList::Tuning, 0);
+    choose(TuningList::Scale, 0);
+    loadFrom(file("g.scl"));
+    EXPECT_EQ(state.scaleMarks(), kGPentatonicMarks);
+    for (int pitchClass : {2, 4, 7, 9, 11}) {
+        EXPECT_EQ(state.offsets[static_cast<std::size_t>(pitchClass)],
+                  kGJustOffsets[static_cast<std::size_t>(pitchClass)])
+            << pitchClass;
+    }
 }
 
 }  // namespace

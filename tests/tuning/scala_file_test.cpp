@@ -1,0 +1,163 @@
+#include "tuning/scala_file.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "support/midi_builder.h"
+
+namespace pitchloom {
+namespace {
+
+constexpr int kC = 0;
+constexpr int kD = 2;
+constexpr int kA = 9;
+
+std::string fixture(const std::string& name) {
+    std::ifstream in(test::testData("scala/" + name), std::ios::binary);
+    EXPECT_TRUE(in) << name;
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void expectFit(const ScalaResult<FittedScale>& fit, const Offsets& offsets,
+               const ScaleMarks& marks) {
+    ASSERT_TRUE(fit) << fit.reason;
+    EXPECT_EQ(fit.value->offsets, offsets);
+    EXPECT_EQ(fit.value->marks, marks);
+}
+
+TEST(ScalaRead, WellTemperamentDetunesEveryKey) {
+    const std::string text = fixture("werckmeister3.scl");
+    EXPECT_EQ(parseScala(text).value->description, "Andreas Werckmeister's temperament III (1681)");
+    expectFit(loadScala(text, kC), {0, -10, -8, -6, -10, -2, -12, -4, -8, -12, -4, -8},
+              {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1});
+}
+
+TEST(ScalaRead, JustMajorFollowsTheKey) {
+    const std::string text = fixture("just_major.scl");
+    // The 5/4 third: E -14 in C, F# -14 in D.
+    expectFit(loadScala(text, kC), {0, 0, 4, 0, -14, -2, 0, 2, 0, -16, 0, -12},
+              {1, 0, 1, 0, 1, 1, 0, 1, 0, 1, 0, 1});
+    expectFit(loadScala(text, kD), {0, -12, 0, 0, 4, 0, -14, -2, 0, 2, 0, -16},
+              {0, 1, 1, 0, 1, 0, 1, 1, 0, 1, 0, 1});
+}
+
+TEST(ScalaRead, CommentsBlankDescriptionAndTextAfterValues) {
+    const std::string text = fixture("slendro_5edo.scl");
+    const auto scale = parseScala(text);
+    ASSERT_TRUE(scale) << scale.reason;
+    EXPECT_EQ(scale.value->description, "");
+    EXPECT_EQ(scale.value->pitches.size(), 5u);
+    expectFit(loadScala(text, kC), {0, 0, 40, 0, 0, -20, 0, 20, 0, 0, -40, 0},
+              {1, 0, 1, 0, 0, 1, 0, 1, 0, 0, 1, 0});
+}
+
+TEST(ScalaRead, CrlfLineEnds) {
+    const auto scale =
+        parseScala("Pythagorean pentatonic\r\n5\r\n9/8\r\n81/64\r\n3/2\r\n27/16\r\n2/1\r\n");
+    ASSERT_TRUE(scale) << scale.reason;
+    EXPECT_EQ(scale.value->description, "Pythagorean pentatonic");
+    expectFit(fitScale(*scale.value, kC), {0, 0, 4, 0, 8, 0, 0, 2, 0, 6, 0, 0},
+              {1, 0, 1, 0, 1, 0, 0, 1, 0, 1, 0, 0});
+}
+
+TEST(ScalaRead, HalfwayDegreesRoundAwayFromZero) {
+    expectFit(loadScala("Halfway\n3\n-250.0\n250.0\n2/1\n", kC),
+              {0, 0, 0, -50, 0, 0, 0, 0, 0, 50, 0, 0}, {1, 0, 0, 1, 0, 0, 0, 0, 0, 1, 0, 0});
+}
+
+TEST(ScalaRead, SecondNoteOnATakenKeyMovesToTheFreeNeighbour) {
+    // 6/5 takes D# (+16); 11/9 rounds to D# too and moves up to E at -53.
+    expectFit(loadScala(fixture("neutral_third.scl"), kC),
+              {0, 0, 4, 16, -53, -2, 0, 2, 14, 0, -4, 0}, {1, 0, 1, 1, 1, 1, 0, 1, 1, 0, 1, 0});
+}
+
+TEST(ScalaRead, RefusesWhatDoesNotFitOrBreaksTheFormat) {
+    const std::string notValid(kScalaNotValid);
+    const std::pair<std::string, std::string> cases[] = {
+        {fixture("septimal_tritones.scl"), std::string(kScalaNotesShareAKey)},
+        {fixture("bohlen_pierce.scl"), std::string(kScalaNotAnOctave)},
+        {fixture("19edo.scl"), std::string(kScalaTooManyNotes)},
+        {"Nothing\n0\n", std::string(kScalaNoNotes)},
+        {"Flat octave\n2\n100.0\n1199.4\n", std::string(kScalaNotAnOctave)},
+        {"", notValid + "it ends before the number of notes."},
+        {"Words\nseven\n", notValid + "line 2 is not a number of notes."},
+        {"! c\nBad\n3\n9/8\nfifth\n2/1\n", notValid + "line 5 is not a pitch."},
+        {"Bad\n2\n3/2/1\n2/1\n", notValid + "line 3 is not a pitch."},
+        {"Zero\n2\n0/1\n2/1\n", notValid + "line 3 is not a ratio of two positive numbers."},
+        {"Negative\n2\n-3/2\n2/1\n", notValid + "line 3 is not a ratio of two positive numbers."},
+        {"Short\n3\n9/8\n2/1\n", notValid + "it has fewer pitch lines than its number of notes."},
+    };
+    for (const auto& [text, reason] : cases) {
+        const auto fit = loadScala(text, kC);
+        EXPECT_FALSE(fit) << text;
+        EXPECT_EQ(fit.reason, reason) << text;
+    }
+    EXPECT_TRUE(loadScala("Nearly an octave\n1\n1200.4\n", kC));
+}
+
+TEST(ScalaMapping, LinearMappingSetsTheKeyFromItsMiddleNote) {
+    const auto mapping = parseKeyboardMapping(fixture("linear_d.kbm"));
+    ASSERT_TRUE(mapping) << mapping.reason;
+    EXPECT_EQ(mapping.value->middleNote, 62);
+    EXPECT_EQ(mapping.value->referenceFrequency, 440.0);
+    expectFit(loadScalaWithMapping(fixture("just_major.scl"), fixture("linear_d.kbm")),
+              {0, -12, 0, 0, 4, 0, -14, -2, 0, 2, 0, -16}, {0, 1, 1, 0, 1, 0, 1, 1, 0, 1, 0, 1});
+}
+
+TEST(ScalaMapping, IdentityMappingFitsOnlyAScaleOfItsSize) {
+    const std::string sevenOnG = fixture("seven_on_g.kbm");
+    const auto seven = parseScala(fixture("just_major.scl"));
+    const auto twelve = parseScala(fixture("werckmeister3.scl"));
+    const auto mapping = parseKeyboardMapping(sevenOnG);
+    ASSERT_TRUE(mapping) << mapping.reason;
+    EXPECT_EQ(mappedKey(*mapping.value, *seven.value).value, 7);
+    EXPECT_EQ(mappedKey(*mapping.value, *twelve.value).reason, kMappingOtherDegrees);
+    KeyboardMapping twelveKeyOctave = *mapping.value;
+    twelveKeyOctave.octaveDegree = 12;
+    EXPECT_EQ(mappedKey(twelveKeyOctave, *seven.value).reason, kMappingOtherDegrees);
+    EXPECT_EQ(loadScalaWithMapping(fixture("just_major.scl"), fixture("white_keys.kbm")).reason,
+              kMappingOtherDegrees);
+}
+
+TEST(ScalaMapping, RefusesMalformedMappings) {
+    const std::string notValid(kMappingNotValid);
+    const std::pair<std::string, std::string> cases[] = {
+        {"0\n0\n127\n128\n69\n440.0\n0\n", notValid + "line 4 is not a MIDI note (0 to 127)."},
+        {"0\n0\n127\n60\n", notValid + "it ends before the reference note."},
+        {"0\n0\n127\n60\n69\nA4\n0\n", notValid + "line 6 is not a frequency."},
+        {"0\n0\n127\n60\n69\n440.0\n", notValid + "it ends before the formal octave degree."},
+        {"! m\n2\n0\n127\n60\n69\n440.0\n2\n0\ny\n",
+         notValid + "line 10 is not a scale degree or x."},
+    };
+    for (const auto& [text, reason] : cases) {
+        EXPECT_EQ(parseKeyboardMapping(text).reason, reason) << text;
+    }
+}
+
+TEST(ScalaWrite, WritesInScaleKeysAboveTheKeyInCents) {
+    // Key D, Pentatonic, Just Intonation.
+    const Offsets offsets = {-6, -10, 0, -8, 4, 16, -14, -2, -10, 2, -6, 6};
+    const ScaleMarks marks = {0, 0, 1, 0, 1, 0, 1, 0, 0, 1, 0, 1};
+    EXPECT_EQ(writeScala(offsets, marks, kD,
+                         "Pitchloom Pro: key D, scale Pentatonic, tuning Just Intonation",
+                         "d_pentatonic.scl"),
+              "! d_pentatonic.scl\n"
+              "Pitchloom Pro: key D, scale Pentatonic, tuning Just Intonation\n"
+              "5\n204.0\n386.0\n702.0\n906.0\n2/1\n");
+}
+
+TEST(ScalaWrite, LoadingWhatWasWrittenGivesTheSameScale) {
+    // Key A is detuned and out of the scale; several keys sit 50 cents or more from their own.
+    const Offsets offsets = {55, 12, -51, 3, 63, -64, -9, 0, 20, 7, -60, 30};
+    const ScaleMarks marks = {1, 0, 1, 0, 1, 1, 0, 1, 0, 0, 1, 0};
+    const std::string text = writeScala(offsets, marks, kA, "Wide");
+    EXPECT_EQ(text, "Wide\n7\n40.0 A#\n355.0 C\n449.0 D\n763.0 E\n736.0 F\n1000.0\n2/1\n");
+    expectFit(loadScala(text, kA), {55, 0, -51, 0, 63, -64, 0, 0, 0, 0, -60, 0},
+              {1, 0, 1, 0, 1, 1, 0, 1, 0, 1, 1, 0});
+}
+
+}  // namespace
+}  // namespace pitchloom
