@@ -32,14 +32,17 @@ DeviceTypeDialog::DeviceTypeDialog(std::atomic<DeviceType>& type, UserDialogs& d
     setStyleSheet(QStringLiteral(
         "QPushButton:checked { background: rgb(31,63,31); color: rgb(230,240,200);"
         " font-weight: bold; border: 1px solid rgb(20,40,20); border-radius: 3px; }"));
-    xg_ = makeChoice(QStringLiteral("XG"), dialogUnits(5, 25, 55, 20));
-    gs_ = makeChoice(QStringLiteral("GS"), dialogUnits(65, 25, 55, 20));
-    gm_ = makeChoice(QStringLiteral("GM"), dialogUnits(125, 25, 55, 20));
+    // Four choices share the width three had: XG, GS, GM, and the MIDI Tuning Standard.
+    xg_ = makeChoice(QStringLiteral("XG"), dialogUnits(5, 25, 41, 20));
+    gs_ = makeChoice(QStringLiteral("GS"), dialogUnits(50, 25, 41, 20));
+    gm_ = makeChoice(QStringLiteral("GM"), dialogUnits(95, 25, 41, 20));
+    mts_ = makeChoice(QStringLiteral("MTS"), dialogUnits(140, 25, 41, 20));
     auto* group = new QButtonGroup(this);
     group->setExclusive(true);
     group->addButton(xg_);
     group->addButton(gs_);
     group->addButton(gm_);
+    group->addButton(mts_);
 
     ok_ = new QPushButton(QStringLiteral("OK"), this);
     ok_->setDefault(true);
@@ -56,6 +59,9 @@ DeviceTypeDialog::DeviceTypeDialog(std::atomic<DeviceType>& type, UserDialogs& d
         case DeviceType::GM:
             gm_->setChecked(true);
             break;
+        case DeviceType::MTS:
+            mts_->setChecked(true);
+            break;
     }
     xg_->setFocus();  // the first control, as a dialog places the focus by itself
 }
@@ -68,6 +74,8 @@ void DeviceTypeDialog::accept() {
     } else if (gm_->isChecked()) {
         type_ = DeviceType::GM;
         dialogs_.showMessage(messages::kGmIgnoresTuning, BoxStyle::SystemModal);
+    } else if (mts_->isChecked()) {
+        type_ = DeviceType::MTS;
     }
     QDialog::accept();
 }

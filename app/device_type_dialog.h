@@ -10,7 +10,7 @@ class QPushButton;
 
 namespace pitchloom {
 
-/// "Midi Device Setting": chooses GS, XG or GM. OK takes the selected button; Escape keeps the
+/// "Midi Device Setting": chooses XG, GS, GM or MTS. OK takes the selected button; Escape keeps the
 /// value in force.
 class DeviceTypeDialog : public QDialog {
     Q_OBJECT
@@ -21,6 +21,7 @@ public:
     QPushButton* xgButton() const { return xg_; }
     QPushButton* gsButton() const { return gs_; }
     QPushButton* gmButton() const { return gm_; }
+    QPushButton* mtsButton() const { return mts_; }
     QPushButton* okButton() const { return ok_; }
 
     void accept() override;
@@ -31,6 +32,7 @@ private:
     QPushButton* xg_;
     QPushButton* gs_;
     QPushButton* gm_;
+    QPushButton* mts_;
     QPushButton* ok_;
 };
 

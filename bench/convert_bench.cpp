@@ -18,6 +18,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using SilentDialogs = pitchloom::test::ScriptedDialogs;
 using Clock = std::chrono::steady_clock;
+constexpr pitchloom::DeviceType kXg[] = {pitchloom::DeviceType::XG};
 
 void append32(Bytes& out, std::uint32_t v) {
     for (int shift = 24; shift >= 0; shift -= 8)
@@ -86,7 +87,7 @@ void ConvertDenseFormat1ToXg(benchmark::State& state) {
         pitchloom::SongWriter writer(song, tuning, dialogs);
         tuning.rhythm.resetRhythmChannels();
         const auto time = writer.findTuningTime();
-        if (!pitchloom::insertScaleTuning(writer, tuning, pitchloom::DeviceType::XG, time)) {
+        if (!pitchloom::insertScaleTuning(writer, tuning, kXg, time)) {
             state.SkipWithError("the tuning did not fit");
             break;
         }
@@ -122,7 +123,7 @@ void XgInsertionAndNoteMoves(benchmark::State& state) {
         state.ResumeTiming();
         pitchloom::SongWriter writer(song, tuning, dialogs);
         const auto time = writer.findTuningTime();
-        pitchloom::insertScaleTuning(writer, tuning, pitchloom::DeviceType::XG, time);
+        pitchloom::insertScaleTuning(writer, tuning, kXg, time);
         writer.applyScaleToNotes();
         benchmark::DoNotOptimize(song.data.data());
     }

@@ -3,9 +3,12 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "base/file_io.h"
 #include "base/messages.h"
@@ -20,13 +23,22 @@ namespace pitchloom {
 namespace {
 
 constexpr std::string_view kUsage =
-    "Usage: pitchloom-convert --type GS|XG|GM [--key KEY] [--scale SCALE] [--tuning TUNING] "
+    "Usage: pitchloom-convert --type TYPE[,TYPE] [--key KEY] [--scale SCALE] [--tuning TUNING] "
     "INPUT OUTPUT\n"
-    "       pitchloom-convert --type GS|XG|GM --scale-file FILE.sca INPUT OUTPUT\n"
-    "       pitchloom-convert --type GS|XG|GM --scale-file FILE.scl [--key KEY | --kbm FILE.kbm] "
+    "       pitchloom-convert --type TYPE[,TYPE] --scale-file FILE.sca INPUT OUTPUT\n"
+    "       pitchloom-convert --type TYPE[,TYPE] --scale-file FILE.scl [--key KEY | --kbm "
+    "FILE.kbm] "
     "INPUT OUTPUT\n"
     "       pitchloom-convert --list\n"
-    "INPUT or OUTPUT - reads standard input or writes standard output.";
+    "TYPE is GS, XG, GM or MTS; INPUT or OUTPUT - reads standard input or writes standard output.";
+
+// What each device type is for, as --list shows it.
+constexpr std::array<std::pair<DeviceType, std::string_view>, 4> kTypeUses = {{
+    {DeviceType::GS, "Roland GS modules, TiMidity++"},
+    {DeviceType::XG, "Yamaha XG modules"},
+    {DeviceType::MTS, "MIDI Tuning Standard: FluidSynth, General MIDI 2 and many current synths"},
+    {DeviceType::GM, "no tuning messages: only the scale acts"},
+}};
 
 // CLI11's help with our usage lines in place of its generated one.
 class UsageFormatter : public CLI::Formatter {
@@ -86,6 +98,23 @@ bool sameFile(const std::string& a, const std::string& b) {
 
 }  // namespace
 
+std::optional<std::vector<DeviceType>> deviceTypesOf(std::string_view list) {
+    std::vector<DeviceType> types;
+    for (std::size_t at = 0; at <= list.size();) {
+        const std::size_t comma = std::min(list.find(',', at), list.size());
+        std::string name(list.substr(at, comma - at));
+        std::transform(name.begin(), name.end(), name.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+        const auto type = deviceTypeFromName(name);
+        if (!type || std::find(types.begin(), types.end(), *type) != types.end()) {
+            return std::nullopt;
+        }
+        types.push_back(*type);
+        at = comma + 1;
+    }
+    return types;
+}
+
 std::optional<int> keyRowOf(std::string_view label) {
     return rowOf(KeyTable, label, [](std::string_view key) { return std::optional(key); });
 }
@@ -99,7 +128,10 @@ std::optional<int> tuningRowOf(std::string_view label) {
 }
 
 void printLabels(std::ostream& out) {
-    out << "Keys:\n";
+    out << "Types:\n";
+    for (const auto& [type, use] : kTypeUses)
+        out << deviceTypeName(type) << "  " << use << '\n';
+    out << "\nKeys:\n";
     for (std::string_view key : KeyTable)
         out << key << '\n';
     out << "\nScales:\n";
@@ -115,12 +147,15 @@ void printLabels(std::ostream& out) {
 int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
     Options o;
     CLI::App app{
-        "Writes a copy of a MIDI file that carries a scale and tuning: GS or XG scale-tuning "
-        "messages before its first note, and every note outside the scale moved up onto it.",
+        "Writes a copy of a MIDI file that carries a scale and tuning: the scale-tuning messages "
+        "of its device types before its first note, and every note outside the scale moved up "
+        "onto it.",
         "pitchloom-convert"};
     app.formatter(std::make_shared<UsageFormatter>());
-    app.add_option("--type", o.type, "Sound module; with GM only the scale acts")
-        ->type_name("GS|XG|GM");
+    app.add_option("--type", o.type,
+                   "Sound module: GS, XG, MTS, or GM where only the scale acts; several with "
+                   "commas (GS,MTS) for players of unknown kind")
+        ->type_name("TYPE[,TYPE]");
     auto* key =
         app.add_option("--key", o.key, "A label of the Key list (default C)")->type_name("KEY");
     auto* scale =
@@ -162,12 +197,12 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
         return kExitWritten;
     }
 
-    std::string typeName = o.type;
-    std::transform(typeName.begin(), typeName.end(), typeName.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    const auto type = deviceTypeFromName(typeName);
     if (o.type.empty()) return usageError(err, "--type is required");
-    if (!type) return usageError(err, "--type must be GS, XG or GM, not \"" + o.type + "\"");
+    const auto types = deviceTypesOf(o.type);
+    if (!types) {
+        return usageError(err, "--type takes GS, XG, GM or MTS, alone or joined by commas, not \"" +
+                                   o.type + "\"");
+    }
     const auto keyRow = keyRowOf(o.key);
     if (!keyRow) return usageError(err, "unknown key \"" + o.key + "\" (see --list)");
     const auto scaleRow = scaleRowOf(o.scale);
@@ -188,7 +223,7 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
 
     StreamDialogs dialogs(o.input, o.output, err);
     Session session(dialogs);
-    session.deviceType = *type;
+    session.deviceType = types->front();
     TuningState& state = session.tuning;
     state.keyIndex = *keyRow;
     if (o.scaleFile.empty()) {
@@ -217,7 +252,7 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
         return kExitFailed;
     }
     // In a pipeline the program reading a FIFO may start after this one.
-    return session.convert(false, PipeWait::Yes) ? kExitWritten : kExitFailed;
+    return session.convert(*types, false, PipeWait::Yes) ? kExitWritten : kExitFailed;
 }
 
 }  // namespace pitchloom

@@ -3,6 +3,9 @@
 #include <optional>
 #include <ostream>
 #include <string_view>
+#include <vector>
+
+#include "midifile/sysex.h"
 
 namespace pitchloom {
 
@@ -11,6 +14,9 @@ inline constexpr int kExitWritten = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 
+/// The device types of a --type list ("GS", "gs,mts"); nothing for an unknown or repeated name.
+std::optional<std::vector<DeviceType>> deviceTypesOf(std::string_view list);
+
 /// The row of a Key list label, matched without regard to case.
 std::optional<int> keyRowOf(std::string_view label);
 /// The row of a Scale list label that has a built-in scale, matched without regard to case.
@@ -18,7 +24,8 @@ std::optional<int> scaleRowOf(std::string_view label);
 /// The row of a Tuning list label that has a built-in tuning, matched without regard to case.
 std::optional<int> tuningRowOf(std::string_view label);
 
-/// Writes the Key, Scale and Tuning labels that the options accept, one a line, under headings.
+/// Writes the device types, and the Key, Scale and Tuning labels that the options accept, one a
+/// line, under headings.
 void printLabels(std::ostream& out);
 
 /// Runs pitchloom-convert with its arguments; help and the label list go to out, every message

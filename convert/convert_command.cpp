@@ -15,14 +15,16 @@ std::size_t scaleTuningBytes(DeviceType type) {
             return kPartCount * (kGsScaleTuningSize + 1);
         case DeviceType::XG:
             return kPartCount * kPitchClassCount * (kXgScaleTuningSize + 1);
+        case DeviceType::MTS:
+            return kMtsScaleOctaveSize + 1;
         case DeviceType::GM:
             break;
     }
     return 0;
 }
 
-bool insertScaleTuning(SongWriter& writer, const TuningState& tuning, DeviceType type,
-                       std::uint64_t time) {
+bool insertScaleTuning(SongWriter& writer, const TuningState& tuning,
+                       std::span<const DeviceType> types, std::uint64_t time) {
     const Offsets offsets = tuning.offsetValues();
     std::vector<std::uint8_t> bytes;
     std::vector<std::size_t> sizes;
@@ -31,12 +33,18 @@ bool insertScaleTuning(SongWriter& writer, const TuningState& tuning, DeviceType
         bytes.insert(bytes.end(), buf.begin(), buf.begin() + static_cast<std::ptrdiff_t>(n));
         sizes.push_back(n);
     };
-    for (int part = 0; part < kPartCount; ++part) {
-        if (type == DeviceType::GS) {
-            add(buildGsScaleTuning(offsets, part, buf.data()));
-        } else if (type == DeviceType::XG) {
-            for (int pitchClass = 0; pitchClass < kPitchClassCount; ++pitchClass)
-                add(buildXgScaleTuning(offsets, part, pitchClass, buf.data()));
+    for (DeviceType type : types) {
+        if (type == DeviceType::MTS) {
+            add(buildMtsScaleOctave(offsets, writer.melodicChannelsAt(time), buf.data()));
+            continue;
+        }
+        for (int part = 0; part < kPartCount; ++part) {
+            if (type == DeviceType::GS) {
+                add(buildGsScaleTuning(offsets, part, buf.data()));
+            } else if (type == DeviceType::XG) {
+                for (int pitchClass = 0; pitchClass < kPitchClassCount; ++pitchClass)
+                    add(buildXgScaleTuning(offsets, part, pitchClass, buf.data()));
+            }
         }
     }
     std::vector<std::span<const std::uint8_t>> messages;
@@ -48,8 +56,9 @@ bool insertScaleTuning(SongWriter& writer, const TuningState& tuning, DeviceType
     return writer.insertEvents(time, messages);
 }
 
-bool convertSong(MidiSong& song, SongLoader& loader, TuningState& tuning, DeviceType type,
-                 UserDialogs& dialogs, bool playing, PipeWait pipes) {
+bool convertSong(MidiSong& song, SongLoader& loader, TuningState& tuning,
+                 std::span<const DeviceType> types, UserDialogs& dialogs, bool playing,
+                 PipeWait pipes) {
     if (playing) {
         dialogs.showMessage(messages::kStopPlayingFirst, BoxStyle::SystemModal);
         return false;
@@ -58,15 +67,17 @@ bool convertSong(MidiSong& song, SongLoader& loader, TuningState& tuning, Device
 
     SongWriter writer(song, tuning, dialogs);
     const std::uint64_t time = writer.findTuningTime();
-    const std::size_t added =
-        type == DeviceType::GM ? 0 : scaleTuningBytes(type) + writer.statusBytesAddedAt(time);
+    std::size_t added = 0;
+    for (DeviceType type : types)
+        added += scaleTuningBytes(type);
+    if (added > 0) added += writer.statusBytesAddedAt(time);
     // The loader refuses a song that fills the buffer, so the writer may not write one.
     if (song.image().size() + added >= kSongBufferSize) {
         dialogs.showMessage(messages::kConvertedTooLarge, BoxStyle::SystemModal);
         return false;
     }
     tuning.rhythm.resetRhythmChannels();
-    if (!insertScaleTuning(writer, tuning, type, time)) return false;
+    if (!insertScaleTuning(writer, tuning, types, time)) return false;
     writer.applyScaleToNotes();
     return writer.saveWithDialog(pipes);
 }

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "base/user_dialogs.h"
 #include "convert/song_writer.h"
@@ -13,19 +14,23 @@
 namespace pitchloom {
 
 /// The bytes the scale-tuning messages of a device type add to a song: 16 GS events of 24
-/// bytes, 192 XG events of 11, nothing for GM.
+/// bytes, 192 XG events of 11, one MTS event of 23, nothing for GM.
 std::size_t scaleTuningBytes(DeviceType type);
 
-/// Inserts the scale-tuning messages of the tuning in force at `time`: one GS event per part,
-/// one XG event per part and pitch class, nothing for GM. False when one did not fit.
-bool insertScaleTuning(SongWriter& writer, const TuningState& tuning, DeviceType type,
-                       std::uint64_t time);
+/// Inserts the scale-tuning messages of the tuning in force at `time`, for each device type in
+/// turn: one GS event per part, one XG event per part and pitch class, one MTS event for the
+/// channels that are no rhythm channels at that place, nothing for GM. False when they did not
+/// fit.
+bool insertScaleTuning(SongWriter& writer, const TuningState& tuning,
+                       std::span<const DeviceType> types, std::uint64_t time);
 
-/// The Convert command: asks for a MIDI file, puts the tuning of `type` in front of its first
-/// note, moves its notes onto the scale and saves it under a name the user chooses. Refused
-/// while a song plays, and when the result would be too large to load again. True when a file
-/// was written; the source file is left as it was.
-bool convertSong(MidiSong& song, SongLoader& loader, TuningState& tuning, DeviceType type,
-                 UserDialogs& dialogs, bool playing, PipeWait pipes = PipeWait::No);
+/// The Convert command: asks for a MIDI file, puts the tuning in front of its first note in the
+/// dialects of `types` (several for players of unknown kind), moves its notes onto the scale
+/// and saves it under a name the user chooses. Refused while a song plays, and when the result
+/// would be too large to load again. True when a file was written; the source file is left as
+/// it was.
+bool convertSong(MidiSong& song, SongLoader& loader, TuningState& tuning,
+                 std::span<const DeviceType> types, UserDialogs& dialogs, bool playing,
+                 PipeWait pipes = PipeWait::No);
 
 }  // namespace pitchloom

@@ -5,6 +5,7 @@
 
 #include "base/messages.h"
 #include "midifile/sysex.h"
+#include "tuning/rhythm_channels.h"
 
 namespace pitchloom {
 
@@ -81,6 +82,21 @@ SongWriter::InsertionPoint SongWriter::insertionPoint(std::uint64_t time) {
 
 std::size_t SongWriter::statusBytesAddedAt(std::uint64_t time) {
     return insertionPoint(time).statusAt ? 1 : 0;
+}
+
+std::uint16_t SongWriter::melodicChannelsAt(std::uint64_t time) {
+    const std::size_t at = insertionPoint(time).at;
+    RhythmChannels rhythm;
+    EventReader events = reader();
+    while (auto e = events.next()) {
+        if (e->end() > at) break;
+        if (e->isSysEx()) rhythm.examineForRhythm(e->bytes);
+    }
+    std::uint16_t channels = 0;
+    for (int c = 0; c < kPartCount; ++c) {
+        if (!rhythm.isRhythm(c)) channels |= static_cast<std::uint16_t>(1u << c);
+    }
+    return channels;
 }
 
 bool SongWriter::insertEvents(std::uint64_t time,

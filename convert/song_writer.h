@@ -40,6 +40,10 @@ public:
     /// The status bytes that insertions at `time` will add besides the messages (0 or 1).
     std::size_t statusBytesAddedAt(std::uint64_t time);
 
+    /// The channels that are no rhythm channels where messages for `time` go, as the song's GS
+    /// rhythm-part messages before that place have set them (bit c for channel c).
+    std::uint16_t melodicChannelsAt(std::uint64_t time);
+
     /// Moves every note-on and note-off outside a rhythm channel onto the scale; GS rhythm-part
     /// messages mark their channel for the notes after them. A meta event of an unknown type is
     /// shown once as "Event Error!" and skipped by its length.

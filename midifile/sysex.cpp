@@ -26,7 +26,11 @@ constexpr std::uint8_t kXgMultiPart = 0x08;
 constexpr std::uint8_t kXgScaleTuningC = 0x41;
 
 constexpr std::uint8_t kUniversalNonRealTime = 0x7E;
+constexpr std::uint8_t kUniversalRealTime = 0x7F;
 constexpr std::uint8_t kGeneralMidi = 0x09;
+constexpr std::uint8_t kAllDevices = 0x7F;
+constexpr std::uint8_t kMidiTuning = 0x08;
+constexpr std::uint8_t kScaleOctaveOneByte = 0x08;
 
 constexpr std::int32_t kCentre = 64;
 constexpr int kPitchClasses = 12;
@@ -47,6 +51,8 @@ std::string_view deviceTypeName(DeviceType type) {
             return "GS";
         case DeviceType::XG:
             return "XG";
+        case DeviceType::MTS:
+            return "MTS";
         case DeviceType::GM:
             break;
     }
@@ -54,7 +60,7 @@ std::string_view deviceTypeName(DeviceType type) {
 }
 
 std::optional<DeviceType> deviceTypeFromName(std::string_view name) {
-    for (DeviceType type : {DeviceType::GM, DeviceType::GS, DeviceType::XG}) {
+    for (DeviceType type : kDeviceTypes) {
         if (name == deviceTypeName(type)) return type;
     }
     return std::nullopt;
@@ -122,6 +128,23 @@ std::size_t buildXgScaleTuning(const PitchClassOffsets& offsets, int part, int p
     out[8] = tuningDataByte(offsets[static_cast<std::size_t>(pitchClass)]);
     out[9] = kSysExEnd;
     return kXgScaleTuningSize;
+}
+
+std::size_t buildMtsScaleOctave(const PitchClassOffsets& offsets, std::uint16_t channels,
+                                std::uint8_t* out) {
+    out[0] = kSysExStart;
+    out[1] = 0x14;
+    out[2] = kUniversalRealTime;
+    out[3] = kAllDevices;
+    out[4] = kMidiTuning;
+    out[5] = kScaleOctaveOneByte;
+    out[6] = static_cast<std::uint8_t>((channels >> 14) & 0x03);
+    out[7] = static_cast<std::uint8_t>((channels >> 7) & 0x7F);
+    out[8] = static_cast<std::uint8_t>(channels & 0x7F);
+    for (std::size_t n = 0; n < offsets.size(); ++n)
+        out[9 + n] = tuningDataByte(offsets[n]);
+    out[21] = kSysExEnd;
+    return kMtsScaleOctaveSize;
 }
 
 std::optional<GsDataSet> recogniseGsDataSet(std::span<const std::uint8_t> body) {
@@ -227,6 +250,18 @@ std::optional<ScaleTuning> recogniseXgScaleTuning(std::span<const std::uint8_t> 
     return ScaleTuning{static_cast<std::uint8_t>(kXgParameterChange | p->deviceNumber),
                        static_cast<std::uint16_t>(1u << p->address[1]),
                        p->address[2] - kXgScaleTuningC, body.subspan(6, 1)};
+}
+
+std::optional<ScaleTuning> recogniseMtsScaleOctave(std::span<const std::uint8_t> body) {
+    constexpr std::size_t kHeader = 7;
+    if (body.size() != kHeader + kPitchClasses ||
+        (body[0] != kUniversalRealTime && body[0] != kUniversalNonRealTime) ||
+        body[2] != kMidiTuning || body[3] != kScaleOctaveOneByte || body[4] > 0x03) {
+        return std::nullopt;
+    }
+    const auto channels =
+        static_cast<std::uint16_t>(body[4] << 14 | (body[5] & 0x7F) << 7 | (body[6] & 0x7F));
+    return ScaleTuning{body[1], channels, 0, body.subspan(kHeader, kPitchClasses)};
 }
 
 }  // namespace pitchloom

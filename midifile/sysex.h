@@ -22,10 +22,14 @@ inline constexpr int kPartCount = 16;
 /// Cent offsets from equal temperament of the twelve pitch classes, C first.
 using PitchClassOffsets = std::array<std::int32_t, 12>;
 
-/// The dialect of scale-tuning messages a sound module understands; GM understands none.
-enum class DeviceType : int { GM = 0, GS = 1, XG = 2 };
+/// The dialect of scale-tuning messages a sound module understands; GM understands none. MTS is
+/// the MIDI Tuning Standard's scale/octave tuning, which General MIDI 2 modules and FluidSynth
+/// take.
+enum class DeviceType : int { GM = 0, GS = 1, XG = 2, MTS = 3 };
+inline constexpr std::array<DeviceType, 4> kDeviceTypes = {DeviceType::GM, DeviceType::GS,
+                                                           DeviceType::XG, DeviceType::MTS};
 
-/// "GM", "GS" or "XG".
+/// "GM", "GS", "XG" or "MTS".
 std::string_view deviceTypeName(DeviceType type);
 /// The type of a name as deviceTypeName gives it; nothing for any other text.
 std::optional<DeviceType> deviceTypeFromName(std::string_view name);
@@ -39,6 +43,7 @@ std::optional<std::span<const std::uint8_t>> bodyOfMessage(std::span<const std::
 
 inline constexpr std::size_t kGsScaleTuningSize = 23;
 inline constexpr std::size_t kXgScaleTuningSize = 10;
+inline constexpr std::size_t kMtsScaleOctaveSize = 22;
 
 /// One tuning data byte: offset + 64, kept within 0..127.
 std::uint8_t tuningDataByte(std::int32_t offset);
@@ -59,6 +64,13 @@ std::size_t buildGsScaleTuning(const PitchClassOffsets& offsets, int part, std::
 /// out (at least 10 bytes).
 std::size_t buildXgScaleTuning(const PitchClassOffsets& offsets, int part, int pitchClass,
                                std::uint8_t* out);
+
+/// The MIDI Tuning Standard scale/octave tuning, 1-byte form, real time, to all devices:
+/// F0 14 7F 7F 08 08 ff gg hh, twelve values (offset + 64, C first), F7, for the channels whose
+/// bits are set in `channels` (bit c for channel c; ff holds 15-16, gg 8-14, hh 1-7), into out
+/// (at least 22 bytes).
+std::size_t buildMtsScaleOctave(const PitchClassOffsets& offsets, std::uint16_t channels,
+                                std::uint8_t* out);
 
 // Recognisers.
 
@@ -126,5 +138,8 @@ struct ScaleTuning {
 std::optional<ScaleTuning> recogniseGsScaleTuning(std::span<const std::uint8_t> body);
 /// XG: 43 1n 4C 08 part 41+n value.
 std::optional<ScaleTuning> recogniseXgScaleTuning(std::span<const std::uint8_t> body);
+/// MIDI Tuning Standard scale/octave tuning, 1-byte form, real time (7F) or not (7E):
+/// 7F dd 08 08 ff gg hh, twelve values; the device is dd.
+std::optional<ScaleTuning> recogniseMtsScaleOctave(std::span<const std::uint8_t> body);
 
 }  // namespace pitchloom

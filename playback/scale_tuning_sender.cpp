@@ -7,6 +7,8 @@ namespace pitchloom {
 void ScaleTuningSender::forgetSent() {
     for (auto& s : sentOffsets_)
         s.store(kNothingSent);
+    std::lock_guard lock(mtsMutex_);
+    lastMts_.reset();
 }
 
 void ScaleTuningSender::sendScaleTuning(DeviceType type) {
@@ -33,6 +35,19 @@ void ScaleTuningSender::sendScaleTuning(DeviceType type) {
         }
         for (std::size_t i = 0; i < 12; ++i)
             sentOffsets_[i].store(now[i]);
+    } else if (type == DeviceType::MTS) {
+        std::uint16_t channels = 0;
+        for (int c = 0; c < kPartCount; ++c) {
+            if (!tuning_.rhythm.isRhythm(c)) channels |= static_cast<std::uint16_t>(1u << c);
+        }
+        std::array<std::uint8_t, kMtsScaleOctaveSize> message{};
+        buildMtsScaleOctave(tuning_.offsetValues(), channels, message.data());
+        {
+            std::lock_guard lock(mtsMutex_);
+            if (lastMts_ == message) return;
+            lastMts_ = message;
+        }
+        port_.sendLong(message);
     }
 }
 

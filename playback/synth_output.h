@@ -18,8 +18,8 @@
 namespace pitchloom {
 
 /// The built-in General MIDI synthesizer: FluidSynth over one SoundFont, retuned channel by
-/// channel by the GS and XG scale-tuning messages it receives. The audio thread renders while
-/// sends arrive; FluidSynth's API is safe for that.
+/// channel by the GS, XG and MIDI Tuning Standard scale-tuning messages it receives. The audio
+/// thread renders while sends arrive; FluidSynth's API is safe for that.
 class SynthOutput final : public MidiOutputDevice {
 public:
     /// Device: plays through the sound server, or FluidSynth's default audio driver.

@@ -65,6 +65,10 @@ SysExAction SynthTuning::apply(std::span<const std::uint8_t> message) {
         tuning = recogniseXgScaleTuning(*body);
         if (tuning && tuning->device != kSynthDeviceId) tuning.reset();
     }
+    if (!tuning) {
+        tuning = recogniseMtsScaleOctave(*body);
+        if (tuning && !isOurDevice(tuning->device)) tuning.reset();
+    }
     if (!tuning) return {};
     for (int channel = 0; channel < kSynthChannelCount; ++channel) {
         if (((tuning->channels >> channel) & 1u) == 0) continue;

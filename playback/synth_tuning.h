@@ -29,8 +29,8 @@ struct SysExAction {
     bool drum = false;           ///< RhythmPart: true for a drum channel.
 };
 
-/// The scale tuning of each of the sixteen channels, as GS and XG messages to kSynthDeviceId set
-/// it.
+/// The scale tuning of each of the sixteen channels, as GS, XG and MIDI Tuning Standard
+/// scale/octave messages to kSynthDeviceId (or to all devices) set it.
 class SynthTuning {
 public:
     /// Reads one message as a device receives it (F0, body, F7), updates the tunings and says

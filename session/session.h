@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <span>
 
 #include "base/file_io.h"
 #include "base/user_dialogs.h"
@@ -25,6 +26,8 @@ struct Session {
 
     /// The Convert command on this song, tuning and device type (refused while `playing`).
     bool convert(bool playing, PipeWait pipes = PipeWait::No);
+    /// The same for several device types at once, their messages one dialect after the other.
+    bool convert(std::span<const DeviceType> types, bool playing, PipeWait pipes = PipeWait::No);
 
     UserDialogs& dialogs;
     MidiSong song;  // no buffer until createSong() or the output's start-up makes it

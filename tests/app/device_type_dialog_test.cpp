@@ -19,7 +19,25 @@ private slots:
         QVERIFY(!dialog.xgButton()->isChecked());
         QCOMPARE(dialog.xgButton()->text(), QStringLiteral("XG"));
         QCOMPARE(dialog.okButton()->text(), QStringLiteral("OK"));
-        QVERIFY(dialog.findChildren<QPushButton*>().size() == 4);  // no Cancel
+        QVERIFY(dialog.findChildren<QPushButton*>().size() == 5);  // no Cancel
+    }
+
+    void mtsIsAFourthChoiceBesideTheOthersWithoutAWarning() {
+        test::ScriptedDialogs boxes;
+        std::atomic<DeviceType> type{DeviceType::GM};
+        DeviceTypeDialog dialog(type, boxes);
+        QCOMPARE(dialog.mtsButton()->text(), QStringLiteral("MTS"));
+        QCOMPARE(dialog.mtsButton()->y(), dialog.xgButton()->y());
+        QCOMPARE(dialog.mtsButton()->size(), dialog.gmButton()->size());
+        QVERIFY(dialog.mtsButton()->x() > dialog.gmButton()->geometry().right());
+        QVERIFY(dialog.mtsButton()->geometry().right() < dialog.width());
+        dialog.mtsButton()->click();
+        QVERIFY(!dialog.gmButton()->isChecked());
+        dialog.okButton()->click();
+        QCOMPARE(type.load(), DeviceType::MTS);
+        QVERIFY(boxes.texts().empty());
+        DeviceTypeDialog again(type, boxes);
+        QVERIFY(again.mtsButton()->isChecked());
     }
 
     void okTakesTheSelectedButton() {

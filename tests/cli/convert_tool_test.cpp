@@ -21,7 +21,7 @@ namespace {
 using test::Bytes;
 using test::TrackBuilder;
 
-const std::string kUsageLine = "Usage: pitchloom-convert --type GS|XG|GM";
+const std::string kUsageLine = "Usage: pitchloom-convert --type TYPE[,TYPE]";
 
 std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> out;
@@ -117,6 +117,19 @@ TEST_F(ConvertTool, ScaleFileOffsetsAndMarksAreUsedAsStored) {
     EXPECT_EQ(out[out.size() - 2], 71) << "C# moves up to the next member, B";
 }
 
+TEST_F(ConvertTool, SeveralTypesWriteOneDialectAfterTheOther) {
+    EXPECT_EQ(deviceTypesOf("gs,MTS"), (std::vector{DeviceType::GS, DeviceType::MTS}));
+    EXPECT_EQ(deviceTypesOf("GS,GS"), std::nullopt);
+    EXPECT_EQ(deviceTypesOf("GS,"), std::nullopt);
+    ASSERT_EQ(tool({"--type", "GS,MTS", input, output}).status, kExitWritten);
+    const Bytes out = readBack(output);
+    ASSERT_EQ(out.size(), song.size() + 384 + 23);
+    // At the first event each went in front of the one before: MTS first, then GS part 16 ... 1.
+    const Bytes mts = {0x00, 0xF0, 0x14, 0x7F, 0x7F, 0x08, 0x08, 0x03, 0x7B, 0x7F};
+    EXPECT_EQ(Bytes(out.begin() + 22, out.begin() + 32), mts);
+    EXPECT_EQ(out[22 + 23 + 1 + 7], 0x10) << "then the GS message of block 10";
+}
+
 TEST_F(ConvertTool, AScalaScaleTakesItsKeyFromKeyOrFromAMapping) {
     const std::string scl = test::testData("scala/just_major.scl");
     // Just major in D: F# is in the scale at -14 cents, so C# (61) stays C# and is tuned -12.
@@ -192,11 +205,12 @@ TEST_F(ConvertTool, ProgramListsLabelsAndHelpOnStandardOutput) {
     EXPECT_EQ(list.status, 0);
     EXPECT_EQ(list.err, "");
     const auto out = lines(list.out);
-    for (const char* line : {"Keys:", "Cb", "C#", "Scales:", "Okinawan scale", "Whole tone",
-                             "Tunings:", "Temparament", "Kurenberger"}) {
+    for (const char* line : {"Types:", "Keys:", "Cb", "C#", "Scales:", "Okinawan scale",
+                             "Whole tone", "Tunings:", "Temparament", "Kurenberger"}) {
         EXPECT_NE(std::find(out.begin(), out.end(), line), out.end()) << line;
     }
-    EXPECT_EQ(out.size(), 15u + 10u + 8u + 3u + 2u);  // labels, headings, blank lines
+    EXPECT_EQ(out[3].rfind("MTS  ", 0), 0u) << out[3];
+    EXPECT_EQ(out.size(), 4u + 15u + 10u + 8u + 4u + 3u);  // types, labels, headings, blanks
 
     const Outcome help = program(dir, "--help");
     EXPECT_EQ(help.status, 0);

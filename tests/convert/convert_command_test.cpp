@@ -135,6 +135,24 @@ TEST_F(Convert, AnUnknownMetaEventIsReportedOnceWhateverTheType) {
               (Texts{"Event Error!", "Information has been written to the file!"}));
 }
 
+TEST_F(Convert, MtsGoesAfterTheLastResetForTheChannelsThatAreNoDrumsThere) {
+    tuning.selectTuningRow(1, 7);  // Just Intonation in C
+    TrackBuilder t;
+    t.sysex(0, {0x41, 0x10, 0x42, 0x12, 0x40, 0x1A, 0x15, 0x02, 0x0F, 0xF7});  // part 11: drums
+    t.sysex(0, kGsReset).noteOn(480, 0, 60, 100).endOfTrack();
+    source(test::format0(480, t), output);
+    ASSERT_TRUE(convert(DeviceType::MTS));
+    TrackBuilder expected;
+    expected.sysex(0, {0x41, 0x10, 0x42, 0x12, 0x40, 0x1A, 0x15, 0x02, 0x0F, 0xF7});
+    expected.sysex(0, kGsReset);
+    // Every channel but 10 and 11; C 0, C# -8, D +4, D# +16, E -14, F -2, F# -10, G +2, G# -6,
+    // A +6, A# +18, B -12.
+    expected.raw(0, {0xF0, 0x14, 0x7F, 0x7F, 0x08, 0x08, 0x03, 0x73, 0x7F, 0x40, 0x38,
+                     0x44, 0x50, 0x32, 0x3E, 0x36, 0x42, 0x3A, 0x46, 0x52, 0x34, 0xF7});
+    expected.noteOn(480, 0, 60, 100).endOfTrack();
+    EXPECT_EQ(readBack(output), test::format0(480, expected));
+}
+
 TEST_F(Convert, XgPutsOneHundredNinetyTwoMessagesAtTheStartNewestFirst) {
     tuning.selectTuningRow(3, 8);  // Arabian in G
     const TrackBuilder plain = TrackBuilder().tempo(0, 500000).noteOn(96, 0, 60, 100);

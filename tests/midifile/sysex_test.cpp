@@ -141,3 +141,32 @@ TEST(GsRhythmPart, NamesTheChannelOfItsBlockAndItsValue) {
 
 }  // namespace
 }  // namespace pitchloom
+
+namespace pitchloom {
+namespace {
+
+TEST(MtsScaleOctave, CarriesTwelveOffsetsForTheChannelsOfItsBitmap) {
+    PitchClassOffsets offsets{};
+    offsets[0] = -64;
+    offsets[2] = 63;
+    std::array<std::uint8_t, kMtsScaleOctaveSize> out{};
+    // Every channel but 10: ff holds channels 15-16, gg 8-14, hh 1-7.
+    EXPECT_EQ(buildMtsScaleOctave(offsets, 0xFDFF, out.data()), kMtsScaleOctaveSize);
+    EXPECT_EQ(Bytes(out.begin(), out.end()),
+              (Bytes{0xF0, 0x14, 0x7F, 0x7F, 0x08, 0x08, 0x03, 0x7B, 0x7F, 0x00, 0x40,
+                     0x7F, 0x40, 0x40, 0x40, 0x40, 0x40, 0x40, 0x40, 0x40, 0x40, 0xF7}));
+    buildMtsScaleOctave(offsets, 0x0001, out.data());
+    EXPECT_EQ(Bytes(out.begin() + 6, out.begin() + 9), (Bytes{0x00, 0x00, 0x01}));
+
+    const auto body = bodyOfEvent(out);
+    ASSERT_TRUE(body);
+    const auto tuning = recogniseMtsScaleOctave(*body);
+    ASSERT_TRUE(tuning);
+    EXPECT_EQ(tuning->channels, 0x0001);
+    EXPECT_EQ(tuning->values.size(), 12u);
+    EXPECT_EQ(tuning->values[2], 0x7F);
+    EXPECT_EQ(deviceTypeFromName("MTS"), DeviceType::MTS);
+}
+
+}  // namespace
+}  // namespace pitchloom

@@ -236,6 +236,32 @@ TEST(Rhythm, APartSetBackToNormalIsMovedOntoTheScale) {
     EXPECT_EQ(notes[1], (Bytes{0x9A, 61, 100}));  // a drum part again: left alone
 }
 
+TEST(Tuning, MtsSendsOneMessageOnTheSameOccasionsAndOnlyWhenItDiffers) {
+    Rig r;
+    r.type = DeviceType::MTS;
+    TrackBuilder t;
+    t.noteOn(0, 0, 60, 100).noteOn(10, 0, 62, 100).noteOn(10, 0, 64, 100);
+    t.sysex(10, {0x7E, 0x7F, 0x09, 0x01, 0xF7}).noteOn(10, 0, 65, 100).endOfTrack();
+    r.play(test::format0(480, t));
+    r.timers.runNext();  // the first note brings the tuning
+    const Bytes allButTen = {0xF0, 0x7F, 0x7F, 0x08, 0x08, 0x03, 0x7B, 0x7F};
+    const auto first = r.sysExes();
+    ASSERT_EQ(first.size(), 1u);
+    EXPECT_EQ(Bytes(first[0].begin(), first[0].begin() + 8), allButTen);
+    EXPECT_EQ(first[0].size(), 21u);
+
+    r.tuning.tuningChanged = 1;  // raised with nothing changed: nothing is sent
+    r.timers.runNext();
+    EXPECT_EQ(r.sysExes().size(), 1u);
+    r.tuning.offsets[0] = 30;
+    r.tuning.tuningChanged = 1;
+    r.timers.runNext();
+    ASSERT_EQ(r.sysExes().size(), 2u);
+    EXPECT_EQ(r.sysExes()[1][8], 30 + 64);
+    r.timers.runAll();  // after the GM System On, the same message goes out again
+    EXPECT_EQ(shapeOf(r.output.messages()), "S21 N N S21 N S6 S21 N ");
+}
+
 TEST(Tuning, GmSendsNoTuningAtAll) {
     Rig r;
     r.tuning.selectTuningRow(3, 7);

@@ -65,15 +65,19 @@ double rms(const std::vector<float>& a) {
     return rmsDifference(a, std::vector<float>(a.size()));
 }
 
-// Plays the organ's A4 alone on channel 0..15 and measures it past the attack.
-double measureA4(SynthOutput& synth, int channel) {
+// Plays the organ's note alone on channel 0..15 and measures it past the attack.
+double measureNote(SynthOutput& synth, int channel, int note) {
     const auto status = [channel](int kind) { return static_cast<std::uint8_t>(kind | channel); };
     sendShort(synth, {status(0xC0), kOrgan});
-    sendShort(synth, {status(0x90), kA4, 100});
+    sendShort(synth, {status(0x90), static_cast<std::uint8_t>(note), 100});
     render(synth, 0.1);
-    const double hz = fundamentalHz(render(synth, 0.3), synth.sampleRate(), kA4Hz);
+    const double hz = fundamentalHz(render(synth, 0.3), synth.sampleRate(), test::noteHz(note));
     sendShort(synth, {status(0xB0), 120, 0});  // All Sound Off: the next note starts alone
     return hz;
+}
+
+double measureA4(SynthOutput& synth, int channel) {
+    return measureNote(synth, channel, kA4);
 }
 
 class Synth : public ::testing::Test {
@@ -108,6 +112,23 @@ TEST_F(Synth, GsAndXgScaleTuningsRaiseA4By50Cents) {
     EXPECT_NEAR(errorOfA4(0, 50.0), 0.0, 2.0);
     synth_->sendSysEx(test::xgScaleTuning(1, 9, 50));
     EXPECT_NEAR(errorOfA4(1, 50.0), 0.0, 2.0);
+}
+
+TEST_F(Synth, MtsScaleOctaveTunesEveryPitchClassToHalfACent) {
+    const std::vector<int> offsets = {-64, -50, -31, -12, 0, 7, 19, 33, 50, 63, -3, 24};
+    // Real time, to all devices, channel 1 alone.
+    SysEx message = {0xF0, 0x7F, 0x7F, 0x08, 0x08, 0x00, 0x00, 0x01};
+    for (int cents : offsets)
+        message.push_back(static_cast<std::uint8_t>(cents + 64));
+    message.push_back(0xF7);
+    synth_->sendSysEx(message);
+    for (int n = 0; n < 12; ++n) {
+        const int note = 60 + n;
+        const double untuned = measureNote(*synth_, 1, note);
+        const double tuned = measureNote(*synth_, 0, note);
+        EXPECT_NEAR(cents(tuned, raisedBy(untuned, offsets[static_cast<std::size_t>(n)])), 0.0, 0.5)
+            << "note " << note;
+    }
 }
 
 TEST_F(Synth, ChannelsKeepTheirOwnTunings) {

@@ -95,6 +95,29 @@ TEST(XgScaleTuning, SetsOnePitchClassOfPartPlusOne) {
     EXPECT_EQ(onlyTunedChannel(tuning), 4);
 }
 
+TEST(MtsScaleOctave, TunesEveryChannelOfItsBitmapAtOnce) {
+    SynthTuning tuning;
+    // Real time, to all devices, channels 1 and 16: C -64, D +63.
+    const SysEx message = {0xF0, 0x7F, 0x7F, 0x08, 0x08, 0x02, 0x00, 0x01, 0x00, 0x40, 0x7F,
+                           0x40, 0x40, 0x40, 0x40, 0x40, 0x40, 0x40, 0x40, 0x40, 0xF7};
+    const SysExAction action = tuning.apply(message);
+    EXPECT_EQ(action.kind, Kind::TuningChanged);
+    EXPECT_EQ(action.channels, 0x8001u);
+    EXPECT_EQ(tuning.channel(0), (PitchClassCents{-64, 0, 63, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(tuning.channel(15), tuning.channel(0));
+    EXPECT_EQ(tuning.channel(1), kEqual);
+    // An XG message afterwards changes its one pitch class and keeps the rest.
+    tuning.apply(test::xgScaleTuning(0, 4, 20));
+    EXPECT_EQ(tuning.channel(0), (PitchClassCents{-64, 0, 63, 0, 20, 0, 0, 0, 0, 0, 0, 0}));
+
+    SysEx otherDevice = message;
+    otherDevice[2] = 0x05;
+    SysEx twoByteForm = message;
+    twoByteForm[4] = 0x09;
+    for (const SysEx& m : {otherDevice, twoByteForm})
+        EXPECT_EQ(tuning.apply(m).kind, Kind::Other);
+}
+
 TEST(Resets, GsResetXgSystemOnAndGmSystemOnClearEveryChannel) {
     SysEx xgOnWithValue = test::kXgSystemOn;
     xgOnWithValue[7] = 0x01;
