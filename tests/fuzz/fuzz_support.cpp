@@ -80,7 +80,8 @@ MidiSong& reusedSong() {
 }
 
 bool isStandardFormat0(std::span<const std::uint8_t> file) {
-    static constexpr std::uint8_t kHeader[] = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1};
+    // The track count is left as the file has it: format 0 plays its one track whatever it says.
+    static constexpr std::uint8_t kHeader[] = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0};
     return file.size() >= kFirstEventOffset &&
            std::equal(std::begin(kHeader), std::end(kHeader), file.begin()) &&
            std::equal(file.begin() + 14, file.begin() + 18, "MTrk") &&

@@ -87,8 +87,8 @@ private:
 /// More than any reader takes in: the song buffer refuses a file this long.
 constexpr std::size_t kLargestInput = kSongBufferSize + 1;
 
-/// A format-0 file already in the layout the program reads: "MThd", a header of 6 bytes, one
-/// track, and its MTrk chunk right behind as long as the rest of the file.
+/// A format-0 file already in the layout the program reads: "MThd", a header of 6 bytes, format
+/// 0, and its MTrk chunk right behind as long as the rest of the file.
 bool isStandardFormat0(std::span<const std::uint8_t> file);
 
 /// Twelve in-scale marks from twelve bits of mask (bit 0 is C); no bit set means every class,
