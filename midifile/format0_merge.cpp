@@ -200,6 +200,27 @@ bool MergeRun::parseTrack(std::span<const std::uint8_t> track) {
             }
             runningStatus_ = reader.runningStatus();
         }
+        // A packet read on to its F7 past a length too short is written with its true length,
+        // and the first packet of a split message whose next packet comes later is closed with
+        // an F7: either way a later walk of the merged song would read it differently, taking
+        // another track's events as its tail.
+        const bool lonePart = e->unfinishedSysEx && bytes.size() == e->bytes.size();
+        if (lonePart || ((e->isSysEx() || e->isEscape()) && !e->unfinishedSysEx &&
+                         ByteReader(e->bytes, 1).readVlq() != e->payload.size())) {
+            const auto length = static_cast<std::uint32_t>(e->payload.size() + (lonePart ? 1 : 0));
+            const std::size_t size = 1 + vlqSize(length) + length;
+            if (expansionUsed_ + size > kSongBufferSize) {
+                report(kImageTooLarge);
+                return false;
+            }
+            std::uint8_t* copy = expansion_.get() + expansionUsed_;
+            copy[0] = e->status;
+            const std::size_t lengthSize = writeVlq(length, copy + 1);
+            std::memcpy(copy + 1 + lengthSize, e->payload.data(), e->payload.size());
+            if (lonePart) copy[size - 1] = 0xF7;
+            bytes = {copy, size};
+            expansionUsed_ += size;
+        }
         if (e->runningStatus) {
             // Written out with its status byte, as every event of the merged song is.
             if (expansionUsed_ + bytes.size() + 1 > kSongBufferSize) {

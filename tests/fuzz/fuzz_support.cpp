@@ -80,10 +80,11 @@ MidiSong& reusedSong() {
 }
 
 bool isStandardFormat0(std::span<const std::uint8_t> file) {
-    // The track count is left as the file has it: format 0 plays its one track whatever it says.
-    static constexpr std::uint8_t kHeader[] = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0};
+    // The program reads the format's low byte only, and keeps the track count as the file has
+    // it: format 0 plays its one track whatever the count says.
+    static constexpr std::uint8_t kHeader[] = {'M', 'T', 'h', 'd', 0, 0, 0, 6};
     return file.size() >= kFirstEventOffset &&
-           std::equal(std::begin(kHeader), std::end(kHeader), file.begin()) &&
+           std::equal(std::begin(kHeader), std::end(kHeader), file.begin()) && file[9] == 0 &&
            std::equal(file.begin() + 14, file.begin() + 18, "MTrk") &&
            readBe32(file, kTrackLengthOffset) == file.size() - kFirstEventOffset;
 }

@@ -211,12 +211,30 @@ TEST_F(MergeEventSizes, AMessageSplitIntoPacketsStaysWholeAndTogether) {
     EXPECT_TRUE(dialogs.texts().empty());
 }
 
+TEST_F(MergeEventSizes, AFirstPacketWhoseNextComesLaterIsClosed) {
+    // Left open, a later walk would read on through the next F7 of whatever follows it.
+    const auto a = TrackBuilder()
+                       .raw(0, {0xF0, 0x03, 0x43, 0x10, 0x4C})
+                       .raw(5, {0xF7, 0x05, 0x00, 0x00, 0x7E, 0x00, 0xF7})
+                       .noteOn(0, 0, 60, 100);
+    EXPECT_EQ(merge(format1({a})),
+              (Bytes{'M',  'T',  'h',  'd',  0,    0,    0,    6,    0,    0,    0,    1,
+                     0x01, 0xE0, 'M',  'T',  'r',  'k',  0,    0,    0,    23,   0x00, 0xF0,
+                     0x04, 0x43, 0x10, 0x4C, 0xF7, 0x05, 0xF7, 0x05, 0x00, 0x00, 0x7E, 0x00,
+                     0xF7, 0x00, 0x90, 60,   100,  0x00, 0xFF, 0x2F, 0x00}));
+}
+
 TEST_F(MergeEventSizes, SysexRunsThroughItsF7WhateverItsLengthNumberSays) {
     const auto a = TrackBuilder()
                        .sysex(0, {0x41, 0x10, 0x42, 0x12, 0xF7})
                        .raw(0, {0xF0, 0x01, 0x7E, 0x7F, 0x09, 0xF7})  // length number too small
                        .noteOn(0, 0, 60, 1);
-    EXPECT_EQ(merge(format1({a})), song0(a));
+    // Written with its true length, so that every later walk ends it where this one did.
+    const auto written = TrackBuilder()
+                             .sysex(0, {0x41, 0x10, 0x42, 0x12, 0xF7})
+                             .raw(0, {0xF0, 0x04, 0x7E, 0x7F, 0x09, 0xF7})
+                             .noteOn(0, 0, 60, 1);
+    EXPECT_EQ(merge(format1({a})), song0(written));
 }
 
 TEST_F(MergeEventSizes, EscapeTakesItsLengthBytePlusTwo) {
