@@ -17,10 +17,10 @@ namespace pitchloom {
 std::unique_ptr<PulseOutput> PulseOutput::open(Render render, double sampleRate, int periodFrames,
                                                int bufferFrames) {
     constexpr std::uint32_t kFrameBytes = 2 * sizeof(float);
-    pa_sample_spec spec{};
-    spec.format = PA_SAMPLE_FLOAT32NE;
-    spec.channels = 2;
-    spec.rate = static_cast<std::uint32_t>(sampleRate);
+    pa_sample_spec sampleFormat{};
+    sampleFormat.format = PA_SAMPLE_FLOAT32NE;
+    sampleFormat.channels = 2;
+    sampleFormat.rate = static_cast<std::uint32_t>(sampleRate);
     pa_buffer_attr buffer{};
     buffer.maxlength = static_cast<std::uint32_t>(-1);
     buffer.tlength = static_cast<std::uint32_t>(bufferFrames) * kFrameBytes;
@@ -28,8 +28,9 @@ std::unique_ptr<PulseOutput> PulseOutput::open(Render render, double sampleRate,
     buffer.minreq = static_cast<std::uint32_t>(periodFrames) * kFrameBytes;
     buffer.fragsize = static_cast<std::uint32_t>(-1);
     int error = 0;
-    pa_simple* stream = pa_simple_new(nullptr, "Pitchloom Pro", PA_STREAM_PLAYBACK, nullptr,
-                                      "built-in synthesizer", &spec, nullptr, &buffer, &error);
+    pa_simple* stream =
+        pa_simple_new(nullptr, "Pitchloom Pro", PA_STREAM_PLAYBACK, nullptr, "built-in synthesizer",
+                      &sampleFormat, nullptr, &buffer, &error);
     if (stream == nullptr) return nullptr;
     return std::unique_ptr<PulseOutput>(new PulseOutput(std::move(render), stream, periodFrames));
 }
