@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -99,6 +100,17 @@ bool copyOver(int from, int to, int& error) {
 
 FileStatus FileStatus::failedWith(int error) {
     return failed(std::generic_category().message(error));
+}
+
+bool hasExtension(std::string_view path, std::string_view extension) {
+    if (path.size() <= extension.size() || path[path.size() - extension.size() - 1] != '.') {
+        return false;
+    }
+    return std::equal(extension.begin(), extension.end(), path.end() - extension.size(),
+                      [](char a, char b) {
+                          return std::tolower(static_cast<unsigned char>(a)) ==
+                                 std::tolower(static_cast<unsigned char>(b));
+                      });
 }
 
 FileContents readFile(const std::string& path, std::size_t maxBytes) {

@@ -11,6 +11,9 @@ namespace pitchloom {
 /// The name that stands for standard input (reading) and standard output (writing).
 inline constexpr std::string_view kStandardStream = "-";
 
+/// True when path ends in "." and extension ("mid"), in any case.
+bool hasExtension(std::string_view path, std::string_view extension);
+
 /// What a file operation came to: done, or the reason it failed, in words a user can act on
 /// ("No such file or directory", "No space left on device", "the file is read-only").
 class FileStatus {

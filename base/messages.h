@@ -20,6 +20,9 @@ inline constexpr std::string_view kCannotOpenFile = "Can not open file!";
 inline constexpr std::string_view kWrittenToFile = "Information has been written to the file!";
 inline constexpr std::string_view kConvertedTooLarge = "The converted song is too large!";
 inline constexpr std::string_view kNotAScaleFile = "This is not a valid scale file!";
+inline constexpr std::string_view kNoSoundFont =
+    "Audio needs a General MIDI SoundFont, and none is installed!";
+inline constexpr std::string_view kSongTooLongForAudio = "The song is too long for an audio file!";
 }  // namespace messages
 
 /// The text of a merge problem: "GENE%08X General Error" (code 100 gives GENE00000064 ...).

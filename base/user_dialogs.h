@@ -21,6 +21,7 @@ struct FileFilter {
 inline constexpr FileFilter kMidiFileFilter{"midi files", "*.mid", "mid"};
 inline constexpr FileFilter kScaleFileFilter{"scale files", "*.sca", "sca"};
 inline constexpr FileFilter kScalaFileFilter{"Scala scale files", "*.scl", "scl"};
+inline constexpr FileFilter kWavFileFilter{"WAV audio", "*.wav", "wav"};
 
 /// Message boxes and file dialogs as the core sees them. The window implements them with Qt,
 /// the command-line converter with its arguments and standard error, tests with a script.

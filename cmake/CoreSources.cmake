@@ -17,6 +17,8 @@ set(PITCHLOOM_CORE_SOURCES
   ${PITCHLOOM_ROOT}/tuning/tuning_controls.cpp
   ${PITCHLOOM_ROOT}/tuning/tuning_state.cpp
   ${PITCHLOOM_ROOT}/tuning/tuning_tables.cpp
+  ${PITCHLOOM_ROOT}/playback/audio_file.cpp
+  ${PITCHLOOM_ROOT}/playback/audio_render.cpp
   ${PITCHLOOM_ROOT}/playback/midi_port.cpp
   ${PITCHLOOM_ROOT}/playback/pulse_output.cpp
   ${PITCHLOOM_ROOT}/playback/recording_output.cpp

@@ -42,12 +42,13 @@ set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The runtime packages of Debian 12 that the programs load: Qt 6 (with the platform plugins
 # the window needs to open), RtMidi, FluidSynth with a General MIDI SoundFont, the sound
-# server's client library the synthesizer plays through, and the C++
-# runtime. scripts/package checks this list against what dpkg-shlibdeps finds in the binaries.
+# server's client library the synthesizer plays through, the sound file library audio is
+# written with, and the C++ runtime. scripts/package checks this list against what
+# dpkg-shlibdeps finds in the binaries.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "libqt6widgets6 (>= 6.4.0), libqt6gui6 (>= 6.4.0), libqt6core6 (>= 6.4.0), \
 qt6-qpa-plugins, librtmidi6 (>= 5.0.0), libfluidsynth3 (>= 2.3.0), libpulse0 (>= 16.1+dfsg1), \
-timgm6mb-soundfont | fluid-soundfont-gm, libstdc++6 (>= 12), libgcc-s1 (>= 3.0), \
+libsndfile1 (>= 1.2.0), timgm6mb-soundfont | fluid-soundfont-gm, libstdc++6 (>= 12), libgcc-s1 (>= 3.0), \
 libc6 (>= 2.34)")
 
 include(CPack)

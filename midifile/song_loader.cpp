@@ -73,12 +73,7 @@ const char* toStandardLayout(std::vector<std::uint8_t>& bytes) {
 }  // namespace
 
 bool hasMidiExtension(std::string_view path) {
-    constexpr std::string_view kExtension = ".mid";
-    if (path.size() < kExtension.size()) return false;
-    const auto tail = path.substr(path.size() - kExtension.size());
-    return std::equal(tail.begin(), tail.end(), kExtension.begin(), [](char a, char b) {
-        return std::tolower(static_cast<unsigned char>(a)) == b;
-    });
+    return hasExtension(path, kMidiFileFilter.defaultExtension);
 }
 
 bool SongLoader::loadSongByDialog() {

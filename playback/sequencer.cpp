@@ -25,6 +25,16 @@ SteadyTime later(SteadyTime due, std::uint64_t delayMs) {
     return due + milliseconds(delayMs);
 }
 
+// The whole beats per minute a tempo event sets; nothing for other events, and for a tempo of 0,
+// which would divide by zero.
+std::optional<std::int32_t> tempoOf(const MidiEvent& e) {
+    if (!e.isMeta() || e.metaType() != kTempo || e.payload.size() < 3) return std::nullopt;
+    const std::uint32_t us =
+        std::uint32_t{e.payload[0]} << 16 | std::uint32_t{e.payload[1]} << 8 | e.payload[2];
+    if (const std::int32_t bpm = Sequencer::bpmFor(us); bpm > 0) return bpm;
+    return std::nullopt;
+}
+
 }  // namespace
 
 Sequencer::Sequencer(Parts parts) : p_(parts) {}
@@ -43,6 +53,37 @@ std::uint32_t Sequencer::periodFor(std::uint32_t division, int minPeriod) {
 std::int32_t Sequencer::bpmFor(std::uint32_t microsPerQuarter) {
     if (microsPerQuarter == 0) return 0;
     return static_cast<std::int32_t>(60000000u / microsPerQuarter);
+}
+
+std::uint64_t Sequencer::delayFor(std::uint32_t delta, std::uint32_t division, std::int32_t bpm) {
+    return std::uint64_t{delta} * 60000u /
+           (std::uint64_t{division} * static_cast<std::uint64_t>(std::max(bpm, 1)));
+}
+
+std::optional<Sequencer::Track> Sequencer::playableTrack(std::span<const std::uint8_t> image) {
+    if (image.size() < kFirstEventOffset) return std::nullopt;
+    const std::uint32_t division = readBe16(image, kDivisionOffset);
+    // A division of 0 has no tick length; refuse it as the time-code form is refused.
+    if (division >= 0x8000 || division == 0) return std::nullopt;
+    const std::uint64_t end =
+        kFirstEventOffset + std::uint64_t{readBe32(image, kTrackLengthOffset)};
+    return Track{division,
+                 image.first(static_cast<std::size_t>(std::min<std::uint64_t>(end, image.size())))};
+}
+
+std::optional<std::uint64_t> Sequencer::playingTimeMs(std::span<const std::uint8_t> image,
+                                                      int minPeriod) {
+    const auto track = playableTrack(image);
+    if (!track) return std::nullopt;
+    EventReader events(track->bytes, kFirstEventOffset, 0, EventReader::StrayData::Report);
+    std::uint64_t ms = periodFor(track->division, minPeriod);
+    std::int32_t bpm = 120;
+    for (bool first = true;; first = false) {
+        const auto e = events.next();
+        if (!e || e->stray) return ms;
+        if (!first) ms += delayFor(e->delta, track->division, bpm);
+        if (e->isMeta()) bpm = tempoOf(*e).value_or(bpm);
+    }
 }
 
 void Sequencer::TogglePlay() {
@@ -73,18 +114,13 @@ void Sequencer::startPlayback() {
     playing.store(1);
     run->noteOnCount = 0;
 
-    const auto image = p_.song.image();
-    run->division = readBe16(image, kDivisionOffset);
-    // A division of 0 has no tick length; refuse it as the time-code form is refused.
-    if (image.size() < kFirstEventOffset || run->division >= 0x8000 || run->division == 0) {
+    const auto track = playableTrack(p_.song.image());
+    if (!track) {
         p_.port.reportError(1004);
         return;
     }
-    const std::uint64_t end =
-        kFirstEventOffset + std::uint64_t{readBe32(image, kTrackLengthOffset)};
-    const auto track =
-        image.first(static_cast<std::size_t>(std::min<std::uint64_t>(end, image.size())));
-    run->events.emplace(track, kFirstEventOffset, runningStatus_.load(),
+    run->division = track->division;
+    run->events.emplace(track->bytes, kFirstEventOffset, runningStatus_.load(),
                         EventReader::StrayData::Report);
 
     run->tempoBpm = 120;
@@ -149,9 +185,7 @@ void Sequencer::onTimer(const std::shared_ptr<Run>& run) {
             return;
         }
         const std::uint64_t delayMs =
-            first ? 0
-                  : std::uint64_t{run->next->delta} * 60000u /
-                        (std::uint64_t{run->division} * static_cast<std::uint64_t>(run->tempoBpm));
+            first ? 0 : delayFor(run->next->delta, run->division, run->tempoBpm);
         if (delayMs > 0) {
             run->due = later(run->due, delayMs);
             arm(run);
@@ -254,12 +288,7 @@ bool Sequencer::playEvent(Run& run) {
     } else if (e.isSysEx() || e.isEscape()) {
         playSysEx(run, e, type);
     } else if (e.isMeta()) {
-        if (e.metaType() == kTempo && e.payload.size() >= 3) {
-            const std::uint32_t us =
-                std::uint32_t{e.payload[0]} << 16 | std::uint32_t{e.payload[1]} << 8 | e.payload[2];
-            // A tempo of 0 would divide by zero: it changes nothing.
-            if (const std::int32_t bpm = bpmFor(us); bpm > 0) run.tempoBpm = bpm;
-        }
+        run.tempoBpm = tempoOf(e).value_or(run.tempoBpm);
     } else if ((b >= 0xA0 && b <= 0xBF) || (b >= 0xE0 && b <= 0xEF)) {
         p_.port.channelMessage(b, data(0), data(1));
     } else if (b >= 0xC0 && b <= 0xCF) {

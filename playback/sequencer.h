@@ -72,6 +72,12 @@ public:
     static std::uint32_t periodFor(std::uint32_t division, int minPeriod);
     /// Whole beats per minute of a tempo in microseconds per quarter note; 0 for a tempo of 0.
     static std::int32_t bpmFor(std::uint32_t microsPerQuarter);
+    /// Milliseconds a delta time waits at a division and tempo, rounded down as playback waits.
+    static std::uint64_t delayFor(std::uint32_t delta, std::uint32_t division, std::int32_t bpm);
+    /// How long playing the song image takes, in milliseconds from the start to its last event;
+    /// nothing when it cannot be played (a division of 0 or in time code).
+    static std::optional<std::uint64_t> playingTimeMs(std::span<const std::uint8_t> image,
+                                                      int minPeriod);
 
     std::atomic<std::uint8_t> playing{0};  // window and timer threads
 
@@ -91,6 +97,13 @@ public:
     };
 
 private:
+    /// The track of a song image as playback walks it, and its division.
+    struct Track {
+        std::uint32_t division;
+        std::span<const std::uint8_t> bytes;
+    };
+    static std::optional<Track> playableTrack(std::span<const std::uint8_t> image);
+
     void onTimer(const std::shared_ptr<Run>& run);
     bool playEvent(Run& run);
     bool arm(const std::shared_ptr<Run>& run);

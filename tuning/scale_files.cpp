@@ -21,15 +21,6 @@ constexpr std::size_t kLargestScalaFile = 256 * 1024;
 constexpr std::array<int, 15> kKeyRowPreference = {7, 8, 9, 10, 11, 12, 13, 14,
                                                    6, 5, 4, 3,  2,  1,  0};
 
-bool endsWithNoCase(const std::string& text, std::string_view tail) {
-    return text.size() >= tail.size() &&
-           std::equal(tail.begin(), tail.end(), text.end() - static_cast<long>(tail.size()),
-                      [](char a, char b) {
-                          return std::tolower(static_cast<unsigned char>(a)) ==
-                                 std::tolower(static_cast<unsigned char>(b));
-                      });
-}
-
 std::string textOf(const FileContents& file) {
     return {file.bytes.begin(), file.bytes.end()};
 }
@@ -88,7 +79,7 @@ ScaleFileRead readScl(const std::string& path, int keyRow,
 }  // namespace
 
 bool isScalaPath(const std::string& path) {
-    return endsWithNoCase(path, ".scl");
+    return hasExtension(path, kScalaFileFilter.defaultExtension);
 }
 
 ScaleFileRead readScaleFile(const std::string& path, int keyRow,

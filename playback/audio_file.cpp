@@ -1,0 +1,121 @@
+#include "playback/audio_file.h"
+
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <utility>
+
+namespace pitchloom {
+namespace {
+
+constexpr int kChannels = 2;
+// Room left in a 4 GiB WAV file for its header and a few chunks a reader may add.
+constexpr std::uint64_t kWavBytes = 0xFFFFFFFFull - 4096;
+
+int sndfileFormat(AudioFormat format) {
+    switch (format) {
+        case AudioFormat::WavFloat:
+            return SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+        case AudioFormat::Flac:
+            return SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+        case AudioFormat::Wav16:
+            break;
+    }
+    return SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+}
+
+}  // namespace
+
+std::optional<AudioFormat> audioFormatOf(const std::string& path, bool floatSamples) {
+    if (hasExtension(path, "wav")) return floatSamples ? AudioFormat::WavFloat : AudioFormat::Wav16;
+    if (hasExtension(path, "flac")) return AudioFormat::Flac;
+    return std::nullopt;
+}
+
+bool canWriteFlac() {
+    SF_INFO info{};
+    info.samplerate = 44100;
+    info.channels = kChannels;
+    info.format = sndfileFormat(AudioFormat::Flac);
+    return sf_format_check(&info) == SF_TRUE;
+}
+
+std::uint64_t AudioFileWriter::maxFrames(AudioFormat format) {
+    // FLAC has no such limit, but a song that long is no song; it keeps to the 16-bit WAV's.
+    const std::uint64_t bytesPerSample = format == AudioFormat::WavFloat ? 4 : 2;
+    return kWavBytes / (kChannels * bytesPerSample);
+}
+
+AudioFileWriter::~AudioFileWriter() {
+    abort();
+}
+
+FileStatus AudioFileWriter::failed() {
+    const std::string reason = sf_strerror(sound_);
+    abort();
+    return FileStatus::failed(reason);
+}
+
+FileStatus AudioFileWriter::open(const std::string& path, AudioFormat format, int sampleRate) {
+    // Audio needs its header written last, which a pipe or the terminal cannot take back.
+    if (path == kStandardStream) return FileStatus::failed("audio cannot go to standard output");
+    if (format == AudioFormat::Flac && !canWriteFlac()) {
+        return FileStatus::failed("this system's sound file library cannot write FLAC");
+    }
+    if (FileStatus s = file_.open(path); !s) return s;
+    SF_INFO info{};
+    info.samplerate = sampleRate;
+    info.channels = kChannels;
+    info.format = sndfileFormat(format);
+    sound_ = sf_open_fd(file_.fd(), SFM_WRITE, &info, SF_FALSE);
+    if (sound_ == nullptr) return failed();
+    // Without clipping, a loud passage would wrap around from the top of the range to the bottom.
+    sf_command(sound_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    // The peak chunk carries the time of writing: without it, one song renders to one file.
+    sf_command(sound_, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
+    return FileStatus::done();
+}
+
+FileStatus AudioFileWriter::write(std::span<const float> left, std::span<const float> right) {
+    if (sound_ == nullptr || left.size() != right.size()) return FileStatus::failedWith(EBADF);
+    interleaved_.resize(left.size() * kChannels);
+    for (std::size_t i = 0; i < left.size(); ++i) {
+        interleaved_[2 * i] = left[i];
+        interleaved_[2 * i + 1] = right[i];
+    }
+    const auto frames = static_cast<sf_count_t>(left.size());
+    if (sf_writef_float(sound_, interleaved_.data(), frames) != frames) {
+        // The library reports a full disk as a short write; the system says why.
+        const int error = errno;
+        abort();
+        return error != 0 ? FileStatus::failedWith(error) : FileStatus::failed("write failed");
+    }
+    return FileStatus::done();
+}
+
+bool AudioFileWriter::closeSound() {
+    if (sound_ == nullptr) return true;
+    // Closing writes the header with the final length.
+    sf_write_sync(sound_);
+    const bool ok = sf_error(sound_) == SF_ERR_NO_ERROR;
+    return sf_close(std::exchange(sound_, nullptr)) == 0 && ok;
+}
+
+FileStatus AudioFileWriter::commit() {
+    if (sound_ == nullptr) return FileStatus::failedWith(EBADF);
+    errno = 0;
+    if (!closeSound()) {
+        const int error = errno;
+        abort();
+        return error != 0 ? FileStatus::failedWith(error) : FileStatus::failed("write failed");
+    }
+    return file_.commit();
+}
+
+void AudioFileWriter::abort() {
+    if (sound_ != nullptr) sf_close(std::exchange(sound_, nullptr));
+    file_.abort();
+}
+
+}  // namespace pitchloom

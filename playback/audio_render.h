@@ -1,0 +1,41 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "base/user_dialogs.h"
+#include "midifile/midi_song.h"
+#include "midifile/song_loader.h"
+#include "midifile/sysex.h"
+#include "playback/audio_file.h"
+#include "tuning/tuning_state.h"
+
+namespace pitchloom {
+
+/// What a render came to.
+enum class RenderOutcome { Written, Failed, Cancelled };
+
+/// Told the share of the song rendered so far (0 to 1) about a thousand times a song; returning
+/// false cancels the render.
+using RenderProgress = std::function<bool(double done)>;
+
+/// What a render plays: the loaded song, retuned by the tuning in the device type's dialect.
+struct RenderParts {
+    MidiSong& song;
+    TuningState& tuning;
+    DeviceType type;
+    UserDialogs& dialogs;
+    SongLoader& loader;
+};
+
+/// Plays the song into an audio file through the built-in synthesizer, clocked by samples
+/// instead of a timer: the same walk, messages and retuning as Play, so the file sounds as Play
+/// does. Notes still held at the end are released and their sound allowed to die away. Every
+/// failure is shown through the dialogs; a failed or cancelled render leaves no file behind.
+/// soundFont: the SoundFont to play with, the system's General MIDI one when not given.
+RenderOutcome renderSong(const RenderParts& parts, const std::string& path, AudioFormat format,
+                         const RenderProgress& progress = {},
+                         std::optional<std::string> soundFont = std::nullopt);
+
+}  // namespace pitchloom
