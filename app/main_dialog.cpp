@@ -6,12 +6,14 @@
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPainter>
+#include <QProgressDialog>
 #include <QScrollBar>
 #include <QThread>
 #include <QTimer>
@@ -23,6 +25,7 @@
 #include "app/dialog_units.h"
 #include "app/help_window.h"
 #include "base/messages.h"
+#include "playback/audio_render.h"
 
 namespace pitchloom {
 
@@ -310,7 +313,27 @@ void MainDialog::askDeviceType(QWidget* parent) {
 }
 
 void MainDialog::runConvert() {
-    session_.convert(seq_.isPlaying());
+    session_.convert(seq_.isPlaying(), PipeWait::No,
+                     [this](const std::string& path) { return renderAudio(path); });
+}
+
+bool MainDialog::renderAudio(const std::string& path) {
+    constexpr int kSteps = 1000;
+    QProgressDialog progress(QStringLiteral("Writing %1 ...")
+                                 .arg(QFileInfo(QString::fromStdString(path)).fileName()),
+                             QStringLiteral("Cancel"), 0, kSteps, this);
+    progress.setWindowTitle(QStringLiteral("Pitchloom Pro"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(300);
+    progress.setAutoClose(false);
+    const RenderOutcome outcome = renderSong(
+        {session_.song, session_.tuning, session_.deviceType.load(), services_.dialogs,
+         session_.loader},
+        path, AudioFormat::Wav16, [&progress](double done) {
+            progress.setValue(static_cast<int>(done * kSteps));
+            return !progress.wasCanceled();
+        });
+    return outcome == RenderOutcome::Written;
 }
 
 void MainDialog::showHelp() {

@@ -99,6 +99,8 @@ private:
     void runTypeCommand();
     void askDeviceType(QWidget* parent);
     void runConvert();
+    /// Renders the song into an audio file with a progress dialog that can cancel it.
+    bool renderAudio(const std::string& path);
     void onSliderAction(int slider, int action);
     void onSliderReleased(int slider);
     void endSliderScroll(int slider);

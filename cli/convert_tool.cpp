@@ -7,13 +7,18 @@
 #include <cctype>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "base/file_io.h"
 #include "base/messages.h"
+#include "cli/batch.h"
+#include "cli/interrupt.h"
+#include "cli/progress_bar.h"
 #include "cli/stream_dialogs.h"
 #include "midifile/sysex.h"
+#include "playback/audio_render.h"
 #include "session/session.h"
 #include "tuning/scale_files.h"
 #include "tuning/tuning_state.h"
@@ -29,6 +34,9 @@ constexpr std::string_view kUsage =
     "       pitchloom-convert --type TYPE[,TYPE] --scale-file FILE.scl [--key KEY | --kbm "
     "FILE.kbm] "
     "INPUT OUTPUT\n"
+    "       pitchloom-convert --type TYPE [tuning options] --render AUDIO.wav|AUDIO.flac INPUT\n"
+    "       pitchloom-convert --type TYPE[,TYPE] [tuning options] --output-dir DIR [-j N] "
+    "INPUT...\n"
     "       pitchloom-convert --list\n"
     "TYPE is GS, XG, GM or MTS; INPUT or OUTPUT - reads standard input or writes standard output.";
 
@@ -78,8 +86,11 @@ struct Options {
     std::string tuning = "Just Intonation";
     std::string scaleFile;
     std::string mapping;
-    std::string input;
-    std::string output;
+    std::string render;
+    bool floatSamples = false;
+    std::string folder;
+    int jobs = 0;
+    std::vector<std::string> files;
     bool list = false;
 };
 
@@ -94,6 +105,33 @@ bool sameFile(const std::string& a, const std::string& b) {
     if (std::filesystem::equivalent(a, b, ec)) return true;
     return std::filesystem::weakly_canonical(a, ec) == std::filesystem::weakly_canonical(b, ec) &&
            !ec;
+}
+
+// What is wrong with the files named for the mode the options choose; empty when nothing.
+std::string filesProblem(const Options& o) {
+    const std::size_t n = o.files.size();
+    if (!o.folder.empty()) {
+        if (n == 0) return "--output-dir needs at least one INPUT";
+        const bool readsStandardInput =
+            std::find(o.files.begin(), o.files.end(), kStandardStream) != o.files.end();
+        if (readsStandardInput) return "--output-dir takes named files, not - for standard input";
+        return {};
+    }
+    if (!o.render.empty()) {
+        if (n != 1) return "--render takes one INPUT";
+        if (sameFile(o.files[0], o.render)) return "--render must not name INPUT";
+        return {};
+    }
+    if (n != 2) {
+        return n > 2 ? "several INPUT files need --output-dir" : "INPUT and OUTPUT are required";
+    }
+    if (sameFile(o.files[0], o.files[1])) {
+        return "OUTPUT must not be INPUT: the source file is never changed";
+    }
+    if (audioFormatOf(o.files[1])) {
+        return "OUTPUT is a MIDI file; audio is written with --render " + o.files[1];
+    }
+    return {};
 }
 
 }  // namespace
@@ -144,12 +182,14 @@ void printLabels(std::ostream& out) {
     }
 }
 
-int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
+                   bool errIsTerminal) {
     Options o;
     CLI::App app{
         "Writes a copy of a MIDI file that carries a scale and tuning: the scale-tuning messages "
         "of its device types before its first note, and every note outside the scale moved up "
-        "onto it.",
+        "onto it. Or plays the song so retuned into an audio file, or converts many songs at "
+        "once.",
         "pitchloom-convert"};
     app.formatter(std::make_shared<UsageFormatter>());
     app.add_option("--type", o.type,
@@ -174,13 +214,26 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
                    "A Scala keyboard mapping that sets the key of a .scl (its middle note)")
         ->type_name("FILE.kbm")
         ->excludes(key);
+    auto* render = app.add_option("--render", o.render,
+                                  "Play the retuned song through the built-in synthesizer into "
+                                  "an audio file, .wav (16-bit, 44.1 kHz, stereo) or .flac")
+                       ->type_name("AUDIO");
+    app.add_flag("--float", o.floatSamples, "With --render: a WAV file of 32-bit float samples")
+        ->needs(render);
+    auto* folder = app.add_option("--output-dir", o.folder,
+                                  "Convert every INPUT into this folder under its own name")
+                       ->type_name("DIR")
+                       ->excludes(render);
+    app.add_option("-j,--jobs", o.jobs, "With --output-dir: songs converted at once (default: "
+                                        "one for each processor)")
+        ->type_name("N")
+        ->check(CLI::PositiveNumber)
+        ->needs(folder);
     app.add_flag("--list", o.list, "Print the labels that --key, --scale and --tuning take");
-    app.add_option("INPUT", o.input,
-                   "MIDI file to read, - for standard input; it is left unchanged")
-        ->type_name("");
-    app.add_option("OUTPUT", o.output,
-                   "MIDI file to write, - for standard output; an existing one is replaced, "
-                   "keeping its mode and links, unless it is read-only")
+    app.add_option("FILES", o.files,
+                   "INPUT OUTPUT; INPUT alone with --render; INPUT... with --output-dir. A "
+                   "MIDI file to read (- for standard input) is left unchanged; an existing "
+                   "OUTPUT is replaced, keeping its mode and links, unless it is read-only")
         ->type_name("");
 
     try {
@@ -215,44 +268,87 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
         return usageError(err, "--key does not go with a .sca scale file, which has its own key");
     }
     if (!o.mapping.empty() && !scala) return usageError(err, "--kbm needs a .scl --scale-file");
-    if (o.input.empty() || o.output.empty())
-        return usageError(err, "INPUT and OUTPUT are required");
-    if (sameFile(o.input, o.output)) {
-        return usageError(err, "OUTPUT must not be INPUT: the source file is never changed");
+    if (const std::string problem = filesProblem(o); !problem.empty()) {
+        return usageError(err, problem);
+    }
+    const std::optional<AudioFormat> audio = audioFormatOf(o.render, o.floatSamples);
+    if (!o.render.empty()) {
+        if (!audio) return usageError(err, "--render writes a .wav or a .flac file");
+        if (o.floatSamples && audio != AudioFormat::WavFloat) {
+            return usageError(err, "--float makes WAV files only");
+        }
+        if (types->size() > 1) return usageError(err, "--render plays through one --type");
     }
 
-    StreamDialogs dialogs(o.input, o.output, err);
-    Session session(dialogs);
-    session.deviceType = types->front();
-    TuningState& state = session.tuning;
-    state.keyIndex = *keyRow;
-    if (o.scaleFile.empty()) {
-        state.scaleIndex = *scaleRow;
-        state.tuningIndex = *tuningRow;
-        state.selectScaleRow(*scaleRow, *keyRow);
-        state.selectTuningRow(*tuningRow, *keyRow);
-    } else {
-        const ScaleFileRead read = readScaleFile(
+    // Read once, applied to the session of every song.
+    std::optional<LoadedScale> custom;
+    if (!o.scaleFile.empty()) {
+        ScaleFileRead read = readScaleFile(
             o.scaleFile, *keyRow, o.mapping.empty() ? std::nullopt : std::optional(o.mapping));
         if (!read.scale) {
             err << read.message << '\n';
             if (!read.detail.empty()) err << read.detail << '\n';
             return kExitFailed;
         }
+        custom = std::move(read.scale);
+    }
+    const auto setUp = [&](Session& session) {
+        session.deviceType = types->front();
+        TuningState& state = session.tuning;
+        state.keyIndex = *keyRow;
+        if (!custom) {
+            state.scaleIndex = *scaleRow;
+            state.tuningIndex = *tuningRow;
+            state.selectScaleRow(*scaleRow, *keyRow);
+            state.selectTuningRow(*tuningRow, *keyRow);
+            return;
+        }
         // As a load in the window: used as read, the key row only recorded.
-        state.setOffsets(read.scale->offsets);
-        state.setScaleMarks(read.scale->marks);
-        state.savedKeyIndex = read.scale->keyRow;
+        state.setOffsets(custom->offsets);
+        state.setScaleMarks(custom->marks);
+        state.savedKeyIndex = custom->keyRow;
         state.scaleIndex = kCustomScaleRow;
         state.tuningIndex = kCustomTuningRow;
-    }
+    };
+    // Converts one song in a session of its own; in a pipeline the program reading a FIFO may
+    // start after this one.
+    const auto convertOne = [&](UserDialogs& dialogs) {
+        Session session(dialogs);
+        setUp(session);
+        if (!session.createSong()) {
+            reportError(dialogs, 1001);
+            return false;
+        }
+        return session.convert(*types, false, PipeWait::Yes);
+    };
 
+    if (!o.folder.empty()) {
+        const int jobs =
+            o.jobs > 0 ? o.jobs : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+        return convertAll(o.files, o.folder, jobs, convertOne, err, errIsTerminal);
+    }
+    const std::string& input = o.files[0];
+    ProgressBar bar(err, errIsTerminal);
+    StreamDialogs dialogs(input, o.render.empty() ? o.files[1] : o.render, err);
+    dialogs.setBeforeLine([&bar] { bar.finish(); });
+    if (o.render.empty()) return convertOne(dialogs) ? kExitWritten : kExitFailed;
+
+    Session session(dialogs);
+    setUp(session);
     if (!session.createSong()) {
         reportError(dialogs, 1001);
         return kExitFailed;
     }
-    // In a pipeline the program reading a FIFO may start after this one.
-    return session.convert(*types, false, PipeWait::Yes) ? kExitWritten : kExitFailed;
+    if (!session.loader.loadSongByDialog()) return kExitFailed;
+    const RenderOutcome outcome =
+        renderSong({session.song, session.tuning, types->front(), dialogs, session.loader},
+                   o.render, *audio, [&bar](double done) {
+                       bar.show(done);
+                       return !interrupted();
+                   });
+    bar.finish();
+    if (outcome == RenderOutcome::Cancelled) err << o.render << ": interrupted, not written\n";
+    return outcome == RenderOutcome::Written ? kExitWritten : kExitFailed;
 }
 
 }  // namespace pitchloom

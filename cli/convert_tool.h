@@ -29,7 +29,8 @@ std::optional<int> tuningRowOf(std::string_view label);
 void printLabels(std::ostream& out);
 
 /// Runs pitchloom-convert with its arguments; help and the label list go to out, every message
-/// to err. Returns the exit status.
-int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
+/// to err, and a progress bar too when err is a terminal. Returns the exit status.
+int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
+                   bool errIsTerminal = false);
 
 }  // namespace pitchloom

@@ -1,7 +1,11 @@
+#include <unistd.h>
+
 #include <iostream>
 
 #include "cli/convert_tool.h"
+#include "cli/interrupt.h"
 
 int main(int argc, char** argv) {
-    return pitchloom::runConvertTool(argc, argv, std::cout, std::cerr);
+    pitchloom::catchInterrupts();
+    return pitchloom::runConvertTool(argc, argv, std::cout, std::cerr, isatty(STDERR_FILENO) == 1);
 }

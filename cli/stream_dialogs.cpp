@@ -3,10 +3,12 @@
 namespace pitchloom {
 
 void StreamDialogs::showMessage(std::string_view text, BoxStyle /*style*/) {
+    if (beforeLine_) beforeLine_();
     messages_ << text << '\n' << std::flush;
 }
 
 void StreamDialogs::showDetail(std::string_view detail) {
+    if (beforeLine_) beforeLine_();
     messages_ << detail << '\n' << std::flush;
 }
 

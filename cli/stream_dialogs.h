@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <ostream>
 #include <string>
 
@@ -21,10 +22,14 @@ public:
     using UserDialogs::askOpenPath;
     using UserDialogs::askSavePath;
 
+    /// Called before each line, to take a progress bar out of its way.
+    void setBeforeLine(std::function<void()> beforeLine) { beforeLine_ = std::move(beforeLine); }
+
 private:
     std::string input_;
     std::string output_;
     std::ostream& messages_;
+    std::function<void()> beforeLine_;
 };
 
 }  // namespace pitchloom

@@ -1,5 +1,6 @@
 #include "convert/convert_command.h"
 
+#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -58,12 +59,15 @@ bool insertScaleTuning(SongWriter& writer, const TuningState& tuning,
 
 bool convertSong(MidiSong& song, SongLoader& loader, TuningState& tuning,
                  std::span<const DeviceType> types, UserDialogs& dialogs, bool playing,
-                 PipeWait pipes) {
+                 PipeWait pipes, const RenderInstead& render) {
     if (playing) {
         dialogs.showMessage(messages::kStopPlayingFirst, BoxStyle::SystemModal);
         return false;
     }
     if (!loader.loadSongByDialog()) return false;
+    // What an audio file is made from: the song as Play plays it, untouched by the conversion.
+    std::vector<std::uint8_t> loaded;
+    if (render) loaded.assign(song.image().begin(), song.image().end());
 
     SongWriter writer(song, tuning, dialogs);
     const std::uint64_t time = writer.findTuningTime();
@@ -79,7 +83,15 @@ bool convertSong(MidiSong& song, SongLoader& loader, TuningState& tuning,
     tuning.rhythm.resetRhythmChannels();
     if (!insertScaleTuning(writer, tuning, types, time)) return false;
     writer.applyScaleToNotes();
-    return writer.saveWithDialog(pipes);
+    if (!render) return writer.saveWithDialog(pipes);
+
+    const std::array filters{kMidiFileFilter, kWavFileFilter};
+    const auto path = dialogs.askSavePath(filters);
+    if (!path) return false;
+    if (!hasExtension(*path, kWavFileFilter.defaultExtension)) return writer.saveTo(*path, pipes);
+    std::copy(loaded.begin(), loaded.end(), song.data.begin());
+    song.length = static_cast<std::int32_t>(loaded.size());
+    return render(*path);
 }
 
 }  // namespace pitchloom

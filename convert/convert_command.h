@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <span>
 
 #include "base/user_dialogs.h"
@@ -24,13 +26,18 @@ std::size_t scaleTuningBytes(DeviceType type);
 bool insertScaleTuning(SongWriter& writer, const TuningState& tuning,
                        std::span<const DeviceType> types, std::uint64_t time);
 
+/// Makes an audio file of the song as loaded (the window offers one beside the MIDI file);
+/// true when it was written.
+using RenderInstead = std::function<bool(const std::string& path)>;
+
 /// The Convert command: asks for a MIDI file, puts the tuning in front of its first note in the
 /// dialects of `types` (several for players of unknown kind), moves its notes onto the scale
 /// and saves it under a name the user chooses. Refused while a song plays, and when the result
 /// would be too large to load again. True when a file was written; the source file is left as
-/// it was.
+/// it was. With `render`, the save dialog also offers a WAV file; choosing one puts the song
+/// back as loaded and hands it to `render` instead.
 bool convertSong(MidiSong& song, SongLoader& loader, TuningState& tuning,
                  std::span<const DeviceType> types, UserDialogs& dialogs, bool playing,
-                 PipeWait pipes = PipeWait::No);
+                 PipeWait pipes = PipeWait::No, const RenderInstead& render = {});
 
 }  // namespace pitchloom

@@ -157,10 +157,13 @@ void SongWriter::applyScaleToNotes() {
 
 bool SongWriter::saveWithDialog(PipeWait pipes) {
     const auto path = dialogs_.askSavePath(kMidiFileFilter);
-    if (!path) return false;
-    if (const FileStatus written = writeFile(*path, image(), pipes); !written) {
+    return path && saveTo(*path, pipes);
+}
+
+bool SongWriter::saveTo(const std::string& path, PipeWait pipes) {
+    if (const FileStatus written = writeFile(path, image(), pipes); !written) {
         dialogs_.showMessage(messages::kCannotOpenFile, BoxStyle::SystemModal);
-        dialogs_.showDetail(written.about(*path));
+        dialogs_.showDetail(written.about(path));
         return false;
     }
     dialogs_.showMessage(messages::kWrittenToFile, BoxStyle::SystemModal);

@@ -1,12 +1,10 @@
 #include "session/session.h"
 
-#include "convert/convert_command.h"
-
 namespace pitchloom {
 
-bool Session::convert(bool playing, PipeWait pipes) {
+bool Session::convert(bool playing, PipeWait pipes, const RenderInstead& render) {
     const DeviceType type = deviceType.load();
-    return convert(std::span(&type, 1), playing, pipes);
+    return convertSong(song, loader, tuning, std::span(&type, 1), dialogs, playing, pipes, render);
 }
 
 bool Session::convert(std::span<const DeviceType> types, bool playing, PipeWait pipes) {

@@ -5,6 +5,7 @@
 
 #include "base/file_io.h"
 #include "base/user_dialogs.h"
+#include "convert/convert_command.h"
 #include "midifile/format0_merge.h"
 #include "midifile/midi_song.h"
 #include "midifile/song_loader.h"
@@ -24,8 +25,9 @@ struct Session {
     /// Makes the song buffer; false when the memory cannot be had.
     bool createSong() { return song.create(); }
 
-    /// The Convert command on this song, tuning and device type (refused while `playing`).
-    bool convert(bool playing, PipeWait pipes = PipeWait::No);
+    /// The Convert command on this song, tuning and device type (refused while `playing`);
+    /// with `render`, the save dialog offers an audio file too (see convertSong).
+    bool convert(bool playing, PipeWait pipes = PipeWait::No, const RenderInstead& render = {});
     /// The same for several device types at once, their messages one dialect after the other.
     bool convert(std::span<const DeviceType> types, bool playing, PipeWait pipes = PipeWait::No);
 
