@@ -72,18 +72,42 @@ struct EventRange {
     std::size_t end;
 };
 
-// One call of mergeToFormat0: the work buffers live exactly as long as this object.
+}  // namespace
+
+// The work buffers of a merge, kept for the next: made afresh each time, their pages would be
+// mapped and zeroed by the system for every song, which is most of the work of a small one.
+struct Format0Merger::Buffers {
+    // Uninitialised: only bytes written are read, and a small song touches few pages.
+    std::unique_ptr<std::uint8_t[]> expansion =
+        std::make_unique_for_overwrite<std::uint8_t[]>(kSongBufferSize);
+    std::unique_ptr<std::uint8_t[]> output =
+        std::make_unique_for_overwrite<std::uint8_t[]>(kSongBufferSize);
+    // Every event takes at least two bytes of the file, so this holds all of them; the pages
+    // are only touched, and kept, as far as songs have needed.
+    std::vector<TrackEvent> events = [] {
+        std::vector<TrackEvent> v;
+        v.reserve(kSongBufferSize / 2 + 1);
+        return v;
+    }();
+};
+
+Format0Merger::Format0Merger(UserDialogs& dialogs) : dialogs_(dialogs) {}
+Format0Merger::~Format0Merger() = default;
+
+namespace {
+
+// One call of mergeToFormat0.
 class MergeRun {
 public:
-    MergeRun(UserDialogs& dialogs, std::uint8_t& runningStatus, std::span<const std::uint8_t> file)
+    MergeRun(UserDialogs& dialogs, std::uint8_t& runningStatus, std::span<const std::uint8_t> file,
+             Format0Merger::Buffers& buffers)
         : dialogs_(dialogs),
           runningStatus_(runningStatus),
           file_(file),
-          // Uninitialised: only bytes written are read, and a small song touches few pages.
-          expansion_(std::make_unique_for_overwrite<std::uint8_t[]>(kSongBufferSize)),
-          output_(std::make_unique_for_overwrite<std::uint8_t[]>(kSongBufferSize)) {
-        // Every event takes at least two bytes of the file, so this is enough for all of them.
-        events_.reserve(file.size() / 2 + 1);
+          expansion_(buffers.expansion.get()),
+          output_(buffers.output.get()),
+          events_(buffers.events) {
+        events_.clear();
     }
 
     std::optional<std::int32_t> run(MidiSong& song);
@@ -100,10 +124,10 @@ private:
     UserDialogs& dialogs_;
     std::uint8_t& runningStatus_;
     std::span<const std::uint8_t> file_;
-    std::unique_ptr<std::uint8_t[]> expansion_;
+    std::uint8_t* expansion_;
     std::size_t expansionUsed_ = 0;
-    std::unique_ptr<std::uint8_t[]> output_;
-    std::vector<TrackEvent> events_;
+    std::uint8_t* output_;
+    std::vector<TrackEvent>& events_;
     std::vector<EventRange> tracks_;
     std::map<int, int> shown_;  // boxes shown so far in this merge, by code
 };
@@ -136,7 +160,7 @@ std::optional<std::int32_t> MergeRun::run(MidiSong& song) {
     const auto length = mergeTracks();
     if (!length) return std::nullopt;
 
-    const std::span<std::uint8_t> out(output_.get(), *length);
+    const std::span<std::uint8_t> out(output_, *length);
     std::memcpy(out.data(), kMergedHeaderStart.data(), kMergedHeaderStart.size());
     out[12] = static_cast<std::uint8_t>(division >> 8);
     out[13] = static_cast<std::uint8_t>(division);
@@ -213,7 +237,7 @@ bool MergeRun::parseTrack(std::span<const std::uint8_t> track) {
                 report(kImageTooLarge);
                 return false;
             }
-            std::uint8_t* copy = expansion_.get() + expansionUsed_;
+            std::uint8_t* copy = expansion_ + expansionUsed_;
             copy[0] = e->status;
             const std::size_t lengthSize = writeVlq(length, copy + 1);
             std::memcpy(copy + 1 + lengthSize, e->payload.data(), e->payload.size());
@@ -227,7 +251,7 @@ bool MergeRun::parseTrack(std::span<const std::uint8_t> track) {
                 report(kImageTooLarge);
                 return false;
             }
-            std::uint8_t* copy = expansion_.get() + expansionUsed_;
+            std::uint8_t* copy = expansion_ + expansionUsed_;
             copy[0] = e->status;
             copyEvent(bytes, copy + 1);
             bytes = {copy, bytes.size() + 1};
@@ -278,14 +302,14 @@ std::optional<std::size_t> MergeRun::mergeTracks() {
                 report(kImageTooLarge);
                 return std::nullopt;
             }
-            at += writeVlq(delta, output_.get() + at);
-            at += copyEvent(e.bytes, output_.get() + at);
+            at += writeVlq(delta, output_ + at);
+            at += copyEvent(e.bytes, output_ + at);
             ++t.begin;
         }
         std::erase_if(pending, [](const EventRange& t) { return t.begin == t.end; });
     }
 
-    std::memcpy(output_.get() + at, kEndOfTrack.data(), kEndOfTrack.size());
+    std::memcpy(output_ + at, kEndOfTrack.data(), kEndOfTrack.size());
     return at + kEndOfTrack.size();
 }
 
@@ -295,7 +319,8 @@ std::optional<std::int32_t> Format0Merger::mergeToFormat0(MidiSong& song, std::i
     const auto n =
         std::clamp<std::int64_t>(fileLength, 0, static_cast<std::int64_t>(song.data.size()));
     const std::span<const std::uint8_t> file(song.data.data(), static_cast<std::size_t>(n));
-    MergeRun run(dialogs_, runningStatus_, file);
+    if (!buffers_) buffers_ = std::make_unique<Buffers>();
+    MergeRun run(dialogs_, runningStatus_, file, *buffers_);
     return run.run(song);
 }
 

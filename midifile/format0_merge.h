@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 #include "base/user_dialogs.h"
@@ -13,7 +14,10 @@ namespace pitchloom {
 /// previous track, or a file read earlier, left behind).
 class Format0Merger {
 public:
-    explicit Format0Merger(UserDialogs& dialogs) : dialogs_(dialogs) {}
+    explicit Format0Merger(UserDialogs& dialogs);
+    ~Format0Merger();
+    Format0Merger(const Format0Merger&) = delete;
+    Format0Merger& operator=(const Format0Merger&) = delete;
 
     /// Merges song.data (the first `fileLength` bytes are the file as read) and writes the merged
     /// image over song.data. The merged length, or nothing when the file was refused (the
@@ -22,9 +26,12 @@ public:
 
     std::uint8_t runningStatus() const { return runningStatus_; }
 
+    struct Buffers;
+
 private:
     UserDialogs& dialogs_;
     std::uint8_t runningStatus_ = 0;
+    std::unique_ptr<Buffers> buffers_;  // made by the first merge, kept for the next
 };
 
 }  // namespace pitchloom
