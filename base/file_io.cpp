@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <random>
 #include <string_view>
@@ -124,6 +125,9 @@ FileContents readFile(const std::string& path, std::size_t maxBytes) {
         out.status = FileStatus::failedWith(errno);
         return out;
     }
+    // Grow with what the file holds: a small song should not cost a buffer-sized allocation.
+    // The first read asks for the whole file and one byte more, to see its end at once.
+    std::size_t step = 64 * 1024;
     if (!standardInput) {
         struct stat st {};
         if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -132,12 +136,12 @@ FileContents readFile(const std::string& path, std::size_t maxBytes) {
             ::close(fd);
             return out;
         }
+        step = std::max<std::size_t>(static_cast<std::size_t>(st.st_size) + 1, 4096);
     }
-    // Grow with what the file holds: a small song should not cost a buffer-sized allocation.
-    constexpr std::size_t kStep = 64 * 1024;
     while (out.bytes.size() < maxBytes) {
         const std::size_t have = out.bytes.size();
-        out.bytes.resize(std::min(maxBytes, have + kStep));
+        out.bytes.resize(std::min(maxBytes, have + step));
+        step = 64 * 1024;
         const ssize_t n = ::read(fd, out.bytes.data() + have, out.bytes.size() - have);
         out.bytes.resize(have + static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
         if (n < 0 && errno == EINTR) continue;
@@ -266,6 +270,10 @@ FileStatus FileWriter::commit() {
             return FileStatus::done();
         }
     }
+    return putInPlace();
+}
+
+FileStatus FileWriter::putInPlace() {
     if (keepOwner_ && ::fchown(fd_, uid_, gid_) != 0) {
         // Not the owner's to give away: the group, where the process belongs to it, at least.
         [[maybe_unused]] const int ignored = ::fchown(fd_, static_cast<uid_t>(-1), gid_);
@@ -285,11 +293,52 @@ void FileWriter::abort() {
     temp_.clear();
 }
 
-FileStatus writeFile(const std::string& path, std::span<const std::uint8_t> bytes, PipeWait pipes) {
-    FileWriter writer;
-    if (FileStatus s = writer.open(path, pipes); !s) return s;
-    if (FileStatus s = writer.write(bytes); !s) return s;
-    return writer.commit();
+CommitGroup::~CommitGroup() {
+    for (const auto& writer : waiting_)
+        writer->abort();
+}
+
+FileStatus CommitGroup::commit(std::unique_ptr<FileWriter> writer) {
+    if (writer->fd_ < 0) return FileStatus::failedWith(EBADF);
+    if (writer->way_ != FileWriter::Way::Replace) return writer->commit();
+    waiting_.push_back(std::move(writer));
+    return FileStatus::done();
+}
+
+std::vector<FileStatus> CommitGroup::flush() {
+    // What flushing each file system came to, by device.
+    std::map<dev_t, FileStatus> flushed;
+    std::vector<FileStatus> results;
+    for (const auto& writer : waiting_) {
+        struct stat st {};
+        FileStatus status = FileStatus::done();
+        if (::fstat(writer->fd_, &st) != 0) {
+            status = FileStatus::failedWith(errno);
+        } else {
+#if defined(__linux__)
+            auto [at, first] = flushed.try_emplace(st.st_dev, FileStatus::done());
+            if (first && ::syncfs(writer->fd_) != 0) at->second = FileStatus::failedWith(errno);
+            status = at->second;
+#else
+            if (::fsync(writer->fd_) != 0) status = FileStatus::failedWith(errno);
+#endif
+        }
+        if (status) {
+            results.push_back(writer->putInPlace());
+        } else {
+            results.push_back(writer->fail(status));
+        }
+    }
+    waiting_.clear();
+    return results;
+}
+
+FileStatus writeFile(const std::string& path, std::span<const std::uint8_t> bytes,
+                     WriteMode mode) {
+    auto writer = std::make_unique<FileWriter>();
+    if (FileStatus s = writer->open(path, mode.pipes); !s) return s;
+    if (FileStatus s = writer->write(bytes); !s) return s;
+    return mode.group != nullptr ? mode.group->commit(std::move(writer)) : writer->commit();
 }
 
 }  // namespace pitchloom

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -49,6 +50,18 @@ FileContents readFile(const std::string& path, std::size_t maxBytes);
 /// window), or waited on until something does (a command in a pipeline).
 enum class PipeWait { No, Yes };
 
+class CommitGroup;
+
+/// How a file is written: whether a FIFO is waited on, and whether a new or replaced file is
+/// put in place at once or with others of a group (see CommitGroup).
+struct WriteMode {
+    // Not explicit: a PipeWait alone is a whole mode.
+    WriteMode(PipeWait pipes = PipeWait::No, CommitGroup* group = nullptr)
+        : pipes(pipes), group(group) {}
+    PipeWait pipes;
+    CommitGroup* group;
+};
+
 /// Writes a file so that it is never left half written and nothing else is harmed:
 /// - a new or replaced regular file is written under an exclusive temporary name in its own
 ///   folder and renamed over the target, which keeps its mode and, where the process may set
@@ -84,8 +97,12 @@ public:
     void abort();
 
 private:
+    friend class CommitGroup;
     enum class Way { Replace, InPlace, Direct, StandardOutput };
 
+    /// The end of a commit, once the bytes are safe on the disk: the temporary file takes the
+    /// target's mode and owner and its name.
+    FileStatus putInPlace();
     FileStatus fail(FileStatus status);
     FileStatus createTemporary(const std::string& folder);
 
@@ -100,8 +117,31 @@ private:
     unsigned gid_ = 0;
 };
 
+/// Files written one after another and made safe on the disk together: one flush of each file
+/// system for all of them instead of one a file, which on a disk that flushes slowly is most of
+/// the time it takes to convert a collection of small songs. Each file still appears whole, when
+/// flushed, or not at all; those still waiting when the group ends are dropped.
+class CommitGroup {
+public:
+    CommitGroup() = default;
+    ~CommitGroup();
+    CommitGroup(const CommitGroup&) = delete;
+    CommitGroup& operator=(const CommitGroup&) = delete;
+
+    /// Commits a writer whose bytes are written: a new or replaced file waits for flush(); any
+    /// other (a device, a file with several links, standard output) is committed now.
+    FileStatus commit(std::unique_ptr<FileWriter> writer);
+    /// Flushes the file systems of the waiting files, then puts each in place; what became of
+    /// each, in the order they came.
+    std::vector<FileStatus> flush();
+    std::size_t waiting() const { return waiting_.size(); }
+
+private:
+    std::vector<std::unique_ptr<FileWriter>> waiting_;
+};
+
 /// Writes bytes to path with FileWriter.
 FileStatus writeFile(const std::string& path, std::span<const std::uint8_t> bytes,
-                     PipeWait pipes = PipeWait::No);
+                     WriteMode mode = {});
 
 }  // namespace pitchloom
