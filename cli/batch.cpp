@@ -1,9 +1,12 @@
 #include "cli/batch.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <thread>
 
@@ -17,11 +20,19 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Outputs made safe on the disk with one flush: enough to make the flushes a small part of a
+// collection's time, few enough that the bar keeps moving.
+constexpr std::size_t kGroupSize = 32;
+
 // The dialogs of one song in a batch: its paths, and its messages kept for the failure line.
 class CollectingDialogs : public UserDialogs {
 public:
-    CollectingDialogs(std::string input, std::string output)
-        : input_(std::move(input)), output_(std::move(output)) {}
+    /// Starts on the next song.
+    void reset(std::string input, std::string output) {
+        input_ = std::move(input);
+        output_ = std::move(output);
+        said_.clear();
+    }
 
     void showMessage(std::string_view text, BoxStyle) override { said_.emplace_back(text); }
     void showDetail(std::string_view detail) override {
@@ -51,15 +62,17 @@ private:
     std::vector<std::string> said_;
 };
 
-bool isSameFile(const fs::path& a, const fs::path& b) {
-    std::error_code error;
-    return fs::equivalent(a, b, error);
+// A file as the system knows it, whatever path leads there; nothing when it does not exist.
+std::optional<std::pair<dev_t, ino_t>> identityOf(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) return std::nullopt;
+    return std::pair(status.st_dev, status.st_ino);
 }
 
 }  // namespace
 
 int convertAll(const std::vector<std::string>& inputs, const std::string& folder, int jobs,
-               const ConvertOne& convert, std::ostream& err, bool terminal) {
+               const MakeConverter& makeConverter, std::ostream& err, bool terminal) {
     std::error_code error;
     fs::create_directories(folder, error);
     if (!fs::is_directory(folder, error)) {
@@ -71,14 +84,17 @@ int convertAll(const std::vector<std::string>& inputs, const std::string& folder
     std::vector<std::string> outputs(total);
     std::vector<std::string> refused(total);
     std::set<std::string> names;
+    std::set<std::pair<dev_t, ino_t>> inputFiles;
+    for (const std::string& input : inputs) {
+        if (const auto identity = identityOf(input)) inputFiles.insert(*identity);
+    }
     for (std::size_t i = 0; i < total; ++i) {
         const fs::path name = fs::path(inputs[i]).filename();
         outputs[i] = (fs::path(folder) / name).string();
+        const auto existing = identityOf(outputs[i]);
         if (!names.insert(name.string()).second) {
             refused[i] = "an earlier input has the same name";
-        } else if (std::any_of(inputs.begin(), inputs.end(), [&](const std::string& in) {
-                       return isSameFile(in, outputs[i]);
-                   })) {
+        } else if (existing && inputFiles.contains(*existing)) {
             refused[i] = outputs[i] + " is an input and is never replaced";
         }
     }
@@ -92,22 +108,49 @@ int convertAll(const std::vector<std::string>& inputs, const std::string& folder
         if (failed > 0) text += " (" + std::to_string(failed.load()) + " failed)";
         return text;
     };
-    const auto work = [&] {
-        for (std::size_t i; !interrupted() && (i = next++) < total;) {
-            std::string reason = refused[i];
-            if (reason.empty()) {
-                CollectingDialogs dialogs(inputs[i], outputs[i]);
-                if (!convert(dialogs)) reason = dialogs.reason();
-            }
-            if (reason.empty()) {
-                ++converted;
-            } else {
-                ++failed;
-                bar.print(inputs[i] + ": " + reason);
-            }
-            bar.show(static_cast<double>(converted + failed) / static_cast<double>(total),
-                     label());
+    const auto settle = [&](std::size_t i, const std::string& reason) {
+        if (reason.empty()) {
+            ++converted;
+        } else {
+            ++failed;
+            bar.print(inputs[i] + ": " + reason);
         }
+        bar.show(static_cast<double>(converted + failed) / static_cast<double>(total), label());
+    };
+    // Each worker keeps its song buffer from one song to the next: buffers made and freed by
+    // several threads at once would wait on each other in the system's memory map.
+    const auto work = [&] {
+        CollectingDialogs dialogs;
+        const ConvertOne convert = makeConverter(dialogs);
+        CommitGroup group;
+        std::vector<std::size_t> waiting;  // the inputs whose outputs wait in the group
+        const auto flush = [&] {
+            const std::vector<FileStatus> results = group.flush();
+            for (std::size_t k = 0; k < results.size(); ++k) {
+                const std::size_t i = waiting[k];
+                settle(i, results[k] ? std::string()
+                                     : std::string(messages::kCannotOpenFile) + " (" +
+                                           results[k].about(outputs[i]) + ")");
+            }
+            waiting.clear();
+        };
+        for (std::size_t i; !interrupted() && (i = next++) < total;) {
+            if (!refused[i].empty()) {
+                settle(i, refused[i]);
+                continue;
+            }
+            dialogs.reset(inputs[i], outputs[i]);
+            const std::size_t before = group.waiting();
+            if (!convert(group)) {
+                settle(i, dialogs.reason());
+            } else if (group.waiting() == before) {
+                settle(i, {});
+            } else {
+                waiting.push_back(i);
+                if (waiting.size() >= kGroupSize) flush();
+            }
+        }
+        flush();
     };
     bar.show(0, label());
     const std::size_t threads = std::clamp<std::size_t>(static_cast<std::size_t>(jobs), 1, total);

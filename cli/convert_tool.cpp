@@ -310,38 +310,42 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
         state.scaleIndex = kCustomScaleRow;
         state.tuningIndex = kCustomTuningRow;
     };
-    // Converts one song in a session of its own; in a pipeline the program reading a FIFO may
-    // start after this one.
-    const auto convertOne = [&](UserDialogs& dialogs) {
-        Session session(dialogs);
+    // A session with its song buffer, or nothing (the failure shown) when there is no memory.
+    const auto makeSession = [&](UserDialogs& dialogs) {
+        auto session = std::make_shared<Session>(dialogs);
+        if (session->createSong()) return session;
+        reportError(dialogs, 1001);
+        return std::shared_ptr<Session>();
+    };
+    const auto convertIn = [&](Session& session, WriteMode mode) {
         setUp(session);
-        if (!session.createSong()) {
-            reportError(dialogs, 1001);
-            return false;
-        }
-        return session.convert(*types, false, PipeWait::Yes);
+        return session.convert(*types, false, mode);
     };
 
     if (!o.folder.empty()) {
         const int jobs =
             o.jobs > 0 ? o.jobs : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-        return convertAll(o.files, o.folder, jobs, convertOne, err, errIsTerminal);
+        const auto makeConverter = [&](UserDialogs& dialogs) -> ConvertOne {
+            auto session = makeSession(dialogs);
+            if (!session) return [](CommitGroup&) { return false; };
+            return [session, &convertIn](CommitGroup& group) {
+                return convertIn(*session, WriteMode(PipeWait::Yes, &group));
+            };
+        };
+        return convertAll(o.files, o.folder, jobs, makeConverter, err, errIsTerminal);
     }
-    const std::string& input = o.files[0];
     ProgressBar bar(err, errIsTerminal);
-    StreamDialogs dialogs(input, o.render.empty() ? o.files[1] : o.render, err);
+    StreamDialogs dialogs(o.files[0], o.render.empty() ? o.files[1] : o.render, err);
     dialogs.setBeforeLine([&bar] { bar.finish(); });
-    if (o.render.empty()) return convertOne(dialogs) ? kExitWritten : kExitFailed;
+    const auto session = makeSession(dialogs);
+    if (!session) return kExitFailed;
+    // In a pipeline the program reading a FIFO may start after this one.
+    if (o.render.empty()) return convertIn(*session, PipeWait::Yes) ? kExitWritten : kExitFailed;
 
-    Session session(dialogs);
-    setUp(session);
-    if (!session.createSong()) {
-        reportError(dialogs, 1001);
-        return kExitFailed;
-    }
-    if (!session.loader.loadSongByDialog()) return kExitFailed;
+    setUp(*session);
+    if (!session->loader.loadSongByDialog()) return kExitFailed;
     const RenderOutcome outcome =
-        renderSong({session.song, session.tuning, types->front(), dialogs, session.loader},
+        renderSong({session->song, session->tuning, types->front(), dialogs, session->loader},
                    o.render, *audio, [&bar](double done) {
                        bar.show(done);
                        return !interrupted();

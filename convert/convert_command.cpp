@@ -59,7 +59,7 @@ bool insertScaleTuning(SongWriter& writer, const TuningState& tuning,
 
 bool convertSong(MidiSong& song, SongLoader& loader, TuningState& tuning,
                  std::span<const DeviceType> types, UserDialogs& dialogs, bool playing,
-                 PipeWait pipes, const RenderInstead& render) {
+                 WriteMode mode, const RenderInstead& render) {
     if (playing) {
         dialogs.showMessage(messages::kStopPlayingFirst, BoxStyle::SystemModal);
         return false;
@@ -83,12 +83,12 @@ bool convertSong(MidiSong& song, SongLoader& loader, TuningState& tuning,
     tuning.rhythm.resetRhythmChannels();
     if (!insertScaleTuning(writer, tuning, types, time)) return false;
     writer.applyScaleToNotes();
-    if (!render) return writer.saveWithDialog(pipes);
+    if (!render) return writer.saveWithDialog(mode);
 
     const std::array filters{kMidiFileFilter, kWavFileFilter};
     const auto path = dialogs.askSavePath(filters);
     if (!path) return false;
-    if (!hasExtension(*path, kWavFileFilter.defaultExtension)) return writer.saveTo(*path, pipes);
+    if (!hasExtension(*path, kWavFileFilter.defaultExtension)) return writer.saveTo(*path, mode);
     std::copy(loaded.begin(), loaded.end(), song.data.begin());
     song.length = static_cast<std::int32_t>(loaded.size());
     return render(*path);

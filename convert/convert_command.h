@@ -38,6 +38,6 @@ using RenderInstead = std::function<bool(const std::string& path)>;
 /// back as loaded and hands it to `render` instead.
 bool convertSong(MidiSong& song, SongLoader& loader, TuningState& tuning,
                  std::span<const DeviceType> types, UserDialogs& dialogs, bool playing,
-                 PipeWait pipes = PipeWait::No, const RenderInstead& render = {});
+                 WriteMode mode = {}, const RenderInstead& render = {});
 
 }  // namespace pitchloom

@@ -155,13 +155,13 @@ void SongWriter::applyScaleToNotes() {
     }
 }
 
-bool SongWriter::saveWithDialog(PipeWait pipes) {
+bool SongWriter::saveWithDialog(WriteMode mode) {
     const auto path = dialogs_.askSavePath(kMidiFileFilter);
-    return path && saveTo(*path, pipes);
+    return path && saveTo(*path, mode);
 }
 
-bool SongWriter::saveTo(const std::string& path, PipeWait pipes) {
-    if (const FileStatus written = writeFile(path, image(), pipes); !written) {
+bool SongWriter::saveTo(const std::string& path, WriteMode mode) {
+    if (const FileStatus written = writeFile(path, image(), mode); !written) {
         dialogs_.showMessage(messages::kCannotOpenFile, BoxStyle::SystemModal);
         dialogs_.showDetail(written.about(path));
         return false;

@@ -51,9 +51,9 @@ public:
 
     /// Asks for a file name and writes the song there (see FileWriter). True when it was
     /// written; a cancel writes nothing and shows nothing.
-    bool saveWithDialog(PipeWait pipes = PipeWait::No);
+    bool saveWithDialog(WriteMode mode = {});
     /// Writes the song to path and says how that went. True when it was written.
-    bool saveTo(const std::string& path, PipeWait pipes = PipeWait::No);
+    bool saveTo(const std::string& path, WriteMode mode = {});
 
     /// The image as edited so far.
     std::span<const std::uint8_t> image() const { return song_.image(); }

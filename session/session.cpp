@@ -7,8 +7,8 @@ bool Session::convert(bool playing, PipeWait pipes, const RenderInstead& render)
     return convertSong(song, loader, tuning, std::span(&type, 1), dialogs, playing, pipes, render);
 }
 
-bool Session::convert(std::span<const DeviceType> types, bool playing, PipeWait pipes) {
-    return convertSong(song, loader, tuning, types, dialogs, playing, pipes);
+bool Session::convert(std::span<const DeviceType> types, bool playing, WriteMode mode) {
+    return convertSong(song, loader, tuning, types, dialogs, playing, mode);
 }
 
 }  // namespace pitchloom

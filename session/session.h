@@ -29,7 +29,7 @@ struct Session {
     /// with `render`, the save dialog offers an audio file too (see convertSong).
     bool convert(bool playing, PipeWait pipes = PipeWait::No, const RenderInstead& render = {});
     /// The same for several device types at once, their messages one dialect after the other.
-    bool convert(std::span<const DeviceType> types, bool playing, PipeWait pipes = PipeWait::No);
+    bool convert(std::span<const DeviceType> types, bool playing, WriteMode mode = {});
 
     UserDialogs& dialogs;
     MidiSong song;  // no buffer until createSong() or the output's start-up makes it
