@@ -319,20 +319,20 @@ void MainDialog::runConvert() {
 
 bool MainDialog::renderAudio(const std::string& path) {
     constexpr int kSteps = 1000;
-    QProgressDialog progress(QStringLiteral("Writing %1 ...")
-                                 .arg(QFileInfo(QString::fromStdString(path)).fileName()),
-                             QStringLiteral("Cancel"), 0, kSteps, this);
+    QProgressDialog progress(
+        QStringLiteral("Writing %1 ...").arg(QFileInfo(QString::fromStdString(path)).fileName()),
+        QStringLiteral("Cancel"), 0, kSteps, this);
     progress.setWindowTitle(QStringLiteral("Pitchloom Pro"));
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(300);
     progress.setAutoClose(false);
-    const RenderOutcome outcome = renderSong(
-        {session_.song, session_.tuning, session_.deviceType.load(), services_.dialogs,
-         session_.loader},
-        path, AudioFormat::Wav16, [&progress](double done) {
-            progress.setValue(static_cast<int>(done * kSteps));
-            return !progress.wasCanceled();
-        });
+    const RenderOutcome outcome =
+        renderSong({session_.song, session_.tuning, session_.deviceType.load(), services_.dialogs,
+                    session_.loader},
+                   path, AudioFormat::Wav16, [&progress](double done) {
+                       progress.setValue(static_cast<int>(done * kSteps));
+                       return !progress.wasCanceled();
+                   });
     return outcome == RenderOutcome::Written;
 }
 

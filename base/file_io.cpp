@@ -333,8 +333,7 @@ std::vector<FileStatus> CommitGroup::flush() {
     return results;
 }
 
-FileStatus writeFile(const std::string& path, std::span<const std::uint8_t> bytes,
-                     WriteMode mode) {
+FileStatus writeFile(const std::string& path, std::span<const std::uint8_t> bytes, WriteMode mode) {
     auto writer = std::make_unique<FileWriter>();
     if (FileStatus s = writer->open(path, mode.pipes); !s) return s;
     if (FileStatus s = writer->write(bytes); !s) return s;

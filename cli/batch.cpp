@@ -39,9 +39,7 @@ public:
         if (!said_.empty()) said_.back() += " (" + std::string(detail) + ")";
     }
     std::optional<std::string> askOpenPath(std::span<const FileFilter>) override { return input_; }
-    std::optional<std::string> askSavePath(std::span<const FileFilter>) override {
-        return output_;
-    }
+    std::optional<std::string> askSavePath(std::span<const FileFilter>) override { return output_; }
     using UserDialogs::askOpenPath;
     using UserDialogs::askSavePath;
 
@@ -101,21 +99,23 @@ int convertAll(const std::vector<std::string>& inputs, const std::string& folder
 
     ProgressBar bar(err, terminal);
     std::atomic<std::size_t> next{0};
-    std::atomic<int> converted{0};
-    std::atomic<int> failed{0};
-    const auto label = [&] {
-        std::string text = std::to_string(converted + failed) + "/" + std::to_string(total);
-        if (failed > 0) text += " (" + std::to_string(failed.load()) + " failed)";
-        return text;
+    std::mutex settling;  // the counts, and the bar drawn with them
+    std::size_t converted = 0;
+    std::size_t failed = 0;
+    const auto show = [&] {
+        std::string label = std::to_string(converted + failed) + "/" + std::to_string(total);
+        if (failed > 0) label += " (" + std::to_string(failed) + " failed)";
+        bar.show(static_cast<double>(converted + failed) / static_cast<double>(total), label);
     };
     const auto settle = [&](std::size_t i, const std::string& reason) {
+        std::lock_guard lock(settling);
         if (reason.empty()) {
             ++converted;
         } else {
             ++failed;
             bar.print(inputs[i] + ": " + reason);
         }
-        bar.show(static_cast<double>(converted + failed) / static_cast<double>(total), label());
+        show();
     };
     // Each worker keeps its song buffer from one song to the next: buffers made and freed by
     // several threads at once would wait on each other in the system's memory map.
@@ -152,7 +152,7 @@ int convertAll(const std::vector<std::string>& inputs, const std::string& folder
         }
         flush();
     };
-    bar.show(0, label());
+    show();
     const std::size_t threads = std::clamp<std::size_t>(static_cast<std::size_t>(jobs), 1, total);
     std::vector<std::thread> workers;
     for (std::size_t t = 1; t < threads; ++t)
@@ -162,7 +162,7 @@ int convertAll(const std::vector<std::string>& inputs, const std::string& folder
         t.join();
     bar.finish();
 
-    const std::size_t left = total - static_cast<std::size_t>(converted + failed);
+    const std::size_t left = total - converted - failed;
     err << converted << " converted, " << failed << " failed";
     if (left > 0) err << ", " << left << " not started: interrupted";
     err << '\n';

@@ -224,8 +224,9 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
                                   "Convert every INPUT into this folder under its own name")
                        ->type_name("DIR")
                        ->excludes(render);
-    app.add_option("-j,--jobs", o.jobs, "With --output-dir: songs converted at once (default: "
-                                        "one for each processor)")
+    app.add_option("-j,--jobs", o.jobs,
+                   "With --output-dir: songs converted at once (default: "
+                   "one for each processor)")
         ->type_name("N")
         ->check(CLI::PositiveNumber)
         ->needs(folder);
@@ -273,6 +274,10 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
     }
     const std::optional<AudioFormat> audio = audioFormatOf(o.render, o.floatSamples);
     if (!o.render.empty()) {
+        if (o.render == kStandardStream) {
+            return usageError(err,
+                              "--render needs a file name: audio cannot go to standard output");
+        }
         if (!audio) return usageError(err, "--render writes a .wav or a .flac file");
         if (o.floatSamples && audio != AudioFormat::WavFloat) {
             return usageError(err, "--float makes WAV files only");
@@ -323,8 +328,9 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
     };
 
     if (!o.folder.empty()) {
-        const int jobs =
-            o.jobs > 0 ? o.jobs : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+        const int jobs = o.jobs > 0
+                             ? o.jobs
+                             : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
         const auto makeConverter = [&](UserDialogs& dialogs) -> ConvertOne {
             auto session = makeSession(dialogs);
             if (!session) return [](CommitGroup&) { return false; };

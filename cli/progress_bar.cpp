@@ -15,8 +15,11 @@ void ProgressBar::show(double done, std::string_view label) {
     const int percent = static_cast<int>(std::floor(done * 100));
     std::string text = "[" + std::string(static_cast<std::size_t>(filled), '#') +
                        std::string(static_cast<std::size_t>(kWidth - filled), '-') + "] ";
-    text += std::string(percent < 10 ? 2 : percent < 100 ? 1 : 0, ' ') + std::to_string(percent) +
-            "%";
+    text += std::string(percent < 10    ? 2
+                        : percent < 100 ? 1
+                                        : 0,
+                        ' ') +
+            std::to_string(percent) + "%";
     if (!label.empty()) text += "  " + std::string(label);
     std::lock_guard lock(mutex_);
     if (text == drawn_) return;

@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <string>
 #include <span>
+#include <string>
 
 #include "base/user_dialogs.h"
 #include "convert/song_writer.h"

@@ -105,8 +105,8 @@ private:
         }
         if (status = file_.write(left_, right_); !status) return false;
         frames_ += n;
-        const auto step = static_cast<int>(std::min<std::uint64_t>(
-            frames_ * kProgressSteps / totalFrames_, kProgressSteps));
+        const auto step = static_cast<int>(
+            std::min<std::uint64_t>(frames_ * kProgressSteps / totalFrames_, kProgressSteps));
         if (progress_ && step != lastStep_) {
             lastStep_ = step;
             if (!progress_(static_cast<double>(step) / kProgressSteps)) {
@@ -176,8 +176,8 @@ RenderOutcome renderSong(const RenderParts& parts, const std::string& path, Audi
     ScaleTuningSender sender(parts.tuning, port);
     const std::atomic<DeviceType> type{parts.type};
     SilentView view;
-    Sequencer seq({parts.song, parts.tuning, port, sender, type, dialogs, parts.loader, timers,
-                   view});
+    Sequencer seq(
+        {parts.song, parts.tuning, port, sender, type, dialogs, parts.loader, timers, view});
     seq.setStopWait(std::chrono::milliseconds(0));
     Recorder recorder(synth, file, progress, frameAt(*lengthMs));
 
@@ -191,9 +191,9 @@ RenderOutcome renderSong(const RenderParts& parts, const std::string& path, Audi
             file.abort();
             return RenderOutcome::Failed;
         }
-        const auto at = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            timers.now() + *delay - start)
-                            .count();
+        const auto at =
+            std::chrono::duration_cast<std::chrono::milliseconds>(timers.now() + *delay - start)
+                .count();
         // A wait past the end of what the file can hold (the song's length counted it already,
         // so only a song whose timing went wrong gets here).
         if (static_cast<std::uint64_t>(at) > maxMs) {

@@ -119,6 +119,40 @@ TEST_F(FileWriting, AReplacedFileKeepsWhatItWas) {
     EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"link.mid", "other-name.mid", "song.mid"}));
 }
 
+TEST_F(FileWriting, AGroupPutsItsFilesInPlaceOnlyWhenFlushed) {
+    const std::string kept = dir + "/kept.mid";
+    put(kept, {1, 2, 3});
+    ASSERT_EQ(::chmod(kept.c_str(), 0640), 0);
+    const std::string linked = dir + "/linked.mid";
+    put(linked, {4});
+    ASSERT_EQ(::link(linked.c_str(), (dir + "/twin.mid").c_str()), 0);
+    {
+        CommitGroup group;
+        ASSERT_TRUE(writeFile(dir + "/new.mid", kSong, {PipeWait::No, &group}).ok());
+        ASSERT_TRUE(writeFile(kept, Bytes{7}, {PipeWait::No, &group}).ok());
+        // A file with links is written in place at once; it is not the group's to hold.
+        ASSERT_TRUE(writeFile(linked, Bytes{5, 5}, {PipeWait::No, &group}).ok());
+        EXPECT_EQ(group.waiting(), 2u);
+        EXPECT_EQ(contentOf(kept), (Bytes{1, 2, 3}));
+        EXPECT_FALSE(fs::exists(dir + "/new.mid"));
+        EXPECT_EQ(contentOf(dir + "/twin.mid"), (Bytes{5, 5}));
+
+        const std::vector<FileStatus> results = group.flush();
+        ASSERT_EQ(results.size(), 2u);
+        EXPECT_TRUE(results[0].ok() && results[1].ok());
+        EXPECT_EQ(group.waiting(), 0u);
+        EXPECT_EQ(contentOf(dir + "/new.mid"), kSong);
+        EXPECT_EQ(contentOf(kept), Bytes{7});
+        EXPECT_EQ(statOf(kept).st_mode & 07777, 0640u);
+
+        // Still waiting when the group ends: dropped, the old file untouched.
+        ASSERT_TRUE(writeFile(kept, Bytes{8, 8}, {PipeWait::No, &group}).ok());
+    }
+    EXPECT_EQ(contentOf(kept), Bytes{7});
+    EXPECT_EQ(namesIn(dir),
+              (std::vector<std::string>{"kept.mid", "linked.mid", "new.mid", "twin.mid"}));
+}
+
 TEST_F(FileWriting, PipesAndDevicesAreWrittenAndNeverReplaced) {
     const std::string fifo = dir + "/pipe";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);

@@ -46,15 +46,24 @@ struct Outcome {
     std::string err;
 };
 
-// Runs the converter in-process.
-Outcome tool(std::vector<std::string> args) {
+// Runs the converter in-process, its messages going to a terminal or not.
+Outcome tool(std::vector<std::string> args, bool terminal = false) {
     args.insert(args.begin(), "pitchloom-convert");
     std::vector<const char*> argv;
     for (const auto& a : args)
         argv.push_back(a.c_str());
     std::ostringstream out, err;
-    const int status = runConvertTool(static_cast<int>(argv.size()), argv.data(), out, err);
+    const int status =
+        runConvertTool(static_cast<int>(argv.size()), argv.data(), out, err, terminal);
     return {status, out.str(), err.str()};
+}
+
+std::vector<std::string> namesIn(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 // Runs the built program through the shell; the arguments come quoted already.
@@ -276,6 +285,98 @@ TEST_F(ConvertTool, ADashReadsStandardInputAndWritesStandardOutput) {
     ASSERT_EQ(tool({"--type", "GS", input, output}).status, kExitWritten);
     EXPECT_EQ(viaPipe, readBack(output));
     EXPECT_EQ(viaPipe.size(), song.size() + 384);
+}
+
+TEST_F(ConvertTool, ACollectionConvertsUnderItsNamesAndEachFailureGetsALine) {
+    ASSERT_EQ(tool({"--type", "GS", input, output}).status, kExitWritten);
+    std::filesystem::create_directory(dir + "/sub");
+    const std::string again = dir + "/sub/in.mid";
+    const std::string second = dir + "/second.mid";
+    const std::string bad = dir + "/bad.mid";
+    ASSERT_TRUE(writeFile(again, song).ok());
+    ASSERT_TRUE(writeFile(second, song).ok());
+    ASSERT_TRUE(writeFile(bad, Bytes{'j', 'u', 'n', 'k'}).ok());
+    const std::string folder = dir + "/converted";
+
+    const Outcome r = tool({"--type", "GS", "--output-dir", folder, "-j", "2", input, bad,
+                            dir + "/none.mid", again, second});
+    EXPECT_EQ(r.status, kExitFailed);
+    std::vector<std::string> said = lines(r.err);
+    ASSERT_EQ(said.size(), 4u) << r.err;
+    EXPECT_EQ(said.back(), "2 converted, 3 failed");
+    said.pop_back();
+    std::sort(said.begin(), said.end());
+    EXPECT_EQ(said, (std::vector<std::string>{
+                        bad + ": Undefined error! (" + bad + ": too short for a MIDI file)",
+                        dir + "/none.mid: Undefined error! (" + dir +
+                            "/none.mid: No such file or directory)",
+                        again + ": an earlier input has the same name",
+                    }));
+    // The same bytes as a conversion of the one file, and nothing half written.
+    EXPECT_EQ(namesIn(folder), (std::vector<std::string>{"in.mid", "second.mid"}));
+    EXPECT_EQ(readBack(folder + "/in.mid"), readBack(output));
+    EXPECT_EQ(readBack(folder + "/second.mid"), readBack(output));
+
+    // Into the inputs' own folder: nothing is converted over its source.
+    const Outcome over = tool({"--type", "GS", "--output-dir", dir, input});
+    EXPECT_EQ(over.status, kExitFailed);
+    EXPECT_EQ(over.err, input + ": " + input + " is an input and is never replaced\n" +
+                            "0 converted, 1 failed\n");
+    EXPECT_EQ(readBack(input), song);
+    const Outcome notAFolder = tool({"--type", "GS", "--output-dir", input, second});
+    EXPECT_EQ(notAFolder.status, kExitFailed);
+    EXPECT_EQ(notAFolder.err.rfind(input + ": ", 0), 0u) << notAFolder.err;
+}
+
+TEST_F(ConvertTool, TheProgressBarShowsOnATerminalOnly) {
+    const std::string second = dir + "/second.mid";
+    ASSERT_TRUE(writeFile(second, song).ok());
+    const Outcome plain = tool({"--type", "GS", "--output-dir", dir + "/a", input, second});
+    EXPECT_EQ(plain.err, "2 converted, 0 failed\n");
+
+    const Outcome shown =
+        tool({"--type", "GS", "--output-dir", dir + "/b", "-j", "1", input, second}, true);
+    EXPECT_EQ(shown.status, kExitWritten);
+    const std::string start = "\r[------------------------------]   0%  0/2\x1b[K";
+    const std::string half = "\r[###############---------------]  50%  1/2\x1b[K";
+    const std::string full = "\r[##############################] 100%  2/2\x1b[K";
+    // Drawn in place, then taken off the line before the summary.
+    EXPECT_EQ(shown.err, start + half + full + "\r\x1b[K2 converted, 0 failed\n");
+}
+
+TEST_F(ConvertTool, RenderWritesAudioAndRefusesWhatItCannot) {
+    if (!std::filesystem::exists("/usr/share/sounds/sf2/TimGM6mb.sf2") &&
+        !std::filesystem::exists("/usr/share/sounds/sf2/FluidR3_GM.sf2") &&
+        !std::filesystem::exists("/usr/share/sounds/sf2/default-GM.sf2")) {
+        GTEST_SKIP() << "no General MIDI SoundFont on this system";
+    }
+    const Outcome wav = tool({"--type", "MTS", "--render", dir + "/song.wav", input});
+    EXPECT_EQ(wav.status, kExitWritten);
+    EXPECT_EQ(wav.err, "Information has been written to the file!\n");
+    EXPECT_EQ(slurp(dir + "/song.wav").substr(0, 4), "RIFF");
+    ASSERT_EQ(tool({"--type", "GS", "--render", dir + "/song.flac", input}).status, kExitWritten);
+    EXPECT_EQ(slurp(dir + "/song.flac").substr(0, 4), "fLaC");
+
+    const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
+        {{"--type", "GS", input, dir + "/x.wav"},
+         "OUTPUT is a MIDI file; audio is written with --render " + dir + "/x.wav"},
+        {{"--type", "GS", "--render", dir + "/x.mid", input},
+         "--render writes a .wav or a .flac file"},
+        {{"--type", "GS", "--render", "-", input},
+         "--render needs a file name: audio cannot go to standard output"},
+        {{"--type", "GS,MTS", "--render", dir + "/x.wav", input},
+         "--render plays through one --type"},
+        {{"--type", "GS", "--float", "--render", dir + "/x.flac", input},
+         "--float makes WAV files only"},
+    };
+    for (const auto& [args, reason] : refused) {
+        const Outcome r = tool(args);
+        EXPECT_EQ(r.status, kExitUsage);
+        EXPECT_EQ(lines(r.err)[0], reason);
+    }
+    const Outcome missing = tool({"--type", "GS", "--render", dir + "/x.wav", dir + "/none.mid"});
+    EXPECT_EQ(missing.status, kExitFailed);
+    EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"in.mid", "song.flac", "song.wav"}));
 }
 
 }  // namespace

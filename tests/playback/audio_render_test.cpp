@@ -99,7 +99,8 @@ TEST_F(Render, EveryPitchClassSoundsAtItsTuningInEachDialect) {
                 return std::span(v).subspan(n * kNoteFrames + kRate / 10, kRate * 7 / 10);
             };
             const double nominal = test::noteHz(60 + static_cast<int>(n));
-            const double expected = raisedBy(fundamentalHz(part(plain), kRate, nominal), offsets[n]);
+            const double expected =
+                raisedBy(fundamentalHz(part(plain), kRate, nominal), offsets[n]);
             EXPECT_NEAR(cents(fundamentalHz(part(tuned), kRate, nominal), expected), 0.0, 0.5)
                 << deviceTypeName(type) << " pitch class " << n;
         }
@@ -114,9 +115,9 @@ TEST_F(Render, SixteenBitWavHasAStandardHeaderAndTheReleaseTail) {
     ASSERT_GE(bytes.size(), 44u);
     // "WAVE", "fmt " of 16 bytes: PCM, 2 channels, 44100 Hz, 176400 bytes/s, 4 bytes a frame,
     // 16 bits; then "data".
-    const Bytes format = {0x57, 0x41, 0x56, 0x45, 0x66, 0x6D, 0x74, 0x20, 0x10, 0x00, 0x00, 0x00,
-                          0x01, 0x00, 0x02, 0x00, 0x44, 0xAC, 0x00, 0x00, 0x10, 0xB1, 0x02, 0x00,
-                          0x04, 0x00, 0x10, 0x00, 0x64, 0x61, 0x74, 0x61};
+    const Bytes format = {0x57, 0x41, 0x56, 0x45, 0x66, 0x6D, 0x74, 0x20, 0x10, 0x00, 0x00,
+                          0x00, 0x01, 0x00, 0x02, 0x00, 0x44, 0xAC, 0x00, 0x00, 0x10, 0xB1,
+                          0x02, 0x00, 0x04, 0x00, 0x10, 0x00, 0x64, 0x61, 0x74, 0x61};
     EXPECT_EQ(Bytes(bytes.begin() + 8, bytes.begin() + 40), format);
     // Twelve seconds of notes, then the last one dies away for a while, but not for long.
     const std::size_t frames = (bytes.size() - 44) / 4;
