@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QFocusEvent>
 #include <QKeyEvent>
@@ -19,6 +20,7 @@
 #include <QTimer>
 #include <QWheelEvent>
 #include <QWindow>
+#include <limits>
 #include <utility>
 
 #include "app/device_type_dialog.h"
@@ -324,13 +326,22 @@ bool MainDialog::renderAudio(const std::string& path) {
         QStringLiteral("Cancel"), 0, kSteps, this);
     progress.setWindowTitle(QStringLiteral("Pitchloom Pro"));
     progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(300);
     progress.setAutoClose(false);
+    progress.setAutoReset(false);
+    // A render done within a moment shows nothing; a longer one shows the dialog, modal to the
+    // window, and from then on keeps the screen painted and the Cancel button live.
+    constexpr qint64 kShowAfterMs = 200;
+    progress.setMinimumDuration(std::numeric_limits<int>::max());
+    QElapsedTimer clock;
+    clock.start();
     const RenderOutcome outcome =
         renderSong({session_.song, session_.tuning, session_.deviceType.load(), services_.dialogs,
                     session_.loader},
-                   path, AudioFormat::Wav16, [&progress](double done) {
+                   path, AudioFormat::Wav16, [&](double done) {
+                       if (!progress.isVisible() && clock.elapsed() >= kShowAfterMs)
+                           progress.show();
                        progress.setValue(static_cast<int>(done * kSteps));
+                       if (progress.isVisible()) QCoreApplication::processEvents();
                        return !progress.wasCanceled();
                    });
     return outcome == RenderOutcome::Written;

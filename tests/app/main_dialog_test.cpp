@@ -1,6 +1,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QWheelEvent>
@@ -11,6 +12,7 @@
 #include "app/main_app.h"
 #include "app/main_dialog.h"
 #include "playback/recording_output.h"
+#include "playback/synth_output.h"
 #include "support/midi_builder.h"
 #include "support/scripted_dialogs.h"
 
@@ -168,6 +170,53 @@ private slots:
         QCOMPARE(w.boxes.texts(), std::vector<std::string>(2, "Stop playing first!"));
         QCOMPARE(w.typeDialogs, 1);
         QCOMPARE(w.boxes.openCount(), 0);
+    }
+
+    void convertAlsoOffersWavAudioWhoseRenderCanBeCancelled() {
+        if (!findGeneralMidiSoundFont()) QSKIP("no General MIDI SoundFont on this system");
+        Window w;
+        const std::string folder = test::makeTempDir("convert-to-wav");
+        const auto head = [](const std::string& path) {
+            QFile file(QString::fromStdString(path));
+            return file.open(QIODevice::ReadOnly) ? file.read(4).toStdString() : std::string();
+        };
+        w.boxes.clear();
+        w.boxes.willOpen(songFile("to-wav.mid"));
+        w.boxes.willSave(folder + "/song.wav");
+        w.press(1080);
+        QCOMPARE(w.boxes.texts(),
+                 std::vector<std::string>{"Information has been written to the file!"});
+        const auto filters = w.boxes.saveFilters();
+        QCOMPARE(filters.size(), std::size_t{2});
+        QCOMPARE(filters[0].pattern, std::string_view("*.mid"));
+        QCOMPARE(filters[1].description, std::string_view("WAV audio"));
+        QCOMPARE(filters[1].pattern, std::string_view("*.wav"));
+        QCOMPARE(head(folder + "/song.wav"), std::string("RIFF"));
+
+        // A MIDI name chosen in the same dialog is converted as ever.
+        w.boxes.willOpen(songFile("to-mid.mid"));
+        w.boxes.willSave(folder + "/song.mid");
+        w.press(1080);
+        QCOMPARE(head(folder + "/song.mid"), std::string("MThd"));
+
+        // Cancel on the progress dialog, which shows for a song that takes a while: no file,
+        // no box.
+        w.boxes.clear();
+        QTimer canceller;
+        QObject::connect(&canceller, &QTimer::timeout, [&w] {
+            if (auto* progress = w.dialog->findChild<QProgressDialog*>()) progress->cancel();
+        });
+        canceller.start(0);
+        test::TrackBuilder tenMinutes;
+        tenMinutes.noteOn(0, 0, 60, 100).noteOff(480 * 1200, 0, 60).endOfTrack();
+        w.boxes.willOpen(test::writeTempFile("cancelled.mid", test::format0(480, tenMinutes)));
+        w.boxes.willSave(folder + "/cancelled.wav");
+        w.press(1080);
+        canceller.stop();
+        QVERIFY(w.boxes.texts().empty());
+        QVERIFY(!QFile::exists(QString::fromStdString(folder + "/cancelled.wav")));
+        QCOMPARE(QDir(QString::fromStdString(folder)).entryList(QDir::Files | QDir::Hidden).size(),
+                 2);
     }
 
     void typeWhileIdleOpensTheDialogWithTheValueInForce() {
