@@ -101,6 +101,11 @@ std::unique_ptr<SynthOutput> SynthOutput::open(const std::string& soundFont, Aud
     if (!out->settings_) return nullptr;
     fluid_settings_setnum(out->settings_.get(), "synth.sample-rate", kSampleRate);
     fluid_settings_setint(out->settings_.get(), "synth.device-id", kSynthDeviceId);
+    // A render waits for nobody: it may take every core for the voices.
+    if (audio == Audio::Offline) {
+        const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+        fluid_settings_setint(out->settings_.get(), "synth.cpu-cores", cores);
+    }
 
     if (loading == Loading::AtOnce) {
         if (!out->createSynth() ||
