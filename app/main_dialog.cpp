@@ -86,6 +86,30 @@ QString qs(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// The dialogs of a render: a message box takes the progress dialog off the screen first, so the
+// box does not stand over a bar that has stopped.
+class RenderDialogs : public UserDialogs {
+public:
+    RenderDialogs(UserDialogs& dialogs, QProgressDialog& progress)
+        : dialogs_(dialogs), progress_(progress) {}
+
+    void showMessage(std::string_view text, BoxStyle style) override {
+        progress_.hide();
+        dialogs_.showMessage(text, style);
+    }
+    void showDetail(std::string_view detail) override { dialogs_.showDetail(detail); }
+    std::optional<std::string> askOpenPath(std::span<const FileFilter> filters) override {
+        return dialogs_.askOpenPath(filters);
+    }
+    std::optional<std::string> askSavePath(std::span<const FileFilter> filters) override {
+        return dialogs_.askSavePath(filters);
+    }
+
+private:
+    UserDialogs& dialogs_;
+    QProgressDialog& progress_;
+};
+
 }  // namespace
 
 MainDialog::MainDialog(Services services, QWidget* parent)
@@ -332,18 +356,17 @@ bool MainDialog::renderAudio(const std::string& path) {
     // window, and from then on keeps the screen painted and the Cancel button live.
     constexpr qint64 kShowAfterMs = 200;
     progress.setMinimumDuration(std::numeric_limits<int>::max());
+    RenderDialogs dialogs(services_.dialogs, progress);
     QElapsedTimer clock;
     clock.start();
-    const RenderOutcome outcome =
-        renderSong({session_.song, session_.tuning, session_.deviceType.load(), services_.dialogs,
-                    session_.loader},
-                   path, AudioFormat::Wav16, [&](double done) {
-                       if (!progress.isVisible() && clock.elapsed() >= kShowAfterMs)
-                           progress.show();
-                       progress.setValue(static_cast<int>(done * kSteps));
-                       if (progress.isVisible()) QCoreApplication::processEvents();
-                       return !progress.wasCanceled();
-                   });
+    const RenderOutcome outcome = renderSong(
+        {session_.song, session_.tuning, session_.deviceType.load(), dialogs, session_.loader},
+        path, AudioFormat::Wav16, [&](double done) {
+            if (!progress.isVisible() && clock.elapsed() >= kShowAfterMs) progress.show();
+            progress.setValue(static_cast<int>(done * kSteps));
+            if (progress.isVisible()) QCoreApplication::processEvents();
+            return !progress.wasCanceled();
+        });
     return outcome == RenderOutcome::Written;
 }
 
