@@ -338,6 +338,7 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
                 return convertIn(*session, WriteMode(PipeWait::Yes, &group));
             };
         };
+        const InterruptScope interrupts;
         return convertAll(o.files, o.folder, jobs, makeConverter, err, errIsTerminal);
     }
     ProgressBar bar(err, errIsTerminal);
@@ -350,6 +351,7 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
 
     setUp(*session);
     if (!session->loader.loadSongByDialog()) return kExitFailed;
+    const InterruptScope interrupts;
     const RenderOutcome outcome =
         renderSong({session->song, session->tuning, types->front(), dialogs, session->loader},
                    o.render, *audio, [&bar](double done) {

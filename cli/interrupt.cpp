@@ -1,7 +1,5 @@
 #include "cli/interrupt.h"
 
-#include <csignal>
-
 namespace pitchloom {
 namespace {
 
@@ -18,9 +16,18 @@ extern "C" void onInterrupt(int signal) {
 
 }  // namespace
 
-void catchInterrupts() {
-    std::signal(SIGINT, onInterrupt);
-    std::signal(SIGTERM, onInterrupt);
+InterruptScope::InterruptScope() {
+    caught = 0;
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &previousInt_);
+    sigaction(SIGTERM, &action, &previousTerm_);
+}
+
+InterruptScope::~InterruptScope() {
+    sigaction(SIGINT, &previousInt_, nullptr);
+    sigaction(SIGTERM, &previousTerm_, nullptr);
 }
 
 bool interrupted() {

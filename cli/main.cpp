@@ -3,9 +3,7 @@
 #include <iostream>
 
 #include "cli/convert_tool.h"
-#include "cli/interrupt.h"
 
 int main(int argc, char** argv) {
-    pitchloom::catchInterrupts();
     return pitchloom::runConvertTool(argc, argv, std::cout, std::cerr, isatty(STDERR_FILENO) == 1);
 }

@@ -60,7 +60,8 @@ private:
     std::thread thread_;
 };
 
-/// A service for tests: time stands still until advanced, and callbacks run on the caller.
+/// Time stands still until advanced, and callbacks run on the caller: the tests' clock, and the
+/// audio renderer's, which moves it from one event to the next as it renders.
 class ManualTimerService : public TimerService {
 public:
     int minPeriodMs() const override { return 1; }
