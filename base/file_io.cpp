@@ -274,6 +274,11 @@ FileStatus FileWriter::commit() {
 }
 
 FileStatus FileWriter::putInPlace() {
+    if (FileStatus sealed = seal(); !sealed) return sealed;
+    return moveIntoPlace();
+}
+
+FileStatus FileWriter::seal() {
     if (keepOwner_ && ::fchown(fd_, uid_, gid_) != 0) {
         // Not the owner's to give away: the group, where the process belongs to it, at least.
         [[maybe_unused]] const int ignored = ::fchown(fd_, static_cast<uid_t>(-1), gid_);
@@ -281,6 +286,10 @@ FileStatus FileWriter::putInPlace() {
     // After the owner: a change of owner clears the set-user and set-group bits.
     if (::fchmod(fd_, mode_) != 0) return fail(FileStatus::failedWith(errno));
     if (::close(std::exchange(fd_, -1)) != 0) return fail(FileStatus::failedWith(errno));
+    return FileStatus::done();
+}
+
+FileStatus FileWriter::moveIntoPlace() {
     if (::rename(temp_.c_str(), target_.c_str()) != 0) return fail(FileStatus::failedWith(errno));
     temp_.clear();
     return FileStatus::done();
@@ -301,33 +310,38 @@ CommitGroup::~CommitGroup() {
 FileStatus CommitGroup::commit(std::unique_ptr<FileWriter> writer) {
     if (writer->fd_ < 0) return FileStatus::failedWith(EBADF);
     if (writer->way_ != FileWriter::Way::Replace) return writer->commit();
+#if !defined(__linux__)
+    if (::fsync(writer->fd_) != 0) return writer->fail(FileStatus::failedWith(errno));
+#endif
+    // Closed while it waits: a group holds no descriptors, however many files wait in it.
+    if (FileStatus sealed = writer->seal(); !sealed) return sealed;
     waiting_.push_back(std::move(writer));
     return FileStatus::done();
 }
 
 std::vector<FileStatus> CommitGroup::flush() {
-    // What flushing each file system came to, by device.
-    std::map<dev_t, FileStatus> flushed;
     std::vector<FileStatus> results;
-    for (const auto& writer : waiting_) {
-        struct stat st {};
-        FileStatus status = FileStatus::done();
-        if (::fstat(writer->fd_, &st) != 0) {
-            status = FileStatus::failedWith(errno);
-        } else {
 #if defined(__linux__)
-            auto [at, first] = flushed.try_emplace(st.st_dev, FileStatus::done());
-            if (first && ::syncfs(writer->fd_) != 0) at->second = FileStatus::failedWith(errno);
-            status = at->second;
-#else
-            if (::fsync(writer->fd_) != 0) status = FileStatus::failedWith(errno);
+    // One flush of each file system, which since Linux 5.8 also reports a failed write-back.
+    std::map<dev_t, FileStatus> flushed;
 #endif
-        }
-        if (status) {
-            results.push_back(writer->putInPlace());
+    for (const auto& writer : waiting_) {
+        FileStatus status = FileStatus::done();
+#if defined(__linux__)
+        const std::string& temp = writer->temp_;
+        struct stat st {};
+        if (::stat(temp.c_str(), &st) != 0) {
+            status = FileStatus::failedWith(errno);
+        } else if (auto [at, first] = flushed.try_emplace(st.st_dev, FileStatus::done()); !first) {
+            status = at->second;
         } else {
-            results.push_back(writer->fail(status));
+            const int fd = ::open(temp.c_str(), O_RDONLY | O_CLOEXEC);
+            if (fd < 0 || ::syncfs(fd) != 0) at->second = FileStatus::failedWith(errno);
+            if (fd >= 0) ::close(fd);
+            status = at->second;
         }
+#endif
+        results.push_back(status ? writer->moveIntoPlace() : writer->fail(status));
     }
     waiting_.clear();
     return results;

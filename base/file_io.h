@@ -100,9 +100,12 @@ private:
     friend class CommitGroup;
     enum class Way { Replace, InPlace, Direct, StandardOutput };
 
-    /// The end of a commit, once the bytes are safe on the disk: the temporary file takes the
-    /// target's mode and owner and its name.
+    /// The end of a commit, once the bytes are safe on the disk: seal(), then moveIntoPlace().
     FileStatus putInPlace();
+    /// The temporary file takes the target's mode and owner and is closed.
+    FileStatus seal();
+    /// The sealed temporary file takes the target's name.
+    FileStatus moveIntoPlace();
     FileStatus fail(FileStatus status);
     FileStatus createTemporary(const std::string& folder);
 

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <system_error>
 #include <thread>
 
 #include "base/messages.h"
@@ -155,8 +156,12 @@ int convertAll(const std::vector<std::string>& inputs, const std::string& folder
     show();
     const std::size_t threads = std::clamp<std::size_t>(static_cast<std::size_t>(jobs), 1, total);
     std::vector<std::thread> workers;
-    for (std::size_t t = 1; t < threads; ++t)
-        workers.emplace_back(work);
+    try {
+        for (std::size_t t = 1; t < threads; ++t)
+            workers.emplace_back(work);
+    } catch (const std::system_error&) {
+        // The system gave fewer threads than asked for: those it gave do the work.
+    }
     work();
     for (std::thread& t : workers)
         t.join();
@@ -166,7 +171,8 @@ int convertAll(const std::vector<std::string>& inputs, const std::string& folder
     err << converted << " converted, " << failed << " failed";
     if (left > 0) err << ", " << left << " not started: interrupted";
     err << '\n';
-    return failed > 0 || left > 0 ? kExitFailed : kExitWritten;
+    if (left > 0) return kExitInterrupted;
+    return failed > 0 ? kExitFailed : kExitWritten;
 }
 
 }  // namespace pitchloom

@@ -333,7 +333,13 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
                              : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
         const auto makeConverter = [&](UserDialogs& dialogs) -> ConvertOne {
             auto session = makeSession(dialogs);
-            if (!session) return [](CommitGroup&) { return false; };
+            // Without its song buffer, each song the worker takes says why it failed.
+            if (!session) {
+                return [&dialogs](CommitGroup&) {
+                    reportError(dialogs, 1001, "not enough memory for the song");
+                    return false;
+                };
+            }
             return [session, &convertIn](CommitGroup& group) {
                 return convertIn(*session, WriteMode(PipeWait::Yes, &group));
             };
@@ -359,7 +365,10 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
                        return !interrupted();
                    });
     bar.finish();
-    if (outcome == RenderOutcome::Cancelled) err << o.render << ": interrupted, not written\n";
+    if (outcome == RenderOutcome::Cancelled) {
+        err << o.render << ": interrupted, not written\n";
+        return kExitInterrupted;
+    }
     return outcome == RenderOutcome::Written ? kExitWritten : kExitFailed;
 }
 

@@ -13,6 +13,8 @@ namespace pitchloom {
 inline constexpr int kExitWritten = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
+/// Stopped by Ctrl-C, as a shell reports a program ended by it.
+inline constexpr int kExitInterrupted = 130;
 
 /// The device types of a --type list ("GS", "gs,mts"); nothing for an unknown or repeated name.
 std::optional<std::vector<DeviceType>> deviceTypesOf(std::string_view list);

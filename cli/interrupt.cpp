@@ -1,17 +1,19 @@
 #include "cli/interrupt.h"
 
+#include <atomic>
+
 namespace pitchloom {
 namespace {
 
-volatile std::sig_atomic_t caught = 0;
+// Lock-free, so the handler may set it, and read by every worker.
+std::atomic<int> caught{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
 extern "C" void onInterrupt(int signal) {
-    if (caught != 0) {
+    if (caught.exchange(1) != 0) {
         std::signal(signal, SIG_DFL);
         std::raise(signal);
-        return;
     }
-    caught = 1;
 }
 
 }  // namespace
@@ -23,6 +25,10 @@ InterruptScope::InterruptScope() {
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, &previousInt_);
     sigaction(SIGTERM, &action, &previousTerm_);
+    // A signal the program was started to ignore (nohup, a job in the background of a script)
+    // stays ignored: it is meant for others.
+    if (previousInt_.sa_handler == SIG_IGN) sigaction(SIGINT, &previousInt_, nullptr);
+    if (previousTerm_.sa_handler == SIG_IGN) sigaction(SIGTERM, &previousTerm_, nullptr);
 }
 
 InterruptScope::~InterruptScope() {
@@ -31,7 +37,7 @@ InterruptScope::~InterruptScope() {
 }
 
 bool interrupted() {
-    return caught != 0;
+    return caught.load() != 0;
 }
 
 }  // namespace pitchloom

@@ -1,6 +1,7 @@
 #include "playback/audio_file.h"
 
 #include <sndfile.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -51,7 +52,7 @@ AudioFileWriter::~AudioFileWriter() {
     abort();
 }
 
-FileStatus AudioFileWriter::failed() {
+FileStatus AudioFileWriter::failedOpening() {
     const std::string reason = sf_strerror(sound_);
     abort();
     return FileStatus::failed(reason);
@@ -69,7 +70,7 @@ FileStatus AudioFileWriter::open(const std::string& path, AudioFormat format, in
     info.channels = kChannels;
     info.format = sndfileFormat(format);
     sound_ = sf_open_fd(file_.fd(), SFM_WRITE, &info, SF_FALSE);
-    if (sound_ == nullptr) return failed();
+    if (sound_ == nullptr) return failedOpening();
     // Without clipping, a loud passage would wrap around from the top of the range to the bottom.
     sf_command(sound_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     // The peak chunk carries the time of writing: without it, one song renders to one file.
@@ -85,31 +86,36 @@ FileStatus AudioFileWriter::write(std::span<const float> left, std::span<const f
         interleaved_[2 * i + 1] = right[i];
     }
     const auto frames = static_cast<sf_count_t>(left.size());
-    if (sf_writef_float(sound_, interleaved_.data(), frames) != frames) {
-        // The library reports a full disk as a short write; the system says why.
-        const int error = errno;
-        abort();
-        return error != 0 ? FileStatus::failedWith(error) : FileStatus::failed("write failed");
-    }
+    errno = 0;
+    if (sf_writef_float(sound_, interleaved_.data(), frames) != frames) return failedWriting();
+    framesWritten_ += frames;
     return FileStatus::done();
 }
 
-bool AudioFileWriter::closeSound() {
-    if (sound_ == nullptr) return true;
-    // Closing writes the header with the final length.
-    sf_write_sync(sound_);
-    const bool ok = sf_error(sound_) == SF_ERR_NO_ERROR;
-    return sf_close(std::exchange(sound_, nullptr)) == 0 && ok;
+FileStatus AudioFileWriter::failedWriting() {
+    // The library reports a full disk as a short write; the system says why, if it was asked.
+    const int error = errno;
+    abort();
+    return error != 0 ? FileStatus::failedWith(error)
+                      : FileStatus::failed("the audio was not written whole");
+}
+
+bool AudioFileWriter::readsBackWhole() {
+    // The encoder finishes the file (FLAC's last frames, a header with the final length) when it
+    // is closed, and says nothing of a failure then: the file read back must hold every frame.
+    if (::lseek(file_.fd(), 0, SEEK_SET) != 0) return false;
+    SF_INFO info{};
+    SNDFILE* back = sf_open_fd(file_.fd(), SFM_READ, &info, SF_FALSE);
+    const bool whole = back != nullptr && info.frames == framesWritten_;
+    if (back != nullptr) sf_close(back);
+    return whole;
 }
 
 FileStatus AudioFileWriter::commit() {
     if (sound_ == nullptr) return FileStatus::failedWith(EBADF);
     errno = 0;
-    if (!closeSound()) {
-        const int error = errno;
-        abort();
-        return error != 0 ? FileStatus::failedWith(error) : FileStatus::failed("write failed");
-    }
+    const bool closed = sf_close(std::exchange(sound_, nullptr)) == 0;
+    if (!closed || !readsBackWhole()) return failedWriting();
     return file_.commit();
 }
 

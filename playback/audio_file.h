@@ -35,20 +35,24 @@ public:
     static std::uint64_t maxFrames(AudioFormat format);
 
     FileStatus open(const std::string& path, AudioFormat format, int sampleRate);
-    /// Appends frames, left and right of equal size; samples beyond ±1 are clipped.
+    /// Appends frames, left and right of equal size; in an integer format, samples beyond ±1
+    /// are clipped.
     FileStatus write(std::span<const float> left, std::span<const float> right);
-    /// Completes the header and makes the file the target's content.
+    /// Completes the file, checks that it reads back with every frame, and makes it the
+    /// target's content.
     FileStatus commit();
     /// Drops what was written.
     void abort();
 
 private:
-    FileStatus failed();
-    bool closeSound();
+    FileStatus failedOpening();
+    FileStatus failedWriting();
+    bool readsBackWhole();
 
     FileWriter file_;
     sf_private_tag* sound_ = nullptr;
     std::vector<float> interleaved_;
+    std::int64_t framesWritten_ = 0;
 };
 
 }  // namespace pitchloom

@@ -94,13 +94,14 @@ public:
 
     FileStatus status = FileStatus::done();
     bool cancelled = false;
+    bool synthFailed = false;
 
 private:
     bool renderBlock(std::size_t n) {
         left_.resize(n);
         right_.resize(n);
         if (!synth_.render(left_, right_)) {
-            status = FileStatus::failed("the synthesizer failed to render");
+            synthFailed = true;
             return false;
         }
         if (status = file_.write(left_, right_); !status) return false;
@@ -213,6 +214,10 @@ RenderOutcome renderSong(const RenderParts& parts, const std::string& path, Audi
         if (seq.isPlaying()) seq.stopPlayback();
         file.abort();
         if (recorder.cancelled) return RenderOutcome::Cancelled;
+        if (recorder.synthFailed) {
+            reportError(dialogs, 1005, path + ": the synthesizer stopped rendering");
+            return RenderOutcome::Failed;
+        }
         return failFile(recorder.status);
     }
     if (const FileStatus committed = file.commit(); !committed) return failFile(committed);

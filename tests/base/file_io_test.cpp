@@ -126,10 +126,16 @@ TEST_F(FileWriting, AGroupPutsItsFilesInPlaceOnlyWhenFlushed) {
     const std::string linked = dir + "/linked.mid";
     put(linked, {4});
     ASSERT_EQ(::link(linked.c_str(), (dir + "/twin.mid").c_str()), 0);
+    const auto openFiles = [] {
+        return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator{});
+    };
     {
         CommitGroup group;
+        const auto openBefore = openFiles();
         ASSERT_TRUE(writeFile(dir + "/new.mid", kSong, {PipeWait::No, &group}).ok());
         ASSERT_TRUE(writeFile(kept, Bytes{7}, {PipeWait::No, &group}).ok());
+        // Waiting files hold no descriptor: a collection's workers would run out of them.
+        EXPECT_EQ(openFiles(), openBefore);
         // A file with links is written in place at once; it is not the group's to hold.
         ASSERT_TRUE(writeFile(linked, Bytes{5, 5}, {PipeWait::No, &group}).ok());
         EXPECT_EQ(group.waiting(), 2u);
