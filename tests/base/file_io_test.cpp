@@ -19,6 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::Bytes;
+using test::namesIn;
 
 const Bytes kSong = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96};
 
@@ -37,15 +38,6 @@ struct stat statOf(const std::string& path) {
     struct stat st {};
     EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
     return st;
-}
-
-// The names in a folder: a write must leave no temporary file behind.
-std::vector<std::string> namesIn(const std::string& dir) {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir))
-        names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 class FileWriting : public testing::Test {

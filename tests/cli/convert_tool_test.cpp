@@ -19,6 +19,7 @@ namespace pitchloom {
 namespace {
 
 using test::Bytes;
+using test::namesIn;
 using test::TrackBuilder;
 
 const std::string kUsageLine = "Usage: pitchloom-convert --type TYPE[,TYPE]";
@@ -56,14 +57,6 @@ Outcome tool(std::vector<std::string> args, bool terminal = false) {
     const int status =
         runConvertTool(static_cast<int>(argv.size()), argv.data(), out, err, terminal);
     return {status, out.str(), err.str()};
-}
-
-std::vector<std::string> namesIn(const std::string& dir) {
-    std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(dir))
-        names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 // Runs the built program through the shell; the arguments come quoted already.

@@ -22,14 +22,13 @@ using test::cents;
 using test::fundamentalHz;
 using test::raisedBy;
 
-constexpr int kOrgan = 16;  // Drawbar Organ: steady, no vibrato, a strong fundamental
 constexpr int kRate = 44100;
 constexpr std::size_t kNoteFrames = kRate;  // one note and its rest, 1 s
 
 // GM System On, which wipes any tuning, then the organ's C4..B4, 900 ms each and 100 ms apart.
 Bytes chromaticSong() {
     test::TrackBuilder track;
-    track.sysex(0, {0x7E, 0x7F, 0x09, 0x01, 0xF7}).programChange(0, 0, kOrgan);
+    track.sysex(0, {0x7E, 0x7F, 0x09, 0x01, 0xF7}).programChange(0, 0, test::kOrgan);
     for (int n = 0; n < 12; ++n)
         track.noteOn(n == 0 ? 0 : 96, 0, 60 + n, 100).noteOff(864, 0, 60 + n);
     return test::format0(480, track.endOfTrack());
@@ -46,13 +45,6 @@ std::vector<float> readMono(const std::string& path) {
     for (std::size_t i = 0; i < mono.size(); ++i)
         mono[i] = (frames[2 * i] + frames[2 * i + 1]) / 2;
     return mono;
-}
-
-std::vector<std::string> filesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    return names;
 }
 
 class Render : public ::testing::Test {
@@ -134,7 +126,7 @@ TEST_F(Render, CancelledFailedAndEndlessRendersLeaveNoFile) {
                      [&calls](double done) { return ++calls < 3 && done < 1.0; }),
               RenderOutcome::Cancelled);
     EXPECT_EQ(calls, 3);
-    EXPECT_EQ(filesIn(folder_), std::vector<std::string>{"kept.wav"});
+    EXPECT_EQ(test::namesIn(folder_), std::vector<std::string>{"kept.wav"});
     EXPECT_EQ(std::filesystem::file_size(kept), 3u);
     EXPECT_TRUE(dialogs_.texts().empty());
 
@@ -152,7 +144,7 @@ TEST_F(Render, CancelledFailedAndEndlessRendersLeaveNoFile) {
     EXPECT_EQ(render("endless.wav", DeviceType::GS, AudioFormat::Wav16), RenderOutcome::Failed);
     EXPECT_EQ(dialogs_.texts(),
               std::vector<std::string>{std::string(messages::kSongTooLongForAudio)});
-    EXPECT_EQ(filesIn(folder_), std::vector<std::string>{"kept.wav"});
+    EXPECT_EQ(test::namesIn(folder_), std::vector<std::string>{"kept.wav"});
 }
 
 }  // namespace

@@ -19,7 +19,6 @@ using test::fundamentalHz;
 using test::raisedBy;
 using test::SysEx;
 
-constexpr int kOrgan = 16;  // Drawbar Organ: steady, no vibrato, a strong fundamental
 constexpr int kA4 = 69;
 constexpr double kA4Hz = 440.0;
 
@@ -68,7 +67,7 @@ double rms(const std::vector<float>& a) {
 // Plays the organ's note alone on channel 0..15 and measures it past the attack.
 double measureNote(SynthOutput& synth, int channel, int note) {
     const auto status = [channel](int kind) { return static_cast<std::uint8_t>(kind | channel); };
-    sendShort(synth, {status(0xC0), kOrgan});
+    sendShort(synth, {status(0xC0), test::kOrgan});
     sendShort(synth, {status(0x90), static_cast<std::uint8_t>(note), 100});
     render(synth, 0.1);
     const double hz = fundamentalHz(render(synth, 0.3), synth.sampleRate(), test::noteHz(note));
@@ -187,7 +186,7 @@ TEST_F(Synth, RhythmPartSwitchesBetweenDrumKitAndFirstProgram) {
 
 TEST_F(Synth, ResetReleasesHeldNotesAndThoseUnderThePedal) {
     sendShort(*synth_, {0xB0, 64, 127});
-    sendShort(*synth_, {0xC0, kOrgan});
+    sendShort(*synth_, {0xC0, test::kOrgan});
     sendShort(*synth_, {0x90, kA4, 100});
     sendShort(*synth_, {0x90, kA4 + 3, 100});
     sendShort(*synth_, {0x80, kA4 + 3, 0});
@@ -221,7 +220,7 @@ TEST_F(Synth, MessagesSentWhileTheSoundFontLoadsArePlayedOnceItIsIn) {
                                    SynthOutput::Loading::InBackground);
     ASSERT_NE(synth, nullptr);
     synth->sendSysEx(test::gsScaleTuning(0x11, test::onePitchClass(9, 50)));
-    sendShort(*synth, {0xC0, kOrgan});
+    sendShort(*synth, {0xC0, test::kOrgan});
     sendShort(*synth, {0x90, kA4, 100});
     for (int i = 0; i < 1000 && !synth->ready(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));

@@ -1,5 +1,7 @@
 #include "support/midi_builder.h"
 
+#include <algorithm>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -101,6 +103,14 @@ std::string makeTempDir(const std::string& name) {
     fs::remove_all(dir);
     fs::create_directories(dir);
     return dir.string();
+}
+
+std::vector<std::string> namesIn(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 std::string writeTempFile(const std::string& name, const Bytes& bytes) {

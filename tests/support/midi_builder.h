@@ -50,6 +50,9 @@ std::string writeTempFile(const std::string& name, const Bytes& bytes);
 /// A fresh, empty folder for one test.
 std::string makeTempDir(const std::string& name);
 
+/// The names in a folder, sorted: a write must leave no temporary file behind.
+std::vector<std::string> namesIn(const std::string& dir);
+
 /// The bytes of an annotated hexadecimal file: pairs of hex digits, `#` to the end of a line is
 /// a comment.
 Bytes readHexFile(const std::string& path);

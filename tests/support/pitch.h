@@ -5,6 +5,9 @@
 
 namespace pitchloom::test {
 
+/// Drawbar Organ: steady, no vibrato, a strong fundamental; the program pitches are measured on.
+inline constexpr int kOrgan = 16;
+
 /// Cents from referenceHz up to hz (negative when hz is lower).
 double cents(double hz, double referenceHz);
 

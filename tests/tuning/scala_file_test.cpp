@@ -28,50 +28,59 @@ void expectFit(const ScalaResult<FittedScale>& fit, const Offsets& offsets,
     EXPECT_EQ(fit.value->marks, marks);
 }
 
-TEST(ScalaRead, WellTemperamentDetunesEveryKey) {
+TEST(ScalaRead, EachScaleLandsOnTheKeysWithItsCents) {
     const std::string text = fixture("werckmeister3.scl");
     EXPECT_EQ(parseScala(text).value->description, "Andreas Werckmeister's temperament III (1681)");
-    expectFit(loadScala(text, kC), {0, -10, -8, -6, -10, -2, -12, -4, -8, -12, -4, -8},
-              {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1});
-}
-
-TEST(ScalaRead, JustMajorFollowsTheKey) {
-    const std::string text = fixture("just_major.scl");
-    // The 5/4 third: E -14 in C, F# -14 in D.
-    expectFit(loadScala(text, kC), {0, 0, 4, 0, -14, -2, 0, 2, 0, -16, 0, -12},
-              {1, 0, 1, 0, 1, 1, 0, 1, 0, 1, 0, 1});
-    expectFit(loadScala(text, kD), {0, -12, 0, 0, 4, 0, -14, -2, 0, 2, 0, -16},
-              {0, 1, 1, 0, 1, 0, 1, 1, 0, 1, 0, 1});
-}
-
-TEST(ScalaRead, CommentsBlankDescriptionAndTextAfterValues) {
-    const std::string text = fixture("slendro_5edo.scl");
-    const auto scale = parseScala(text);
+    const std::string slendro = fixture("slendro_5edo.scl");
+    const auto scale = parseScala(slendro);
     ASSERT_TRUE(scale) << scale.reason;
-    EXPECT_EQ(scale.value->description, "");
+    EXPECT_EQ(scale.value->description, "");  // comments, a blank description, text after values
     EXPECT_EQ(scale.value->pitches.size(), 5u);
-    expectFit(loadScala(text, kC), {0, 0, 40, 0, 0, -20, 0, 20, 0, 0, -40, 0},
-              {1, 0, 1, 0, 0, 1, 0, 1, 0, 0, 1, 0});
-}
+    const std::string crlf =
+        "Pythagorean pentatonic\r\n5\r\n9/8\r\n81/64\r\n3/2\r\n27/16\r\n2/1\r\n";
+    EXPECT_EQ(parseScala(crlf).value->description, "Pythagorean pentatonic");
 
-TEST(ScalaRead, CrlfLineEnds) {
-    const auto scale =
-        parseScala("Pythagorean pentatonic\r\n5\r\n9/8\r\n81/64\r\n3/2\r\n27/16\r\n2/1\r\n");
-    ASSERT_TRUE(scale) << scale.reason;
-    EXPECT_EQ(scale.value->description, "Pythagorean pentatonic");
-    expectFit(fitScale(*scale.value, kC), {0, 0, 4, 0, 8, 0, 0, 2, 0, 6, 0, 0},
-              {1, 0, 1, 0, 1, 0, 0, 1, 0, 1, 0, 0});
-}
-
-TEST(ScalaRead, HalfwayDegreesRoundAwayFromZero) {
-    expectFit(loadScala("Halfway\n3\n-250.0\n250.0\n2/1\n", kC),
-              {0, 0, 0, -50, 0, 0, 0, 0, 0, 50, 0, 0}, {1, 0, 0, 1, 0, 0, 0, 0, 0, 1, 0, 0});
-}
-
-TEST(ScalaRead, SecondNoteOnATakenKeyMovesToTheFreeNeighbour) {
-    // 6/5 takes D# (+16); 11/9 rounds to D# too and moves up to E at -53.
-    expectFit(loadScala(fixture("neutral_third.scl"), kC),
-              {0, 0, 4, 16, -53, -2, 0, 2, 14, 0, -4, 0}, {1, 0, 1, 1, 1, 1, 0, 1, 1, 0, 1, 0});
+    struct Case {
+        std::string text;
+        int key;
+        Offsets offsets;
+        ScaleMarks marks;
+    };
+    const Case cases[] = {
+        // A well temperament detunes every key.
+        {text,
+         kC,
+         {0, -10, -8, -6, -10, -2, -12, -4, -8, -12, -4, -8},
+         {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}},
+        // Just major follows the key: the 5/4 third is E -14 in C, F# -14 in D.
+        {fixture("just_major.scl"),
+         kC,
+         {0, 0, 4, 0, -14, -2, 0, 2, 0, -16, 0, -12},
+         {1, 0, 1, 0, 1, 1, 0, 1, 0, 1, 0, 1}},
+        {fixture("just_major.scl"),
+         kD,
+         {0, -12, 0, 0, 4, 0, -14, -2, 0, 2, 0, -16},
+         {0, 1, 1, 0, 1, 0, 1, 1, 0, 1, 0, 1}},
+        {slendro,
+         kC,
+         {0, 0, 40, 0, 0, -20, 0, 20, 0, 0, -40, 0},
+         {1, 0, 1, 0, 0, 1, 0, 1, 0, 0, 1, 0}},
+        {crlf, kC, {0, 0, 4, 0, 8, 0, 0, 2, 0, 6, 0, 0}, {1, 0, 1, 0, 1, 0, 0, 1, 0, 1, 0, 0}},
+        // Halfway degrees round away from zero.
+        {"Halfway\n3\n-250.0\n250.0\n2/1\n",
+         kC,
+         {0, 0, 0, -50, 0, 0, 0, 0, 0, 50, 0, 0},
+         {1, 0, 0, 1, 0, 0, 0, 0, 0, 1, 0, 0}},
+        // 6/5 takes D# (+16); 11/9 rounds to D# too and moves up to the free E at -53.
+        {fixture("neutral_third.scl"),
+         kC,
+         {0, 0, 4, 16, -53, -2, 0, 2, 14, 0, -4, 0},
+         {1, 0, 1, 1, 1, 1, 0, 1, 1, 0, 1, 0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text.substr(0, c.text.find('\n')));
+        expectFit(loadScala(c.text, c.key), c.offsets, c.marks);
+    }
 }
 
 TEST(ScalaRead, RefusesWhatDoesNotFitOrBreaksTheFormat) {
