@@ -3,6 +3,7 @@
 set(PITCHLOOM_CORE_SOURCES
   ${PITCHLOOM_ROOT}/base/file_io.cpp
   ${PITCHLOOM_ROOT}/base/messages.cpp
+  ${PITCHLOOM_ROOT}/base/shared_library.cpp
   ${PITCHLOOM_ROOT}/midifile/byte_reader.cpp
   ${PITCHLOOM_ROOT}/midifile/event_reader.cpp
   ${PITCHLOOM_ROOT}/midifile/format0_merge.cpp
@@ -18,6 +19,7 @@ set(PITCHLOOM_CORE_SOURCES
   ${PITCHLOOM_ROOT}/tuning/tuning_state.cpp
   ${PITCHLOOM_ROOT}/tuning/tuning_tables.cpp
   ${PITCHLOOM_ROOT}/playback/audio_file.cpp
+  ${PITCHLOOM_ROOT}/playback/audio_libraries.cpp
   ${PITCHLOOM_ROOT}/playback/audio_render.cpp
   ${PITCHLOOM_ROOT}/playback/midi_port.cpp
   ${PITCHLOOM_ROOT}/playback/pulse_output.cpp

@@ -1,11 +1,12 @@
 #include "playback/audio_file.h"
 
-#include <sndfile.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <utility>
+
+#include "playback/audio_libraries.h"
 
 namespace pitchloom {
 namespace {
@@ -13,6 +14,11 @@ namespace {
 constexpr int kChannels = 2;
 // Room left in a 4 GiB WAV file for its header and a few chunks a reader may add.
 constexpr std::uint64_t kWavBytes = 0xFFFFFFFFull - 4096;
+
+// Only called once the library is known to be there: canWriteFlac() and open() ask first.
+const SndfileFunctions& sound() {
+    return *sndfile();
+}
 
 int sndfileFormat(AudioFormat format) {
     switch (format) {
@@ -35,11 +41,12 @@ std::optional<AudioFormat> audioFormatOf(const std::string& path, bool floatSamp
 }
 
 bool canWriteFlac() {
+    if (sndfile() == nullptr) return false;
     SF_INFO info{};
     info.samplerate = 44100;
     info.channels = kChannels;
     info.format = sndfileFormat(AudioFormat::Flac);
-    return sf_format_check(&info) == SF_TRUE;
+    return sound().sf_format_check(&info) == SF_TRUE;
 }
 
 std::uint64_t AudioFileWriter::maxFrames(AudioFormat format) {
@@ -53,7 +60,7 @@ AudioFileWriter::~AudioFileWriter() {
 }
 
 FileStatus AudioFileWriter::failedOpening() {
-    const std::string reason = sf_strerror(sound_);
+    const std::string reason = sound().sf_strerror(sound_);
     abort();
     return FileStatus::failed(reason);
 }
@@ -61,6 +68,10 @@ FileStatus AudioFileWriter::failedOpening() {
 FileStatus AudioFileWriter::open(const std::string& path, AudioFormat format, int sampleRate) {
     // Audio needs its header written last, which a pipe or the terminal cannot take back.
     if (path == kStandardStream) return FileStatus::failed("audio cannot go to standard output");
+    if (sndfile() == nullptr) {
+        return FileStatus::failed("the sound file library (" PITCHLOOM_SNDFILE_LIBRARY
+                                  ") cannot be loaded");
+    }
     if (format == AudioFormat::Flac && !canWriteFlac()) {
         return FileStatus::failed("this system's sound file library cannot write FLAC");
     }
@@ -69,12 +80,12 @@ FileStatus AudioFileWriter::open(const std::string& path, AudioFormat format, in
     info.samplerate = sampleRate;
     info.channels = kChannels;
     info.format = sndfileFormat(format);
-    sound_ = sf_open_fd(file_.fd(), SFM_WRITE, &info, SF_FALSE);
+    sound_ = sound().sf_open_fd(file_.fd(), SFM_WRITE, &info, SF_FALSE);
     if (sound_ == nullptr) return failedOpening();
     // Without clipping, a loud passage would wrap around from the top of the range to the bottom.
-    sf_command(sound_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    sound().sf_command(sound_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     // The peak chunk carries the time of writing: without it, one song renders to one file.
-    sf_command(sound_, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
+    sound().sf_command(sound_, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
     return FileStatus::done();
 }
 
@@ -87,7 +98,8 @@ FileStatus AudioFileWriter::write(std::span<const float> left, std::span<const f
     }
     const auto frames = static_cast<sf_count_t>(left.size());
     errno = 0;
-    if (sf_writef_float(sound_, interleaved_.data(), frames) != frames) return failedWriting();
+    if (sound().sf_writef_float(sound_, interleaved_.data(), frames) != frames)
+        return failedWriting();
     framesWritten_ += frames;
     return FileStatus::done();
 }
@@ -105,22 +117,22 @@ bool AudioFileWriter::readsBackWhole() {
     // is closed, and says nothing of a failure then: the file read back must hold every frame.
     if (::lseek(file_.fd(), 0, SEEK_SET) != 0) return false;
     SF_INFO info{};
-    SNDFILE* back = sf_open_fd(file_.fd(), SFM_READ, &info, SF_FALSE);
+    SNDFILE* back = sound().sf_open_fd(file_.fd(), SFM_READ, &info, SF_FALSE);
     const bool whole = back != nullptr && info.frames == framesWritten_;
-    if (back != nullptr) sf_close(back);
+    if (back != nullptr) sound().sf_close(back);
     return whole;
 }
 
 FileStatus AudioFileWriter::commit() {
     if (sound_ == nullptr) return FileStatus::failedWith(EBADF);
     errno = 0;
-    const bool closed = sf_close(std::exchange(sound_, nullptr)) == 0;
+    const bool closed = sound().sf_close(std::exchange(sound_, nullptr)) == 0;
     if (!closed || !readsBackWhole()) return failedWriting();
     return file_.commit();
 }
 
 void AudioFileWriter::abort() {
-    if (sound_ != nullptr) sf_close(std::exchange(sound_, nullptr));
+    if (sound_ != nullptr) sound().sf_close(std::exchange(sound_, nullptr));
     file_.abort();
 }
 

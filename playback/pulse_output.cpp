@@ -1,11 +1,11 @@
 #include "playback/pulse_output.h"
 
-#include <pulse/simple.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <utility>
 #include <vector>
+
+#include "playback/audio_libraries.h"
 
 #if defined(__linux__)
 #include <pthread.h>
@@ -16,6 +16,8 @@ namespace pitchloom {
 
 std::unique_ptr<PulseOutput> PulseOutput::open(Render render, double sampleRate, int periodFrames,
                                                int bufferFrames) {
+    const PulseSimpleFunctions* pulse = pulseSimple();
+    if (pulse == nullptr) return nullptr;
     constexpr std::uint32_t kFrameBytes = 2 * sizeof(float);
     pa_sample_spec sampleFormat{};
     sampleFormat.format = PA_SAMPLE_FLOAT32NE;
@@ -29,8 +31,8 @@ std::unique_ptr<PulseOutput> PulseOutput::open(Render render, double sampleRate,
     buffer.fragsize = static_cast<std::uint32_t>(-1);
     int error = 0;
     pa_simple* stream =
-        pa_simple_new(nullptr, "Pitchloom Pro", PA_STREAM_PLAYBACK, nullptr, "built-in synthesizer",
-                      &sampleFormat, nullptr, &buffer, &error);
+        pulse->pa_simple_new(nullptr, "Pitchloom Pro", PA_STREAM_PLAYBACK, nullptr,
+                             "built-in synthesizer", &sampleFormat, nullptr, &buffer, &error);
     if (stream == nullptr) return nullptr;
     return std::unique_ptr<PulseOutput>(new PulseOutput(std::move(render), stream, periodFrames));
 }
@@ -44,7 +46,7 @@ PulseOutput::PulseOutput(Render render, pa_simple* stream, int periodFrames)
 PulseOutput::~PulseOutput() {
     running_ = false;
     thread_.join();
-    pa_simple_free(stream_);
+    pulseSimple()->pa_simple_free(stream_);
 }
 
 void PulseOutput::run() {
@@ -60,7 +62,7 @@ void PulseOutput::run() {
         render_(frames.data(), periodFrames_);
         int error = 0;
         // Blocks while the buffer is full: the server takes a period, the loop renders the next.
-        if (pa_simple_write(stream_, frames.data(), bytes, &error) < 0) break;
+        if (pulseSimple()->pa_simple_write(stream_, frames.data(), bytes, &error) < 0) break;
     }
 }
 

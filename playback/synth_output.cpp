@@ -1,7 +1,5 @@
 #include "playback/synth_output.h"
 
-#include <fluidsynth.h>
-
 #include <algorithm>
 #include <array>
 #include <climits>
@@ -11,9 +9,7 @@
 #include <string_view>
 #include <system_error>
 
-#if defined(__linux__)
-#include <dlfcn.h>
-#endif
+#include "playback/audio_libraries.h"
 
 namespace pitchloom {
 namespace {
@@ -39,20 +35,25 @@ constexpr int kPeriods = 32;
 constexpr int kSustainPedal = 64;
 constexpr int kSostenutoPedal = 66;
 
+// Only called once open() has found the library: every synth, setting and driver is made with it.
+const FluidSynthFunctions& fluid() {
+    return *fluidSynth();
+}
+
 // A missing audio output is reported through open() returning nothing; FluidSynth's own messages
 // on stderr would only repeat it.
 void silenceFluidSynthLog() {
     static std::once_flag once;
     std::call_once(once, [] {
         for (int level = FLUID_PANIC; level <= FLUID_DBG; ++level) {
-            fluid_set_log_function(level, nullptr, nullptr);
+            fluid().fluid_set_log_function(level, nullptr, nullptr);
         }
     });
 }
 
 #if defined(__linux__)
 // ALSA prints its own complaints to stderr when there is no sound card. FluidSynth has loaded it
-// already, so its error hook is looked up in the process instead of linking ALSA here.
+// already, so its error hook is looked up beside FluidSynth instead of linking ALSA here.
 class QuietAlsa {
 public:
     QuietAlsa() : setHandler_(find()) {
@@ -70,7 +71,7 @@ private:
 
     static void ignore(const char*, int, const char*, int, const char*, ...) {}
     static SetHandler find() {
-        return reinterpret_cast<SetHandler>(dlsym(RTLD_DEFAULT, "snd_lib_error_set_handler"));
+        return reinterpret_cast<SetHandler>(besideFluidSynth("snd_lib_error_set_handler"));
     }
 
     SetHandler setHandler_;
@@ -82,34 +83,35 @@ struct QuietAlsa {};
 }  // namespace
 
 void SynthOutput::FluidDeleter::operator()(fluid_settings_t* settings) const {
-    delete_fluid_settings(settings);
+    fluid().delete_fluid_settings(settings);
 }
 
 void SynthOutput::FluidDeleter::operator()(fluid_synth_t* synth) const {
-    delete_fluid_synth(synth);
+    fluid().delete_fluid_synth(synth);
 }
 
 void SynthOutput::FluidDeleter::operator()(fluid_audio_driver_t* driver) const {
-    delete_fluid_audio_driver(driver);
+    fluid().delete_fluid_audio_driver(driver);
 }
 
 std::unique_ptr<SynthOutput> SynthOutput::open(const std::string& soundFont, Audio audio,
                                                Loading loading) {
+    if (fluidSynth() == nullptr) return nullptr;
     silenceFluidSynthLog();
     std::unique_ptr<SynthOutput> out(new SynthOutput());
-    out->settings_.reset(new_fluid_settings());
+    out->settings_.reset(fluid().new_fluid_settings());
     if (!out->settings_) return nullptr;
-    fluid_settings_setnum(out->settings_.get(), "synth.sample-rate", kSampleRate);
-    fluid_settings_setint(out->settings_.get(), "synth.device-id", kSynthDeviceId);
+    fluid().fluid_settings_setnum(out->settings_.get(), "synth.sample-rate", kSampleRate);
+    fluid().fluid_settings_setint(out->settings_.get(), "synth.device-id", kSynthDeviceId);
     // A render waits for nobody: it may take every core for the voices.
     if (audio == Audio::Offline) {
         const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-        fluid_settings_setint(out->settings_.get(), "synth.cpu-cores", cores);
+        fluid().fluid_settings_setint(out->settings_.get(), "synth.cpu-cores", cores);
     }
 
     if (loading == Loading::AtOnce) {
         if (!out->createSynth() ||
-            fluid_synth_sfload(out->synth_.get(), soundFont.c_str(), 1) == FLUID_FAILED) {
+            fluid().fluid_synth_sfload(out->synth_.get(), soundFont.c_str(), 1) == FLUID_FAILED) {
             return nullptr;
         }
         out->ready_ = true;
@@ -125,14 +127,14 @@ std::unique_ptr<SynthOutput> SynthOutput::open(const std::string& soundFont, Aud
 }
 
 bool SynthOutput::createSynth() {
-    synth_.reset(new_fluid_synth(settings_.get()));
+    synth_.reset(fluid().new_fluid_synth(settings_.get()));
     live_.store(synth_.get());
     return synth_ != nullptr;
 }
 
 void SynthOutput::renderInto(float* interleaved, int frames) {
     if (fluid_synth_t* synth = live_.load()) {
-        fluid_synth_write_float(synth, frames, interleaved, 0, 2, interleaved, 1, 2);
+        fluid().fluid_synth_write_float(synth, frames, interleaved, 0, 2, interleaved, 1, 2);
     } else {
         std::fill(interleaved, interleaved + 2 * static_cast<std::ptrdiff_t>(frames), 0.0f);
     }
@@ -146,20 +148,21 @@ bool SynthOutput::openAudio() {
     // the synth when they start, so it is made now.
     if (!synth_ && !createSynth()) return false;
     fluid_settings_t* settings = settings_.get();
-    fluid_settings_setint(settings, "audio.period-size", kPeriodFrames);
-    fluid_settings_setint(settings, "audio.periods", kPeriods);
+    fluid().fluid_settings_setint(settings, "audio.period-size", kPeriodFrames);
+    fluid().fluid_settings_setint(settings, "audio.periods", kPeriods);
     QuietAlsa quiet;
-    driver_.reset(new_fluid_audio_driver(settings, synth_.get()));
-    if (!driver_ && fluid_settings_setstr(settings, "audio.driver", "sdl2") == FLUID_OK) {
-        driver_.reset(new_fluid_audio_driver(settings, synth_.get()));
+    driver_.reset(fluid().new_fluid_audio_driver(settings, synth_.get()));
+    if (!driver_ && fluid().fluid_settings_setstr(settings, "audio.driver", "sdl2") == FLUID_OK) {
+        driver_.reset(fluid().new_fluid_audio_driver(settings, synth_.get()));
     }
     return driver_ != nullptr;
 }
 
 void SynthOutput::load(const std::string& soundFont) {
     // A synth or SoundFont that fails leaves the synth silent; nothing waits for it any longer.
-    const bool loaded = (synth_ || createSynth()) &&
-                        fluid_synth_sfload(synth_.get(), soundFont.c_str(), 1) != FLUID_FAILED;
+    const bool loaded =
+        (synth_ || createSynth()) &&
+        fluid().fluid_synth_sfload(synth_.get(), soundFont.c_str(), 1) != FLUID_FAILED;
     std::lock_guard lock(pendingMutex_);
     if (loaded) {
         for (const Pending& p : pending_) {
@@ -207,25 +210,25 @@ void SynthOutput::playShort(std::span<const std::uint8_t> message) {
     fluid_synth_t* synth = synth_.get();
     switch (kind) {
         case 0x80:
-            fluid_synth_noteoff(synth, channel, data1);
+            fluid().fluid_synth_noteoff(synth, channel, data1);
             break;
         case 0x90:
-            fluid_synth_noteon(synth, channel, data1, data2);
+            fluid().fluid_synth_noteon(synth, channel, data1, data2);
             break;
         case 0xA0:
-            fluid_synth_key_pressure(synth, channel, data1, data2);
+            fluid().fluid_synth_key_pressure(synth, channel, data1, data2);
             break;
         case 0xB0:
-            fluid_synth_cc(synth, channel, data1, data2);
+            fluid().fluid_synth_cc(synth, channel, data1, data2);
             break;
         case 0xC0:
-            fluid_synth_program_change(synth, channel, data1);
+            fluid().fluid_synth_program_change(synth, channel, data1);
             break;
         case 0xD0:
-            fluid_synth_channel_pressure(synth, channel, data1);
+            fluid().fluid_synth_channel_pressure(synth, channel, data1);
             break;
         default:
-            fluid_synth_pitch_bend(synth, channel, data1 | (data2 << 7));
+            fluid().fluid_synth_pitch_bend(synth, channel, data1 | (data2 << 7));
             break;
     }
 }
@@ -245,7 +248,7 @@ void SynthOutput::playSysEx(std::span<const std::uint8_t> message) {
             break;
         case SysExAction::Kind::Reset:
             for (int channel = 0; channel < kSynthChannelCount; ++channel) {
-                fluid_synth_deactivate_tuning(synth_.get(), channel, 1);
+                fluid().fluid_synth_deactivate_tuning(synth_.get(), channel, 1);
             }
             passOn(message);
             break;
@@ -272,10 +275,10 @@ bool SynthOutput::reset() {
     if (!synth_) return false;
     bool ok = true;
     for (int channel = 0; channel < kSynthChannelCount; ++channel) {
-        ok &= fluid_synth_cc(synth_.get(), channel, kSustainPedal, 0) == FLUID_OK;
-        ok &= fluid_synth_cc(synth_.get(), channel, kSostenutoPedal, 0) == FLUID_OK;
+        ok &= fluid().fluid_synth_cc(synth_.get(), channel, kSustainPedal, 0) == FLUID_OK;
+        ok &= fluid().fluid_synth_cc(synth_.get(), channel, kSostenutoPedal, 0) == FLUID_OK;
     }
-    ok &= fluid_synth_all_notes_off(synth_.get(), -1) == FLUID_OK;
+    ok &= fluid().fluid_synth_all_notes_off(synth_.get(), -1) == FLUID_OK;
     return ok;
 }
 
@@ -294,13 +297,13 @@ bool SynthOutput::render(std::span<float> left, std::span<float> right) {
         left.size() > INT_MAX) {
         return false;
     }
-    return fluid_synth_write_float(synth_.get(), static_cast<int>(left.size()), left.data(), 0, 1,
-                                   right.data(), 0, 1) == FLUID_OK;
+    return fluid().fluid_synth_write_float(synth_.get(), static_cast<int>(left.size()), left.data(),
+                                           0, 1, right.data(), 0, 1) == FLUID_OK;
 }
 
 double SynthOutput::sampleRate() const {
     double rate = kSampleRate;
-    if (settings_) fluid_settings_getnum(settings_.get(), "synth.sample-rate", &rate);
+    if (settings_) fluid().fluid_settings_getnum(settings_.get(), "synth.sample-rate", &rate);
     return rate;
 }
 
@@ -310,22 +313,23 @@ void SynthOutput::applyChannelTuning(int channel) {
     for (std::size_t i = 0; i < pitch.size(); ++i)
         pitch[i] = cents[i];
     // Both calls apply the change to the notes already sounding on the channel.
-    fluid_synth_activate_octave_tuning(synth_.get(), kChannelTuningBank, channel, "scale tuning",
-                                       pitch.data(), 1);
-    fluid_synth_activate_tuning(synth_.get(), channel, kChannelTuningBank, channel, 1);
+    fluid().fluid_synth_activate_octave_tuning(synth_.get(), kChannelTuningBank, channel,
+                                               "scale tuning", pitch.data(), 1);
+    fluid().fluid_synth_activate_tuning(synth_.get(), channel, kChannelTuningBank, channel, 1);
 }
 
 void SynthOutput::setRhythmPart(int channel, bool drum) {
     fluid_synth_t* synth = synth_.get();
-    fluid_synth_set_channel_type(synth, channel, drum ? CHANNEL_TYPE_DRUM : CHANNEL_TYPE_MELODIC);
+    fluid().fluid_synth_set_channel_type(synth, channel,
+                                         drum ? CHANNEL_TYPE_DRUM : CHANNEL_TYPE_MELODIC);
     int soundFont = 0;
     int bank = 0;
     int program = 0;
-    fluid_synth_get_program(synth, channel, &soundFont, &bank, &program);
+    fluid().fluid_synth_get_program(synth, channel, &soundFont, &bank, &program);
     // A former drum channel still holds the drum bank, where a melodic program would find a kit.
-    if (!drum && bank == kDrumBank) fluid_synth_bank_select(synth, channel, 0);
+    if (!drum && bank == kDrumBank) fluid().fluid_synth_bank_select(synth, channel, 0);
     // Selecting the program again makes the next note sound from the new kind of channel.
-    fluid_synth_program_change(synth, channel, program);
+    fluid().fluid_synth_program_change(synth, channel, program);
 }
 
 void SynthOutput::passOn(std::span<const std::uint8_t> message) {
@@ -334,8 +338,8 @@ void SynthOutput::passOn(std::span<const std::uint8_t> message) {
         message.back() != 0xF7) {
         return;
     }
-    fluid_synth_sysex(synth_.get(), reinterpret_cast<const char*>(message.data() + 1),
-                      static_cast<int>(message.size() - 2), nullptr, nullptr, nullptr, 0);
+    fluid().fluid_synth_sysex(synth_.get(), reinterpret_cast<const char*>(message.data() + 1),
+                              static_cast<int>(message.size() - 2), nullptr, nullptr, nullptr, 0);
 }
 
 std::optional<std::string> findGeneralMidiSoundFont() {
