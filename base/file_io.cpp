@@ -154,7 +154,9 @@ FileContents readFile(const std::string& path, std::size_t maxBytes) {
 }
 
 FileWriter::FileWriter() {
-    names_ = [random = std::mt19937(std::random_device{}())]() mutable {
+    names_ = [] {
+        // One engine a thread, seeded once: seeding costs more than writing a small song does.
+        thread_local std::mt19937 random(std::random_device{}());
         constexpr std::string_view kLetters =
             "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
         std::uniform_int_distribution<std::size_t> pick(0, kLetters.size() - 1);

@@ -128,6 +128,8 @@ class CommitGroup {
 public:
     CommitGroup() = default;
     ~CommitGroup();
+    /// Takes the waiting files; other is left empty.
+    CommitGroup(CommitGroup&& other) noexcept : waiting_(std::move(other.waiting_)) {}
     CommitGroup(const CommitGroup&) = delete;
     CommitGroup& operator=(const CommitGroup&) = delete;
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -83,17 +84,22 @@ int convertAll(const std::vector<std::string>& inputs, const std::string& folder
     std::vector<std::string> outputs(total);
     std::vector<std::string> refused(total);
     std::set<std::string> names;
+    // An output can be an input only when something is in the folder already; a new or empty
+    // folder spares a look at every file, which would be a good part of a collection's time.
+    const bool empty = fs::is_empty(folder, error) && !error;
     std::set<std::pair<dev_t, ino_t>> inputFiles;
-    for (const std::string& input : inputs) {
-        if (const auto identity = identityOf(input)) inputFiles.insert(*identity);
+    if (!empty) {
+        for (const std::string& input : inputs) {
+            if (const auto identity = identityOf(input)) inputFiles.insert(*identity);
+        }
     }
     for (std::size_t i = 0; i < total; ++i) {
         const fs::path name = fs::path(inputs[i]).filename();
         outputs[i] = (fs::path(folder) / name).string();
-        const auto existing = identityOf(outputs[i]);
         if (!names.insert(name.string()).second) {
             refused[i] = "an earlier input has the same name";
-        } else if (existing && inputFiles.contains(*existing)) {
+        } else if (const auto existing = empty ? std::nullopt : identityOf(outputs[i]);
+                   existing && inputFiles.contains(*existing)) {
             refused[i] = outputs[i] + " is an input and is never replaced";
         }
     }
@@ -120,20 +126,43 @@ int convertAll(const std::vector<std::string>& inputs, const std::string& folder
     };
     // Each worker keeps its song buffer from one song to the next: buffers made and freed by
     // several threads at once would wait on each other in the system's memory map.
+    // Makes a group's files safe and settles their songs.
+    const auto settleGroup = [&](CommitGroup& group, const std::vector<std::size_t>& songs) {
+        const std::vector<FileStatus> results = group.flush();
+        for (std::size_t k = 0; k < results.size(); ++k) {
+            const std::size_t i = songs[k];
+            settle(i, results[k] ? std::string()
+                                 : std::string(messages::kCannotOpenFile) + " (" +
+                                       results[k].about(outputs[i]) + ")");
+        }
+    };
+    // Each worker keeps its song buffer from one song to the next: buffers made and freed by
+    // several threads at once would wait on each other in the system's memory map.
     const auto work = [&] {
         CollectingDialogs dialogs;
         const ConvertOne convert = makeConverter(dialogs);
-        CommitGroup group;
-        std::vector<std::size_t> waiting;  // the inputs whose outputs wait in the group
-        const auto flush = [&] {
-            const std::vector<FileStatus> results = group.flush();
-            for (std::size_t k = 0; k < results.size(); ++k) {
-                const std::size_t i = waiting[k];
-                settle(i, results[k] ? std::string()
-                                     : std::string(messages::kCannotOpenFile) + " (" +
-                                           results[k].about(outputs[i]) + ")");
+        struct Waiting {
+            CommitGroup group;
+            std::vector<std::size_t> songs;  // the inputs whose outputs wait in the group
+        };
+        Waiting waiting;
+        // A flush mostly waits for the disk: a full group is flushed on a thread of its own while
+        // the worker goes on with the next songs.
+        std::thread flushing;
+        const auto flush = [&](bool last) {
+            if (flushing.joinable()) flushing.join();
+            auto full = std::make_shared<Waiting>(std::move(waiting));
+            waiting.songs.clear();
+            if (!last) {
+                try {
+                    flushing = std::thread(
+                        [full, &settleGroup] { settleGroup(full->group, full->songs); });
+                    return;
+                } catch (const std::system_error&) {
+                    // No thread to spare: the worker flushes, as it does its last group.
+                }
             }
-            waiting.clear();
+            settleGroup(full->group, full->songs);
         };
         for (std::size_t i; !interrupted() && (i = next++) < total;) {
             if (!refused[i].empty()) {
@@ -141,17 +170,18 @@ int convertAll(const std::vector<std::string>& inputs, const std::string& folder
                 continue;
             }
             dialogs.reset(inputs[i], outputs[i]);
+            CommitGroup& group = waiting.group;
             const std::size_t before = group.waiting();
             if (!convert(group)) {
                 settle(i, dialogs.reason());
             } else if (group.waiting() == before) {
                 settle(i, {});
             } else {
-                waiting.push_back(i);
-                if (waiting.size() >= kGroupSize) flush();
+                waiting.songs.push_back(i);
+                if (waiting.songs.size() >= kGroupSize) flush(false);
             }
         }
-        flush();
+        flush(true);
     };
     show();
     const std::size_t threads = std::clamp<std::size_t>(static_cast<std::size_t>(jobs), 1, total);

@@ -321,6 +321,24 @@ TEST_F(ConvertTool, ACollectionConvertsUnderItsNamesAndEachFailureGetsALine) {
     EXPECT_EQ(notAFolder.err.rfind(input + ": ", 0), 0u) << notAFolder.err;
 }
 
+TEST_F(ConvertTool, ACollectionOfManyFlushGroupsIsWrittenWhole) {
+    // Enough songs for a worker's groups to be flushed while it converts the next ones.
+    std::vector<std::string> args = {"--type", "GS", "--output-dir", dir + "/out", "-j", "2"};
+    std::filesystem::create_directory(dir + "/many");
+    for (int i = 0; i < 100; ++i) {
+        args.push_back(dir + "/many/" + std::to_string(i) + ".mid");
+        ASSERT_TRUE(writeFile(args.back(), song).ok());
+    }
+    ASSERT_EQ(tool({"--type", "GS", input, output}).status, kExitWritten);
+    const Outcome r = tool(args);
+    EXPECT_EQ(r.status, kExitWritten);
+    EXPECT_EQ(r.err, "100 converted, 0 failed\n");
+    const std::vector<std::string> names = namesIn(dir + "/out");
+    ASSERT_EQ(names.size(), 100u);
+    for (const std::string& name : names)
+        EXPECT_EQ(readBack(dir + "/out/" + name), readBack(output)) << name;
+}
+
 TEST_F(ConvertTool, TheProgressBarShowsOnATerminalOnly) {
     const std::string second = dir + "/second.mid";
     ASSERT_TRUE(writeFile(second, song).ok());
