@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/messages.h"
+#include "playback/audio_libraries.h"
 #include "playback/midi_port.h"
 #include "playback/scale_tuning_sender.h"
 #include "playback/sequencer.h"
@@ -153,6 +154,12 @@ RenderOutcome renderSong(const RenderParts& parts, const std::string& path, Audi
         return RenderOutcome::Failed;
     }
 
+    if (fluidSynth() == nullptr) {
+        dialogs.showMessage(messages::kNoSynthesizer, BoxStyle::SystemModal);
+        dialogs.showDetail(PITCHLOOM_FLUIDSYNTH_LIBRARY
+                           ": missing, or without a function it needs");
+        return RenderOutcome::Failed;
+    }
     if (!soundFont) soundFont = findGeneralMidiSoundFont();
     if (!soundFont) {
         dialogs.showMessage(messages::kNoSoundFont, BoxStyle::SystemModal);

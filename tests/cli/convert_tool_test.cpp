@@ -59,12 +59,14 @@ Outcome tool(std::vector<std::string> args, bool terminal = false) {
     return {status, out.str(), err.str()};
 }
 
-// Runs the built program through the shell; the arguments come quoted already.
-Outcome program(const std::string& dir, const std::string& args) {
+// Runs the built program through the shell; the arguments come quoted already, and so does what
+// environment goes before them.
+Outcome program(const std::string& dir, const std::string& args,
+                const std::string& environment = {}) {
     const std::string out = dir + "/stdout.txt";
     const std::string err = dir + "/stderr.txt";
-    const std::string command = std::string("'") + PITCHLOOM_CONVERT_PROGRAM + "' " + args + " >'" +
-                                out + "' 2>'" + err + "' </dev/null";
+    const std::string command = environment + " '" + PITCHLOOM_CONVERT_PROGRAM + "' " + args +
+                                " >'" + out + "' 2>'" + err + "' </dev/null";
     const int raw = std::system(command.c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
 }
@@ -388,6 +390,22 @@ TEST_F(ConvertTool, RenderWritesAudioAndRefusesWhatItCannot) {
     const Outcome missing = tool({"--type", "GS", "--render", dir + "/x.wav", dir + "/none.mid"});
     EXPECT_EQ(missing.status, kExitFailed);
     EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"in.mid", "song.flac", "song.wav"}));
+}
+
+TEST_F(ConvertTool, WithoutTheSynthesizerARenderFailsAndAConversionStillWorks) {
+    const std::string fake = std::string("LD_LIBRARY_PATH='") + PITCHLOOM_FAKE_LIBRARIES + "'";
+    const Outcome render =
+        program(dir, "--type GS --render '" + dir + "/song.wav' '" + input + "'", fake);
+    EXPECT_EQ(render.status, kExitFailed);
+    EXPECT_EQ(render.err, std::string("Audio needs the FluidSynth synthesizer, and it cannot be "
+                                      "loaded!\n") +
+                              PITCHLOOM_FLUIDSYNTH_LIBRARY +
+                              ": missing, or without a function it needs\n");
+    EXPECT_FALSE(std::filesystem::exists(dir + "/song.wav"));
+
+    const Outcome convert = program(dir, "--type GS '" + input + "' '" + output + "'", fake);
+    EXPECT_EQ(convert.status, kExitWritten);
+    EXPECT_EQ(convert.err, "Information has been written to the file!\n");
 }
 
 }  // namespace
