@@ -16,7 +16,7 @@ constexpr int kChannels = 2;
 constexpr std::uint64_t kWavBytes = 0xFFFFFFFFull - 4096;
 
 // Only called once the library is known to be there: canWriteFlac() and open() ask first.
-const SndfileFunctions& sound() {
+const SndfileFunctions& libsndfile() {
     return *sndfile();
 }
 
@@ -46,7 +46,7 @@ bool canWriteFlac() {
     info.samplerate = 44100;
     info.channels = kChannels;
     info.format = sndfileFormat(AudioFormat::Flac);
-    return sound().sf_format_check(&info) == SF_TRUE;
+    return libsndfile().sf_format_check(&info) == SF_TRUE;
 }
 
 std::uint64_t AudioFileWriter::maxFrames(AudioFormat format) {
@@ -60,7 +60,7 @@ AudioFileWriter::~AudioFileWriter() {
 }
 
 FileStatus AudioFileWriter::failedOpening() {
-    const std::string reason = sound().sf_strerror(sound_);
+    const std::string reason = libsndfile().sf_strerror(sound_);
     abort();
     return FileStatus::failed(reason);
 }
@@ -80,12 +80,12 @@ FileStatus AudioFileWriter::open(const std::string& path, AudioFormat format, in
     info.samplerate = sampleRate;
     info.channels = kChannels;
     info.format = sndfileFormat(format);
-    sound_ = sound().sf_open_fd(file_.fd(), SFM_WRITE, &info, SF_FALSE);
+    sound_ = libsndfile().sf_open_fd(file_.fd(), SFM_WRITE, &info, SF_FALSE);
     if (sound_ == nullptr) return failedOpening();
     // Without clipping, a loud passage would wrap around from the top of the range to the bottom.
-    sound().sf_command(sound_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    libsndfile().sf_command(sound_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     // The peak chunk carries the time of writing: without it, one song renders to one file.
-    sound().sf_command(sound_, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
+    libsndfile().sf_command(sound_, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
     return FileStatus::done();
 }
 
@@ -98,7 +98,7 @@ FileStatus AudioFileWriter::write(std::span<const float> left, std::span<const f
     }
     const auto frames = static_cast<sf_count_t>(left.size());
     errno = 0;
-    if (sound().sf_writef_float(sound_, interleaved_.data(), frames) != frames)
+    if (libsndfile().sf_writef_float(sound_, interleaved_.data(), frames) != frames)
         return failedWriting();
     framesWritten_ += frames;
     return FileStatus::done();
@@ -117,22 +117,22 @@ bool AudioFileWriter::readsBackWhole() {
     // is closed, and says nothing of a failure then: the file read back must hold every frame.
     if (::lseek(file_.fd(), 0, SEEK_SET) != 0) return false;
     SF_INFO info{};
-    SNDFILE* back = sound().sf_open_fd(file_.fd(), SFM_READ, &info, SF_FALSE);
+    SNDFILE* back = libsndfile().sf_open_fd(file_.fd(), SFM_READ, &info, SF_FALSE);
     const bool whole = back != nullptr && info.frames == framesWritten_;
-    if (back != nullptr) sound().sf_close(back);
+    if (back != nullptr) libsndfile().sf_close(back);
     return whole;
 }
 
 FileStatus AudioFileWriter::commit() {
     if (sound_ == nullptr) return FileStatus::failedWith(EBADF);
     errno = 0;
-    const bool closed = sound().sf_close(std::exchange(sound_, nullptr)) == 0;
+    const bool closed = libsndfile().sf_close(std::exchange(sound_, nullptr)) == 0;
     if (!closed || !readsBackWhole()) return failedWriting();
     return file_.commit();
 }
 
 void AudioFileWriter::abort() {
-    if (sound_ != nullptr) sound().sf_close(std::exchange(sound_, nullptr));
+    if (sound_ != nullptr) libsndfile().sf_close(std::exchange(sound_, nullptr));
     file_.abort();
 }
 
