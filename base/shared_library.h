@@ -12,7 +12,8 @@ public:
     explicit SharedLibrary(const std::string& name);
 
     bool isOpen() const { return handle_ != nullptr; }
-    /// The address of a symbol of the library or of one it loaded; nothing when it has none.
+    /// The address of a symbol of the library (on Linux, also of a library it brought along);
+    /// nothing when there is none.
     void* symbol(const char* name) const;
 
     /// Sets function to the library's function of that name, whose type the caller's pointer

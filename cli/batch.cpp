@@ -124,8 +124,6 @@ int convertAll(const std::vector<std::string>& inputs, const std::string& folder
         }
         show();
     };
-    // Each worker keeps its song buffer from one song to the next: buffers made and freed by
-    // several threads at once would wait on each other in the system's memory map.
     // Makes a group's files safe and settles their songs.
     const auto settleGroup = [&](CommitGroup& group, const std::vector<std::size_t>& songs) {
         const std::vector<FileStatus> results = group.flush();
@@ -138,6 +136,8 @@ int convertAll(const std::vector<std::string>& inputs, const std::string& folder
     };
     // Each worker keeps its song buffer from one song to the next: buffers made and freed by
     // several threads at once would wait on each other in the system's memory map.
+    // Each worker keeps its song buffer from one song to the next: buffers made and freed by
+    // several threads at once would wait on each other in the system's memory map.
     const auto work = [&] {
         CollectingDialogs dialogs;
         const ConvertOne convert = makeConverter(dialogs);
@@ -147,15 +147,15 @@ int convertAll(const std::vector<std::string>& inputs, const std::string& folder
         };
         Waiting waiting;
         // A flush mostly waits for the disk: a full group is flushed on a thread of its own while
-        // the worker goes on with the next songs.
-        std::thread flushing;
+        // the worker goes on with the next songs. Joined however the worker ends.
+        std::jthread flushing;
         const auto flush = [&](bool last) {
             if (flushing.joinable()) flushing.join();
             auto full = std::make_shared<Waiting>(std::move(waiting));
             waiting.songs.clear();
             if (!last) {
                 try {
-                    flushing = std::thread(
+                    flushing = std::jthread(
                         [full, &settleGroup] { settleGroup(full->group, full->songs); });
                     return;
                 } catch (const std::system_error&) {
