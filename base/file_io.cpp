@@ -49,13 +49,19 @@ std::optional<std::string> followLinks(std::string path, int& error) {
     return std::nullopt;
 }
 
-// The mode a new file gets: what open() with 0666 would give under the process's umask.
+// The mode a new file gets: what open() with 0666 would give under the process's umask. Read
+// once, as nothing here changes the umask: a collection would otherwise open and parse the
+// process's status file for every song.
 unsigned newFileMode() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.starts_with("Umask:")) return 0666u & ~std::stoul(line.substr(6), nullptr, 8);
-    }
-    return 0644;
+    static const unsigned mode = [] {
+        std::ifstream status("/proc/self/status");
+        for (std::string line; std::getline(status, line);) {
+            if (line.starts_with("Umask:"))
+                return 0666u & ~static_cast<unsigned>(std::stoul(line.substr(6), nullptr, 8));
+        }
+        return 0644u;
+    }();
+    return mode;
 }
 
 bool writeAll(int fd, std::span<const std::uint8_t> bytes, int& error) {
