@@ -159,6 +159,20 @@ FileContents readFile(const std::string& path, std::size_t maxBytes) {
     return out;
 }
 
+void prefetchFile(const std::string& path) {
+#if defined(__linux__)
+    struct stat st {};
+    // Only a regular file: opening a device or a FIFO may do more than read it.
+    if (path == kStandardStream || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_WILLNEED);
+    ::close(fd);
+#else
+    (void)path;
+#endif
+}
+
 FileWriter::FileWriter() {
     names_ = [] {
         // One engine a thread, seeded once: seeding costs more than writing a small song does.

@@ -45,6 +45,9 @@ struct FileContents {
 /// Reads at most maxBytes of a regular file ("-": standard input). Anything else (a folder, a
 /// FIFO, a device) is refused without waiting for a writer.
 FileContents readFile(const std::string& path, std::size_t maxBytes);
+/// Asks the system to start reading a regular file that is about to be read, so that the disk
+/// works while the caller does; anything else is left alone.
+void prefetchFile(const std::string& path);
 
 /// How a write treats a FIFO as its target: refused at once when nothing reads from it (the
 /// window), or waited on until something does (a command in a pipeline).

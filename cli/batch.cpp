@@ -25,6 +25,8 @@ namespace fs = std::filesystem;
 // Outputs made safe on the disk with one flush: enough to make the flushes a small part of a
 // collection's time, few enough that the bar keeps moving.
 constexpr std::size_t kGroupSize = 32;
+// How far ahead of the songs being converted their files are read from the disk.
+constexpr std::size_t kReadAhead = 8;
 
 // The dialogs of one song in a batch: its paths, and its messages kept for the failure line.
 class CollectingDialogs : public UserDialogs {
@@ -165,6 +167,9 @@ int convertAll(const std::vector<std::string>& inputs, const std::string& folder
             settleGroup(full->group, full->songs);
         };
         for (std::size_t i; !interrupted() && (i = next++) < total;) {
+            // Songs are taken in order: the one a few places ahead is read from the disk while
+            // this one converts. The first few are asked for before the workers start.
+            if (i + kReadAhead < total) prefetchFile(inputs[i + kReadAhead]);
             if (!refused[i].empty()) {
                 settle(i, refused[i]);
                 continue;
@@ -183,6 +188,8 @@ int convertAll(const std::vector<std::string>& inputs, const std::string& folder
         }
         flush(true);
     };
+    for (std::size_t i = 0; i < std::min(kReadAhead, total); ++i)
+        prefetchFile(inputs[i]);
     show();
     const std::size_t threads = std::clamp<std::size_t>(static_cast<std::size_t>(jobs), 1, total);
     std::vector<std::thread> workers;
