@@ -4,9 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <filesystem>
-
 #include "base/file_io.h"
 #include "base/messages.h"
 #include "convert/convert_command.h"
@@ -16,6 +13,7 @@ namespace pitchloom {
 namespace {
 
 using test::Bytes;
+using test::namesIn;
 using test::smf;
 using test::TrackBuilder;
 using Texts = std::vector<std::string>;
@@ -44,14 +42,6 @@ Texts codes(std::initializer_list<int> list) {
     for (int c : list)
         out.push_back(fileErrorText(c));
     return out;
-}
-
-std::vector<std::string> filesIn(const std::string& dir) {
-    std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(dir))
-        names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 // Loads the file with a fresh program state (no running status read yet), plays what was loaded
@@ -89,7 +79,7 @@ Outcome tryEverything(const Bytes& file,
     out.written = session.convert(false);
     out.convertBoxes = dialogs.texts();
     out.converted = readFile(dir + "/target.mid", kSongBufferSize + 1).bytes;
-    out.convertFolder = filesIn(dir);
+    out.convertFolder = namesIn(dir);
     return out;
 }
 
