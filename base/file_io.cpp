@@ -109,15 +109,18 @@ FileStatus FileStatus::failedWith(int error) {
     return failed(std::generic_category().message(error));
 }
 
+bool equalIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
 bool hasExtension(std::string_view path, std::string_view extension) {
     if (path.size() <= extension.size() || path[path.size() - extension.size() - 1] != '.') {
         return false;
     }
-    return std::equal(extension.begin(), extension.end(), path.end() - extension.size(),
-                      [](char a, char b) {
-                          return std::tolower(static_cast<unsigned char>(a)) ==
-                                 std::tolower(static_cast<unsigned char>(b));
-                      });
+    return equalIgnoringCase(path.substr(path.size() - extension.size()), extension);
 }
 
 FileContents readFile(const std::string& path, std::size_t maxBytes) {
@@ -292,10 +295,6 @@ FileStatus FileWriter::commit() {
             return FileStatus::done();
         }
     }
-    return putInPlace();
-}
-
-FileStatus FileWriter::putInPlace() {
     if (FileStatus sealed = seal(); !sealed) return sealed;
     return moveIntoPlace();
 }

@@ -12,6 +12,9 @@ namespace pitchloom {
 /// The name that stands for standard input (reading) and standard output (writing).
 inline constexpr std::string_view kStandardStream = "-";
 
+/// True when a and b hold the same characters, ASCII letters in either case alike.
+bool equalIgnoringCase(std::string_view a, std::string_view b);
+
 /// True when path ends in "." and extension ("mid"), in any case.
 bool hasExtension(std::string_view path, std::string_view extension);
 
@@ -103,8 +106,6 @@ private:
     friend class CommitGroup;
     enum class Way { Replace, InPlace, Direct, StandardOutput };
 
-    /// The end of a commit, once the bytes are safe on the disk: seal(), then moveIntoPlace().
-    FileStatus putInPlace();
     /// The temporary file takes the target's mode and owner and is closed.
     FileStatus seal();
     /// The sealed temporary file takes the target's name.

@@ -56,18 +56,11 @@ public:
     }
 };
 
-bool sameLabel(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
 template <typename Table, typename LabelOf>
 std::optional<int> rowOf(const Table& table, std::string_view label, LabelOf labelOf) {
     for (std::size_t row = 0; row < table.size(); ++row) {
         const std::optional<std::string_view> candidate = labelOf(table[row]);
-        if (candidate && sameLabel(*candidate, label)) return static_cast<int>(row);
+        if (candidate && equalIgnoringCase(*candidate, label)) return static_cast<int>(row);
     }
     return std::nullopt;
 }
