@@ -16,7 +16,7 @@
 namespace pitchloom {
 namespace {
 
-constexpr int kSampleRate = 44100;
+constexpr int kSampleRate = kSynthSampleRate;
 constexpr std::size_t kBlockFrames = 4096;
 // After the last event: notes are let go and rendered until they fall silent (-80 dB), for
 // at most this long.

@@ -20,7 +20,7 @@ constexpr std::array<std::string_view, 3> kSoundFonts = {
     "/usr/share/sounds/sf2/TimGM6mb.sf2",
 };
 
-constexpr double kSampleRate = 44100.0;
+constexpr double kSampleRate = kSynthSampleRate;
 // The MIDI Tuning Standard messages that FluidSynth handles itself use tuning bank 0; the channel
 // tunings keep to a bank of their own, one program per channel.
 constexpr int kChannelTuningBank = 127;

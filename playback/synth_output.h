@@ -17,6 +17,9 @@
 
 namespace pitchloom {
 
+/// The rate, in frames a second, that the built-in synthesizer plays and renders at.
+inline constexpr int kSynthSampleRate = 44100;
+
 /// The built-in General MIDI synthesizer: FluidSynth over one SoundFont, retuned channel by
 /// channel by the GS, XG and MIDI Tuning Standard scale-tuning messages it receives. The audio
 /// thread renders while sends arrive; FluidSynth's API is safe for that.
