@@ -5,10 +5,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <optional>
@@ -22,6 +26,31 @@ namespace pitchloom {
 namespace {
 
 constexpr int kMaxLinks = 40;  // as the kernel allows in one path before ELOOP
+
+// The temporary files that exist, for removeTemporaryFiles(): a slot holds a copy of the path,
+// and whoever takes the copy out of its slot owns it, a signal handler included. Enough slots
+// for every file a collection on many cores keeps waiting; one more file is simply not listed.
+constexpr std::size_t kTemporarySlots = 4096;
+std::array<std::atomic<char*>, kTemporarySlots> temporaries{};
+std::atomic<std::size_t> nextSlot{0};
+static_assert(std::atomic<char*>::is_always_lock_free);
+
+int rememberTemporary(const std::string& path) {
+    char* copy = ::strdup(path.c_str());
+    if (copy == nullptr) return -1;
+    for (std::size_t tries = 0; tries < kTemporarySlots; ++tries) {
+        const std::size_t slot = nextSlot.fetch_add(1, std::memory_order_relaxed) % kTemporarySlots;
+        char* empty = nullptr;
+        if (temporaries[slot].compare_exchange_strong(empty, copy)) return static_cast<int>(slot);
+    }
+    std::free(copy);
+    return -1;
+}
+
+void forgetTemporary(int& slot) {
+    if (slot >= 0) std::free(temporaries[static_cast<std::size_t>(slot)].exchange(nullptr));
+    slot = -1;
+}
 
 std::string folderOf(const std::string& path) {
     const auto slash = path.find_last_of('/');
@@ -203,6 +232,7 @@ FileStatus FileWriter::createTemporary(const std::string& folder) {
         fd_ = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd_ >= 0) {
             temp_ = temp;
+            tempSlot_ = rememberTemporary(temp_);
             return FileStatus::done();
         }
         if (errno != EEXIST) return FileStatus::failedWith(errno);
@@ -312,6 +342,7 @@ FileStatus FileWriter::seal() {
 
 FileStatus FileWriter::moveIntoPlace() {
     if (::rename(temp_.c_str(), target_.c_str()) != 0) return fail(FileStatus::failedWith(errno));
+    forgetTemporary(tempSlot_);
     temp_.clear();
     return FileStatus::done();
 }
@@ -320,7 +351,15 @@ void FileWriter::abort() {
     if (fd_ >= 0 && way_ != Way::StandardOutput) ::close(fd_);
     fd_ = -1;
     if (!temp_.empty()) ::unlink(temp_.c_str());
+    forgetTemporary(tempSlot_);
     temp_.clear();
+}
+
+void removeTemporaryFiles() noexcept {
+    for (std::atomic<char*>& slot : temporaries) {
+        // Taken, never freed: the program is about to end, and free() is no call for a handler.
+        if (const char* path = slot.exchange(nullptr)) ::unlink(path);
+    }
 }
 
 CommitGroup::~CommitGroup() {

@@ -118,11 +118,16 @@ private:
     Way way_ = Way::Replace;
     std::string target_;  // after following symbolic links
     std::string temp_;    // the temporary file, while there is one
+    int tempSlot_ = -1;   // where removeTemporaryFiles() finds it
     bool keepOwner_ = false;
     unsigned mode_ = 0;
     unsigned uid_ = 0;
     unsigned gid_ = 0;
 };
+
+/// Removes the temporary files of every FileWriter in the program, as they are at this moment;
+/// what a program ended by a signal calls on its way out. Safe in a signal handler.
+void removeTemporaryFiles() noexcept;
 
 /// Files written one after another and made safe on the disk together: one flush of each file
 /// system for all of them instead of one a file, which on a disk that flushes slowly is most of

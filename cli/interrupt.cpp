@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "base/file_io.h"
+
 namespace pitchloom {
 namespace {
 
@@ -11,6 +13,9 @@ static_assert(std::atomic<int>::is_always_lock_free);
 
 extern "C" void onInterrupt(int signal) {
     if (caught.exchange(1) != 0) {
+        // Ends at once, but not before the half-written files go that the first one would
+        // have removed in its own time.
+        removeTemporaryFiles();
         std::signal(signal, SIG_DFL);
         std::raise(signal);
     }
@@ -23,17 +28,17 @@ InterruptScope::InterruptScope() {
     struct sigaction action {};
     action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &previousInt_);
-    sigaction(SIGTERM, &action, &previousTerm_);
-    // A signal the program was started to ignore (nohup, a job in the background of a script)
-    // stays ignored: it is meant for others.
-    if (previousInt_.sa_handler == SIG_IGN) sigaction(SIGINT, &previousInt_, nullptr);
-    if (previousTerm_.sa_handler == SIG_IGN) sigaction(SIGTERM, &previousTerm_, nullptr);
+    for (std::size_t i = 0; i < kSignals.size(); ++i) {
+        sigaction(kSignals[i], &action, &previous_[i]);
+        // A signal the program was started to ignore (nohup, a job in the background of a
+        // script) stays ignored: it is meant for others.
+        if (previous_[i].sa_handler == SIG_IGN) sigaction(kSignals[i], &previous_[i], nullptr);
+    }
 }
 
 InterruptScope::~InterruptScope() {
-    sigaction(SIGINT, &previousInt_, nullptr);
-    sigaction(SIGTERM, &previousTerm_, nullptr);
+    for (std::size_t i = 0; i < kSignals.size(); ++i)
+        sigaction(kSignals[i], &previous_[i], nullptr);
 }
 
 bool interrupted() {

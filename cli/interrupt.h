@@ -1,12 +1,14 @@
 #pragma once
 
+#include <array>
 #include <csignal>
 
 namespace pitchloom {
 
-/// While it lives, Ctrl-C and a termination request stop the work in hand the way a cancel does,
-/// so that no temporary file stays behind; a second one ends the program at once. The handlers
-/// in force before come back when it ends.
+/// While it lives, Ctrl-C, a termination request and the loss of the terminal stop the work in
+/// hand the way a cancel does, so that no temporary file stays behind; a second one ends the
+/// program at once, after removing the temporary files. The handlers in force before come back
+/// when it ends.
 class InterruptScope {
 public:
     InterruptScope();
@@ -14,9 +16,11 @@ public:
     InterruptScope(const InterruptScope&) = delete;
     InterruptScope& operator=(const InterruptScope&) = delete;
 
+    /// The signals it answers.
+    static constexpr std::array kSignals{SIGINT, SIGTERM, SIGHUP};
+
 private:
-    struct sigaction previousInt_ {};
-    struct sigaction previousTerm_ {};
+    std::array<struct sigaction, kSignals.size()> previous_{};
 };
 
 /// True once an interrupt came within a scope.
