@@ -138,8 +138,6 @@ int convertAll(const std::vector<std::string>& inputs, const std::string& folder
     };
     // Each worker keeps its song buffer from one song to the next: buffers made and freed by
     // several threads at once would wait on each other in the system's memory map.
-    // Each worker keeps its song buffer from one song to the next: buffers made and freed by
-    // several threads at once would wait on each other in the system's memory map.
     const auto work = [&] {
         CollectingDialogs dialogs;
         const ConvertOne convert = makeConverter(dialogs);
