@@ -15,7 +15,8 @@ namespace pitchloom {
 namespace {
 
 // A second interrupt ends the program at once; the files it was writing, one still open and one
-// waiting for its group's flush, go with it, and a file that was there before stays.
+// waiting for its group's flush, go with it. A file that was there before stays, and so does one
+// that someone else made under the temporary name of a file put in place or dropped earlier.
 TEST(Interrupt, ASecondOneEndsTheProgramAndRemovesItsTemporaryFiles) {
     for (const int signal : InterruptScope::kSignals) {
         SCOPED_TRACE(signal);
@@ -23,11 +24,20 @@ TEST(Interrupt, ASecondOneEndsTheProgramAndRemovesItsTemporaryFiles) {
         ASSERT_TRUE(writeFile(dir + "/kept.mid", test::Bytes{1, 2, 3}).ok());
         EXPECT_EXIT(
             {
+                const auto sameName = [] { return std::string(".pitchloom-AAAAAA"); };
+                FileWriter done(sameName);
+                FileWriter dropped(sameName);
+                if (!done.open(dir + "/done.mid") || !done.commit() ||
+                    !dropped.open(dir + "/dropped.mid")) {
+                    std::_Exit(2);
+                }
+                dropped.abort();
                 FileWriter open;
-                if (!open.open(dir + "/kept.mid") || !open.write(test::Bytes{4})) std::_Exit(2);
                 CommitGroup group;
                 auto waiting = std::make_unique<FileWriter>();
-                if (!waiting->open(dir + "/new.mid") || !waiting->write(test::Bytes{5}) ||
+                if (!writeFile(dir + "/.pitchloom-AAAAAA", test::Bytes{7}) ||
+                    !open.open(dir + "/kept.mid") || !open.write(test::Bytes{4}) ||
+                    !waiting->open(dir + "/new.mid") || !waiting->write(test::Bytes{5}) ||
                     !group.commit(std::move(waiting))) {
                     std::_Exit(2);
                 }
@@ -39,26 +49,10 @@ TEST(Interrupt, ASecondOneEndsTheProgramAndRemovesItsTemporaryFiles) {
                 std::_Exit(4);
             },
             testing::KilledBySignal(signal), "");
-        EXPECT_EQ(test::namesIn(dir), std::vector<std::string>{"kept.mid"});
+        EXPECT_EQ(test::namesIn(dir),
+                  (std::vector<std::string>{".pitchloom-AAAAAA", "done.mid", "kept.mid"}));
         EXPECT_EQ(readFile(dir + "/kept.mid", 16).bytes, (test::Bytes{1, 2, 3}));
     }
-}
-
-// A file put in place or dropped is no longer the handler's: a file that someone else made later
-// under the same temporary name stays.
-TEST(Interrupt, TemporaryNamesOfFilesDoneWithAreLeftAlone) {
-    const std::string dir = test::makeTempDir("interrupt-done");
-    const auto sameName = [] { return std::string(".pitchloom-AAAAAA"); };
-    const std::string planted = dir + "/.pitchloom-AAAAAA";
-    FileWriter done(sameName);
-    ASSERT_TRUE(done.open(dir + "/done.mid").ok());
-    ASSERT_TRUE(done.commit().ok());
-    FileWriter dropped(sameName);
-    ASSERT_TRUE(dropped.open(dir + "/dropped.mid").ok());
-    dropped.abort();
-    ASSERT_TRUE(writeFile(planted, test::Bytes{7}).ok());
-    removeTemporaryFiles();
-    EXPECT_EQ(test::namesIn(dir), (std::vector<std::string>{".pitchloom-AAAAAA", "done.mid"}));
 }
 
 }  // namespace
