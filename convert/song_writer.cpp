@@ -54,8 +54,10 @@ SongWriter::InsertionPoint SongWriter::insertionPoint(std::uint64_t time) {
         }
         now += e->delta;
         if (e->isNoteOn()) break;
-        splitSysEx = e->unfinishedSysEx || (splitSysEx && e->isEscape() &&
-                                            (e->payload.empty() || e->payload.back() != 0xF7));
+        // Other tracks' events may stand between the packets of a merged song: only the last
+        // packet ends the message.
+        const bool lastPacket = e->isEscape() && !e->payload.empty() && e->payload.back() == 0xF7;
+        splitSysEx = e->unfinishedSysEx || (splitSysEx && !lastPacket);
         if (!timeWalkDone) {
             if (now >= time) {
                 timeWalkDone = true;

@@ -73,7 +73,9 @@ std::optional<MidiEvent> EventReader::next() {
         e.runningStatus = true;
     } else {
         e.status = first;
-        runningStatus_ = first;
+        // Meta and System Exclusive events leave the channel status in force: the data bytes
+        // after one run on under it, as the common readers take them.
+        if (dataBytesOf(first) > 0) runningStatus_ = first;
         if (const std::size_t data = dataBytesOf(first); data > 0) {
             end = at + 1 + data;
         } else {
@@ -118,7 +120,7 @@ std::optional<std::size_t> EventReader::measureSysEx(MidiEvent& e, std::size_t l
         e.payload = rest.first(throughF7);
         return bodyAt + throughF7;
     }
-    if (*length <= rest.size() && isContinuation(bodyAt + *length)) {
+    if (*length <= rest.size() && continuesLater(bodyAt + *length)) {
         e.payload = rest.first(*length);
         e.unfinishedSysEx = true;
         return bodyAt + *length;
@@ -126,6 +128,22 @@ std::optional<std::size_t> EventReader::measureSysEx(MidiEvent& e, std::size_t l
     if (throughF7 == 0) return std::nullopt;
     e.payload = rest.first(throughF7);
     return bodyAt + throughF7;
+}
+
+// Whether the events from `at` on reach an F7 packet that goes on with a System Exclusive
+// message before any other System Exclusive event. Other events may come between: a merged song
+// interleaves the other tracks' events with a message whose packets lie apart in time. Each look
+// ends at the next F0 or F7, so the looks of one track never cover the same events twice.
+bool EventReader::continuesLater(std::size_t at) const {
+    EventReader ahead(bytes_, at, runningStatus_);
+    for (;;) {
+        ByteReader r(bytes_, ahead.pos_);
+        if (!r.readVlq()) return false;
+        const auto first = r.peek();
+        if (!first || *first == kSysEx) return false;
+        if (*first == kEscape) return isContinuation(ahead.pos_);
+        if (!ahead.next()) return false;
+    }
 }
 
 // Whether an F7 packet that goes on with a System Exclusive message starts (delta time first)

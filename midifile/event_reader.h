@@ -19,7 +19,8 @@ struct MidiEvent {
     std::span<const std::uint8_t> payload;
     /// A meta event of a type the file format does not define (FF F0 included).
     bool unknownMeta = false;
-    /// A System Exclusive packet without its F7: the message goes on in F7 packets.
+    /// A System Exclusive packet without its F7: the message goes on in F7 packets, the next of
+    /// which comes before any other System Exclusive event (other events may come between).
     bool unfinishedSysEx = false;
     /// A data byte with no channel status in force to run under (StrayData::Report only); it
     /// is not consumed, so the next read takes it as a delta time.
@@ -40,8 +41,8 @@ struct MidiEvent {
 /// Reads the events of one track, each with its delta time, sized as the file format defines
 /// them: channel messages by their status, meta events and F7 escapes by their variable-length
 /// length, System Exclusive packets by their length where it ends in F7 or goes on in an F7
-/// packet, and otherwise by the first F7. Running status is kept as the file format allows it
-/// (only channel messages run on; F0, F7 and FF end it). Never reads outside the bytes.
+/// packet, and otherwise by the first F7. Running status is the last channel status: meta and
+/// System Exclusive events between do not end it. Never reads outside the bytes.
 class EventReader {
 public:
     /// Why the last read gave no event.
@@ -67,13 +68,14 @@ public:
 
     Stop stop() const { return stop_; }
     std::size_t position() const { return pos_; }
-    /// The last status byte read (0 before any).
+    /// The last channel status byte read (0 before any).
     std::uint8_t runningStatus() const { return runningStatus_; }
 
 private:
     std::optional<MidiEvent> stopWith(Stop stop);
     /// Sizes a System Exclusive packet whose length starts at lengthAt; its end, or nothing.
     std::optional<std::size_t> measureSysEx(MidiEvent& e, std::size_t lengthAt);
+    bool continuesLater(std::size_t at) const;
     bool isContinuation(std::size_t at) const;
 
     std::span<const std::uint8_t> bytes_;

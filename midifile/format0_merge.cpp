@@ -62,6 +62,10 @@ std::size_t copyEvent(std::span<const std::uint8_t> bytes, std::uint8_t* to) {
     return bytes.size();
 }
 
+bool isSysExOrEscape(std::span<const std::uint8_t> bytes) {
+    return bytes[0] == 0xF0 || bytes[0] == 0xF7;
+}
+
 struct TrackEvent {
     std::uint32_t delta;  // ticks still to wait, reduced pass by pass while merging
     std::span<const std::uint8_t> bytes;
@@ -224,14 +228,13 @@ bool MergeRun::parseTrack(std::span<const std::uint8_t> track) {
             }
             runningStatus_ = reader.runningStatus();
         }
-        // A packet read on to its F7 past a length too short is written with its true length,
-        // and the first packet of a split message whose next packet comes later is closed with
-        // an F7: either way a later walk of the merged song would read it differently, taking
-        // another track's events as its tail.
-        const bool lonePart = e->unfinishedSysEx && bytes.size() == e->bytes.size();
-        if (lonePart || ((e->isSysEx() || e->isEscape()) && !e->unfinishedSysEx &&
-                         ByteReader(e->bytes, 1).readVlq() != e->payload.size())) {
-            const auto length = static_cast<std::uint32_t>(e->payload.size() + (lonePart ? 1 : 0));
+        // A packet read on to its F7 past a length too short is written with its true length:
+        // a later walk of the merged song would read it differently, taking another track's
+        // events as its tail. The first packet of a split message keeps its length and no F7,
+        // so that its later packets still continue it.
+        if ((e->isSysEx() || e->isEscape()) && !e->unfinishedSysEx &&
+            ByteReader(e->bytes, 1).readVlq() != e->payload.size()) {
+            const auto length = static_cast<std::uint32_t>(e->payload.size());
             const std::size_t size = 1 + vlqSize(length) + length;
             if (expansionUsed_ + size > kSongBufferSize) {
                 report(kImageTooLarge);
@@ -241,7 +244,6 @@ bool MergeRun::parseTrack(std::span<const std::uint8_t> track) {
             copy[0] = e->status;
             const std::size_t lengthSize = writeVlq(length, copy + 1);
             std::memcpy(copy + 1 + lengthSize, e->payload.data(), e->payload.size());
-            if (lonePart) copy[size - 1] = 0xF7;
             bytes = {copy, size};
             expansionUsed_ += size;
         }
@@ -281,6 +283,14 @@ std::optional<std::size_t> MergeRun::mergeTracks() {
         if (t.begin < t.end) pending.push_back(t);
     }
 
+    // A System Exclusive message whose packets lie apart in time: until its track has written the
+    // last packet, the other tracks' System Exclusive events wait, so that every later walk finds
+    // the packets' continuation as the first F7 after the first packet, as the merge read it.
+    std::optional<std::size_t> openBy;  // the track (by the end of its range) inside a message
+    const auto waits = [&](const EventRange& t) {
+        return openBy && t.end != *openBy && isSysExOrEscape(events_[t.begin].bytes);
+    };
+
     std::size_t at = kFirstEventOffset;
     while (!pending.empty()) {
         // A pass limited to 30000 ticks writes nothing when every event lies further away and
@@ -288,14 +298,15 @@ std::optional<std::size_t> MergeRun::mergeTracks() {
         // once gives the same song without running thousands of empty passes.
         std::uint32_t m = std::numeric_limits<std::uint32_t>::max();
         for (const EventRange& t : pending) {
-            m = std::min(m, events_[t.begin].delta);
+            if (!waits(t)) m = std::min(m, events_[t.begin].delta);
         }
 
         bool firstInPass = true;
         for (EventRange& t : pending) {
             TrackEvent& e = events_[t.begin];
-            e.delta -= m;
-            if (e.delta != 0) continue;
+            // Below m only if it waited: then it is overdue.
+            e.delta -= std::min(m, e.delta);
+            if (e.delta != 0 || waits(t)) continue;
             const std::uint32_t delta = firstInPass ? std::min(m, kMaxDelta) : 0;
             firstInPass = false;
             if (at + vlqSize(delta) + e.bytes.size() + kEndOfTrack.size() >= kSongBufferSize) {
@@ -305,8 +316,20 @@ std::optional<std::size_t> MergeRun::mergeTracks() {
             at += writeVlq(delta, output_ + at);
             at += copyEvent(e.bytes, output_ + at);
             ++t.begin;
+            if (isSysExOrEscape(e.bytes)) {
+                const bool opens = e.bytes[0] == 0xF0 && e.bytes.back() != 0xF7;
+                if (opens) {
+                    openBy = t.end;
+                } else if (openBy == t.end && (e.bytes[0] == 0xF0 || e.bytes.back() == 0xF7)) {
+                    openBy.reset();
+                }
+            }
         }
         std::erase_if(pending, [](const EventRange& t) { return t.begin == t.end; });
+        if (openBy && std::none_of(pending.begin(), pending.end(),
+                                   [&](const EventRange& t) { return t.end == *openBy; })) {
+            openBy.reset();
+        }
     }
 
     std::memcpy(output_ + at, kEndOfTrack.data(), kEndOfTrack.size());

@@ -74,12 +74,14 @@ TEST(EventReader, SystemExclusiveEndsAtItsF7OrGoesOnInPackets) {
     EXPECT_TRUE(reader.next()->isEscape());
 }
 
-TEST(EventReader, RunningStatusIsForChannelMessagesOnly) {
+TEST(EventReader, RunningStatusIsTheLastChannelStatus) {
     TrackBuilder t;
     t.noteOn(0, 0, 60, 100).running(0, 62, 100).programChange(0, 1, 5).running1(0, 6);
     t.raw(0, {0xD2, 0x40}).raw(0, {0xE3, 0x00, 0x40});
-    EXPECT_EQ(endsOf(t), endsFor({4, 3, 3, 2, 3, 4}));
-    // After a meta event, or before any status, a data byte has nothing to run under.
+    // Meta and System Exclusive events between leave it in force.
+    t.tempo(0, 500000).running(0, 0, 0x40).raw(0, {0xF0, 0x01, 0xF7}).running(0, 0, 0x41);
+    EXPECT_EQ(endsOf(t), endsFor({4, 3, 3, 2, 3, 4, 7, 3, 4, 3}));
+    // Before any channel status, a data byte has nothing to run under.
     EXPECT_TRUE(endsOf(TrackBuilder().running(0, 60, 100).noteOn(0, 0, 60, 100)).empty());
     EXPECT_EQ(endsOf(TrackBuilder().tempo(0, 500000).running(0, 60, 100)).size(), 1u);
 

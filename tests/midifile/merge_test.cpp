@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "base/messages.h"
+#include "midifile/event_reader.h"
 #include "support/midi_builder.h"
 #include "support/scripted_dialogs.h"
 
@@ -153,11 +154,20 @@ TEST_F(MergeRunningStatus, DataByteWithoutStatusIsReadAgainAsDeltaTime) {
     EXPECT_EQ(dialogs.texts(), codes({104}));
 }
 
-TEST_F(MergeRunningStatus, MetaOrSysexStatusGivesNoRunningStatus) {
-    const auto a = TrackBuilder().noteOn(0, 0, 60, 1).tempo(0, 500000).raw(0, {0x05, 0x91, 61, 1});
-    EXPECT_EQ(merge(format1({a})),
-              song0(TrackBuilder().noteOn(0, 0, 60, 1).tempo(0, 500000).noteOn(5, 1, 61, 1)));
-    EXPECT_EQ(dialogs.texts(), codes({104}));
+TEST_F(MergeRunningStatus, DataAfterAMetaOrSysExRunsOnTheChannelStatusBefore) {
+    const auto a = TrackBuilder()
+                       .noteOn(0, 0, 60, 1)
+                       .tempo(0, 500000)
+                       .running(0, 61, 1)
+                       .sysex(0, {0x7E, 0x7F, 0x09, 0x01, 0xF7})
+                       .running(7, 62, 1);
+    EXPECT_EQ(merge(format1({a})), song0(TrackBuilder()
+                                             .noteOn(0, 0, 60, 1)
+                                             .tempo(0, 500000)
+                                             .noteOn(0, 0, 61, 1)
+                                             .sysex(0, {0x7E, 0x7F, 0x09, 0x01, 0xF7})
+                                             .noteOn(7, 0, 62, 1)));
+    EXPECT_TRUE(dialogs.texts().empty());
 }
 
 TEST_F(MergeEventSizes, EveryKindOfEventPassesThroughWhole) {
@@ -211,17 +221,30 @@ TEST_F(MergeEventSizes, AMessageSplitIntoPacketsStaysWholeAndTogether) {
     EXPECT_TRUE(dialogs.texts().empty());
 }
 
-TEST_F(MergeEventSizes, AFirstPacketWhoseNextComesLaterIsClosed) {
-    // Left open, a later walk would read on through the next F7 of whatever follows it.
+TEST_F(MergeEventSizes, AFirstPacketWhoseNextComesLaterKeepsItsMeaning) {
+    // XG System On in two packets five ticks apart, another track's note between them; that
+    // track's escape waits for the last packet, or a walk would take it for the continuation.
     const auto a = TrackBuilder()
                        .raw(0, {0xF0, 0x03, 0x43, 0x10, 0x4C})
                        .raw(5, {0xF7, 0x05, 0x00, 0x00, 0x7E, 0x00, 0xF7})
                        .noteOn(0, 0, 60, 100);
-    EXPECT_EQ(merge(format1({a})),
+    const auto b = TrackBuilder().noteOn(2, 1, 62, 100).raw(1, {0xF7, 0x01, 0x7F});
+    const Bytes merged = merge(format1({a, b})).value_or(Bytes{});
+    EXPECT_EQ(merged,
               (Bytes{'M',  'T',  'h',  'd',  0,    0,    0,    6,    0,    0,    0,    1,
-                     0x01, 0xE0, 'M',  'T',  'r',  'k',  0,    0,    0,    23,   0x00, 0xF0,
-                     0x04, 0x43, 0x10, 0x4C, 0xF7, 0x05, 0xF7, 0x05, 0x00, 0x00, 0x7E, 0x00,
-                     0xF7, 0x00, 0x90, 60,   100,  0x00, 0xFF, 0x2F, 0x00}));
+                     0x01, 0xE0, 'M',  'T',  'r',  'k',  0,    0,    0,    30,   0x00, 0xF0,
+                     0x03, 0x43, 0x10, 0x4C,  // no F7 added
+                     0x02, 0x91, 62,   100,  0x03, 0xF7, 0x05, 0x00, 0x00, 0x7E, 0x00, 0xF7,
+                     0x00, 0xF7, 0x01, 0x7F, 0x00, 0x90, 60,   100,  0x00, 0xFF, 0x2F, 0x00}));
+    // A later walk of the merged song reads the packets as the merge did.
+    EventReader reader(merged, kFirstEventOffset);
+    EXPECT_TRUE(reader.next()->unfinishedSysEx);
+    EXPECT_TRUE(reader.next()->isNoteOn());
+    const auto last = reader.next();
+    ASSERT_TRUE(last && last->isEscape());
+    EXPECT_EQ(last->delta, 3u);
+    EXPECT_TRUE(reader.next()->isEscape());
+    EXPECT_TRUE(reader.next()->isNoteOn());
 }
 
 TEST_F(MergeEventSizes, SysexRunsThroughItsF7WhateverItsLengthNumberSays) {
