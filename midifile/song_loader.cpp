@@ -47,18 +47,42 @@ const char* toStandardLayout(std::vector<std::uint8_t>& bytes) {
         }
         return nullptr;
     }
-    // The track: the first chunk tagged MTrk; chunks of other kinds before it are passed over.
-    std::uint64_t at = chunksAt;
-    while (at + kChunkHead <= bytes.size() && !tagIs(bytes, static_cast<std::size_t>(at), "MTrk")) {
-        at += kChunkHead + readBe32(bytes, static_cast<std::size_t>(at) + 4);
+    // The tracks: the chunks tagged MTrk; chunks of other kinds are passed over.
+    std::vector<std::size_t> tracks;
+    for (std::uint64_t at = chunksAt; at + kChunkHead <= bytes.size();
+         at += kChunkHead + readBe32(bytes, static_cast<std::size_t>(at) + 4)) {
+        if (tagIs(bytes, static_cast<std::size_t>(at), "MTrk")) {
+            tracks.push_back(static_cast<std::size_t>(at));
+        }
     }
-    if (at + kChunkHead > bytes.size()) return kNotMidi;
-    const std::size_t trackAt = static_cast<std::size_t>(at) + kChunkHead;
+    if (tracks.empty()) return kNotMidi;
     // A track that says it runs past the file is cut where the file ends, as a merged one is.
-    const std::uint64_t declaredEnd = trackAt + std::uint64_t{readBe32(bytes, trackAt - 4)};
-    const auto trackEnd =
-        static_cast<std::size_t>(std::min<std::uint64_t>(declaredEnd, bytes.size()));
-    if (trackAt == kFirstEventOffset && declaredEnd == bytes.size()) return nullptr;
+    const auto endOf = [&bytes](std::size_t chunk) {
+        const std::uint64_t declared =
+            chunk + kChunkHead + std::uint64_t{readBe32(bytes, chunk + 4)};
+        return static_cast<std::size_t>(std::min<std::uint64_t>(declared, bytes.size()));
+    };
+    if (tracks.size() > 1) {
+        // Some programs write format 0 with a chunk per track: all of them are merged, as the
+        // tracks of a format-1 file are, rather than all but the first lost.
+        std::vector<std::uint8_t> format1(bytes.begin(), bytes.begin() + kHeaderSize);
+        writeBe32(format1, 4, 6);
+        format1[kFormatByte] = 1;
+        format1[10] = static_cast<std::uint8_t>(tracks.size() >> 8);
+        format1[11] = static_cast<std::uint8_t>(tracks.size());
+        for (const std::size_t chunk : tracks) {
+            format1.insert(format1.end(), bytes.begin() + static_cast<std::ptrdiff_t>(chunk),
+                           bytes.begin() + static_cast<std::ptrdiff_t>(endOf(chunk)));
+        }
+        bytes = std::move(format1);
+        return nullptr;
+    }
+    const std::size_t trackAt = tracks.front() + kChunkHead;
+    const std::size_t trackEnd = endOf(tracks.front());
+    if (trackAt == kFirstEventOffset &&
+        trackAt + std::uint64_t{readBe32(bytes, trackAt - 4)} == bytes.size()) {
+        return nullptr;
+    }
 
     std::vector<std::uint8_t> standard(bytes.begin(), bytes.begin() + kHeaderSize);
     writeBe32(standard, 4, 6);
@@ -109,7 +133,7 @@ bool SongLoader::loadSongFromPath(const std::string& path) {
     }
     std::copy(file.bytes.begin(), file.bytes.end(), song_.data.begin());
 
-    if (isFormat0) {
+    if (file.bytes.size() <= kFormatByte || file.bytes[kFormatByte] == 0) {
         song_.length = static_cast<std::int32_t>(file.bytes.size());
         return true;
     }

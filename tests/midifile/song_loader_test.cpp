@@ -72,6 +72,18 @@ TEST_F(SongLoading, Format1IsMerged) {
                                               .endOfTrack()));
 }
 
+TEST_F(SongLoading, AFormat0FileOfSeveralTracksKeepsEveryOne) {
+    // A chunk of another kind between the two tracks is passed over, as before a single track.
+    Bytes file0 = test::smf(0, 96, {notes.bytes(), TrackBuilder().noteOn(48, 9, 36, 100).bytes()});
+    file0.insert(file0.begin() + 14 + 8 + static_cast<std::ptrdiff_t>(notes.bytes().size()),
+                 {'X', 'Y', 'Z', 'W', 0, 0, 0, 1, 0x55});
+    ASSERT_TRUE(loader.loadSongFromPath(file("f0-two.mid", file0)));
+    EXPECT_EQ(loaded(), (Bytes{'M',  'T',  'h', 'd', 0,    0,    0,  6, 0,    0,    0,    1,   0,
+                               96,   'M',  'T', 'r', 'k',  0,    0,  0, 16,   0x00, 0x90, 60,  100,
+                               0x30, 0x99, 36,  100, 0x30, 0x90, 60, 0, 0x00, 0xFF, 0x2F, 0x00}));
+    EXPECT_TRUE(dialogs.boxes().empty());
+}
+
 TEST_F(SongLoading, RejectedHeaderFailsTheLoadAndEmptiesTheSong) {
     ASSERT_TRUE(loader.loadSongFromPath(file("good.mid", test::format0(96, notes))));
     EXPECT_FALSE(loader.loadSongFromPath(file("f2.mid", test::smf(2, 96, {notes.bytes()}))));
