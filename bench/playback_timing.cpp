@@ -1,10 +1,12 @@
-// Plays a dense generated song into the recorder with the real timer service and reports how
-// closely each event kept to its schedule. Run by hand: build/release/bench/playback_timing
+// Plays a song into the recorder with the real timer service and reports how closely each event
+// kept to the song's exact timeline (ticks and the tempo map, from the first event). Without a
+// song it plays a dense generated one: chords and gaps of a few ticks, tempo changes of no whole
+// beats per minute. Run by hand: build/release/bench/playback_timing [SONG.mid]
 #include <sys/resource.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <random>
@@ -24,8 +26,6 @@ namespace {
 
 using namespace pitchloom;
 using Clock = std::chrono::steady_clock;
-
-using SilentDialogs = test::ScriptedDialogs;
 
 class IdleView : public PlaybackView {
 public:
@@ -47,50 +47,72 @@ double cpuSeconds() {
            static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-}  // namespace
-
-int main() {
-    constexpr std::uint32_t kDivision = 480;
+// A minute of events at division 960: chords, gaps of 1 to 40 ticks (0.5 to 21 ms), and a tempo
+// change every few hundred events between 400000 and 600000 microseconds per quarter.
+std::vector<std::uint8_t> generatedSong() {
+    constexpr std::uint32_t kDivision = 960;
     std::mt19937 random(7);
     std::vector<std::uint8_t> track;
-    std::vector<std::uint32_t> delaysMs;  // the delay before each event, as playback computes it
-    std::uint64_t totalMs = 0;
-    int events = 0;
-    while (totalMs < 60000) {
-        // Many groups of events at one time (chords), then a gap of up to about 40 ms.
-        const bool group = random() % 3 != 0;
-        const std::uint32_t ticks = group ? 0 : static_cast<std::uint32_t>(random() % 39);
+    double ms = 0;
+    std::uint32_t tempo = 500000;
+    for (int i = 0; ms < 60000; ++i) {
+        const std::uint32_t ticks = random() % 3 != 0 ? 0 : 1 + random() % 40;
+        ms += ticks * tempo / 1000.0 / kDivision;
         putVlq(track, ticks);
-        const std::uint8_t channel = static_cast<std::uint8_t>(random() % 9);
+        if (i % 300 == 299) {
+            tempo = 400000 + random() % 200001;
+            track.insert(track.end(),
+                         {0xFF, 0x51, 0x03, static_cast<std::uint8_t>(tempo >> 16),
+                          static_cast<std::uint8_t>(tempo >> 8), static_cast<std::uint8_t>(tempo)});
+            continue;
+        }
+        const auto channel = static_cast<std::uint8_t>(random() % 9);
         track.insert(track.end(), {static_cast<std::uint8_t>(0x90 | channel),
                                    static_cast<std::uint8_t>(48 + random() % 36), 80});
-        const std::uint32_t ms = ticks * 60000u / (kDivision * 120u);
-        delaysMs.push_back(events == 0 ? 0 : ms);
-        totalMs += ms;
-        ++events;
     }
     track.insert(track.end(), {0x00, 0xFF, 0x2F, 0x00});
+    std::vector<std::uint8_t> image = {
+        'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, kDivision >> 8, kDivision & 0xFF,
+        'M', 'T', 'r', 'k', 0, 0, 0, 0};
+    writeBe32(image, kTrackLengthOffset, static_cast<std::uint32_t>(track.size()));
+    image.insert(image.end(), track.begin(), track.end());
+    return image;
+}
 
-    SilentDialogs dialogs;
+}  // namespace
+
+int main(int argc, char** argv) {
+    test::ScriptedDialogs dialogs;
     RecordingOutput output;
     Session session(dialogs);
     MidiSong& song = session.song;
     MidiPort port(output, dialogs);
     port.initOutput(song);
-    ScaleTuningSender sender(session.tuning, port);
+    if (argc > 1) {
+        if (!session.loader.loadSongFromPath(argv[1])) {
+            std::fprintf(stderr, "%s: cannot be loaded\n", argv[1]);
+            return 1;
+        }
+    } else {
+        const auto image = generatedSong();
+        std::memcpy(song.data.data(), image.data(), image.size());
+        song.length = static_cast<std::int32_t>(image.size());
+    }
+
     ThreadTimerService timers;
+    // When each channel message is due, from the start of playback.
+    std::vector<std::chrono::nanoseconds> due;
+    Sequencer::timeline(song.image(), timers.minPeriodMs(),
+                        [&due](const MidiEvent& e, std::chrono::nanoseconds at) {
+                            if (e.status >= 0x80 && e.status <= 0xEF) due.push_back(at);
+                        });
+
+    ScaleTuningSender sender(session.tuning, port);
     IdleView view;
     Sequencer seq({song, session.tuning, port, sender, session.deviceType, dialogs, session.loader,
                    timers, view});
     seq.setStopWait(std::chrono::milliseconds(0));
-
-    const std::uint8_t header[] = {
-        'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, kDivision >> 8, kDivision & 0xFF,
-        'M', 'T', 'r', 'k'};
-    std::memcpy(song.data.data(), header, sizeof header);
-    writeBe32(song.data, kTrackLengthOffset, static_cast<std::uint32_t>(track.size()));
-    std::memcpy(song.data.data() + kFirstEventOffset, track.data(), track.size());
-    song.length = static_cast<std::int32_t>(kFirstEventOffset + track.size());
+    output.clear();
 
     const double cpuBefore = cpuSeconds();
     const auto start = Clock::now();
@@ -100,28 +122,32 @@ int main() {
     const auto end = Clock::now();
     const double cpu = cpuSeconds() - cpuBefore;
 
-    const auto sent = output.messages();
-    if (sent.size() != static_cast<std::size_t>(events)) {
-        std::fprintf(stderr, "expected %d events, recorded %zu\n", events, sent.size());
+    std::vector<Clock::time_point> sent;
+    for (const auto& m : output.messages()) {
+        if (!m.sysEx) sent.push_back(m.time);
+    }
+    if (sent.size() != due.size() || sent.empty()) {
+        std::fprintf(stderr, "expected %zu channel messages, recorded %zu\n", due.size(),
+                     sent.size());
         return 1;
     }
     std::vector<double> errorsUs;
-    auto due = start + std::chrono::milliseconds(Sequencer::periodFor(kDivision, 1));
-    double lastUs = 0;
     for (std::size_t i = 0; i < sent.size(); ++i) {
-        due += std::chrono::milliseconds(delaysMs[i]);
-        const double us = std::chrono::duration<double, std::micro>(sent[i].time - due).count();
-        errorsUs.push_back(std::abs(us));
-        lastUs = us;
+        errorsUs.push_back(
+            std::chrono::duration<double, std::micro>(sent[i] - (start + due[i])).count());
     }
-    std::vector<double> sorted = errorsUs;
+    std::vector<double> sorted(errorsUs.size());
+    std::transform(errorsUs.begin(), errorsUs.end(), sorted.begin(),
+                   [](double us) { return std::abs(us); });
     std::sort(sorted.begin(), sorted.end());
-    auto pct = [&](double p) {
+    const auto pct = [&](double p) {
         return sorted[std::min(sorted.size() - 1, static_cast<std::size_t>(p * sorted.size()))];
     };
     const double wall = std::chrono::duration<double>(end - start).count();
     std::printf(
-        "timing: events=%d p50_us=%.0f p99_us=%.0f max_us=%.0f drift_ms=%.2f cpu_pct=%.2f\n",
-        events, pct(0.50), pct(0.99), sorted.back(), std::abs(lastUs) / 1000.0, 100.0 * cpu / wall);
+        "timing: events=%zu song_s=%.1f p50_us=%.0f p99_us=%.0f max_us=%.0f drift_ms=%.3f "
+        "cpu_pct=%.2f\n",
+        sent.size(), std::chrono::duration<double>(due.back()).count(), pct(0.50), pct(0.99),
+        sorted.back(), (errorsUs.back() - errorsUs.front()) / 1000.0, 100.0 * cpu / wall);
     return 0;
 }

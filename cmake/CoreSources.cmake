@@ -26,6 +26,7 @@ set(PITCHLOOM_CORE_SOURCES
   ${PITCHLOOM_ROOT}/playback/recording_output.cpp
   ${PITCHLOOM_ROOT}/playback/scale_tuning_sender.cpp
   ${PITCHLOOM_ROOT}/playback/sequencer.cpp
+  ${PITCHLOOM_ROOT}/playback/song_clock.cpp
   ${PITCHLOOM_ROOT}/playback/synth_output.cpp
   ${PITCHLOOM_ROOT}/playback/synth_tuning.cpp
   ${PITCHLOOM_ROOT}/playback/system_midi_output.cpp

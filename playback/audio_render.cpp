@@ -28,6 +28,13 @@ std::uint64_t frameAt(std::uint64_t ms) {
     return ms * kSampleRate / 1000;
 }
 
+// The frame an event falls on, counted exactly from the start: one song of an hour has 159
+// million frames, and no rounding may add up along it.
+std::uint64_t frameAt(std::chrono::nanoseconds time) {
+    const auto ns = static_cast<std::uint64_t>(std::max<std::int64_t>(time.count(), 0));
+    return ns / 1000000000u * kSampleRate + ns % 1000000000u * kSampleRate / 1000000000u;
+}
+
 // The mapper of the render: the one offline synth, handed over once.
 class SynthProvider : public MidiOutputProvider {
 public:
@@ -141,15 +148,17 @@ RenderOutcome renderSong(const RenderParts& parts, const std::string& path, Audi
     };
 
     ManualTimerService timers;
-    const auto lengthMs = Sequencer::playingTimeMs(parts.song.image(), timers.minPeriodMs());
-    if (!lengthMs) {
+    const auto length = Sequencer::playingTime(parts.song.image(), timers.minPeriodMs());
+    if (!length) {
         reportError(dialogs, 1004, "the song's time division cannot be played");
         return RenderOutcome::Failed;
     }
     const std::uint64_t maxMs = AudioFileWriter::maxFrames(format) * 1000 / kSampleRate;
-    if (*lengthMs + kMaxTailMs > maxMs) {
+    const auto lengthMs = static_cast<std::uint64_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(*length).count());
+    if (lengthMs + kMaxTailMs > maxMs) {
         dialogs.showMessage(messages::kSongTooLongForAudio, BoxStyle::SystemModal);
-        dialogs.showDetail(path + ": the song plays for " + hoursText(*lengthMs) +
+        dialogs.showDetail(path + ": the song plays for " + hoursText(lengthMs) +
                            ", the file holds at most " + hoursText(maxMs));
         return RenderOutcome::Failed;
     }
@@ -187,7 +196,7 @@ RenderOutcome renderSong(const RenderParts& parts, const std::string& path, Audi
     Sequencer seq(
         {parts.song, parts.tuning, port, sender, type, dialogs, parts.loader, timers, view});
     seq.setStopWait(std::chrono::milliseconds(0));
-    Recorder recorder(synth, file, progress, frameAt(*lengthMs));
+    Recorder recorder(synth, file, progress, frameAt(*length));
 
     const SteadyTime start = timers.now();
     seq.beginPlayback();
@@ -199,18 +208,16 @@ RenderOutcome renderSong(const RenderParts& parts, const std::string& path, Audi
             file.abort();
             return RenderOutcome::Failed;
         }
-        const auto at =
-            std::chrono::duration_cast<std::chrono::milliseconds>(timers.now() + *delay - start)
-                .count();
+        const std::chrono::nanoseconds at = timers.now() + *delay - start;
         // A wait past the end of what the file can hold (the song's length counted it already,
         // so only a song whose timing went wrong gets here).
-        if (static_cast<std::uint64_t>(at) > maxMs) {
+        if (at > std::chrono::milliseconds(maxMs)) {
             seq.stopPlayback();
             file.abort();
             dialogs.showMessage(messages::kSongTooLongForAudio, BoxStyle::SystemModal);
             return RenderOutcome::Failed;
         }
-        if (!(rendered = recorder.renderTo(frameAt(static_cast<std::uint64_t>(at))))) break;
+        if (!(rendered = recorder.renderTo(frameAt(at)))) break;
         timers.runNext();
     }
     if (rendered) {

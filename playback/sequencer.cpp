@@ -16,26 +16,20 @@ constexpr std::chrono::milliseconds kReadyPoll{10};
 
 constexpr std::uint8_t kTempo = 0x51;
 
-// The due time after a wait, held at the end of the clock: a song can ask for thousands of years
-// (a five-byte delta time at division 1 and 3 beats per minute), more than the clock can count.
-SteadyTime later(SteadyTime due, std::uint64_t delayMs) {
-    using std::chrono::milliseconds;
-    const auto room = std::chrono::duration_cast<milliseconds>(SteadyTime::max() - due).count();
-    if (delayMs >= static_cast<std::uint64_t>(room)) return SteadyTime::max();
-    return due + milliseconds(delayMs);
-}
-
-// The whole beats per minute a tempo event sets; nothing for other events, and for a tempo of 0,
-// which would divide by zero.
-std::optional<std::int32_t> tempoOf(const MidiEvent& e) {
-    if (!e.isMeta() || e.metaType() != kTempo || e.payload.size() < 3) return std::nullopt;
-    const std::uint32_t us =
-        std::uint32_t{e.payload[0]} << 16 | std::uint32_t{e.payload[1]} << 8 | e.payload[2];
-    if (const std::int32_t bpm = Sequencer::bpmFor(us); bpm > 0) return bpm;
-    return std::nullopt;
+// The time of an event after the song's start, held at the end of the clock: a song can ask for
+// thousands of years (a five-byte delta time at division 1 and 16 seconds a beat), more than the
+// clock can count.
+SteadyTime after(SteadyTime origin, std::chrono::nanoseconds elapsed) {
+    if (elapsed >= SteadyTime::max() - origin) return SteadyTime::max();
+    return origin + std::chrono::duration_cast<SteadyTime::duration>(elapsed);
 }
 
 }  // namespace
+
+std::optional<std::uint32_t> tempoOf(const MidiEvent& e) {
+    if (!e.isMeta() || e.metaType() != kTempo || e.payload.size() < 3) return std::nullopt;
+    return std::uint32_t{e.payload[0]} << 16 | std::uint32_t{e.payload[1]} << 8 | e.payload[2];
+}
 
 Sequencer::Sequencer(Parts parts) : p_(parts) {}
 
@@ -50,16 +44,6 @@ std::uint32_t Sequencer::periodFor(std::uint32_t division, int minPeriod) {
     return std::max<std::uint32_t>(period, static_cast<std::uint32_t>(std::max(minPeriod, 0)));
 }
 
-std::int32_t Sequencer::bpmFor(std::uint32_t microsPerQuarter) {
-    if (microsPerQuarter == 0) return 0;
-    return static_cast<std::int32_t>(60000000u / microsPerQuarter);
-}
-
-std::uint64_t Sequencer::delayFor(std::uint32_t delta, std::uint32_t division, std::int32_t bpm) {
-    return std::uint64_t{delta} * 60000u /
-           (std::uint64_t{division} * static_cast<std::uint64_t>(std::max(bpm, 1)));
-}
-
 std::optional<Sequencer::Track> Sequencer::playableTrack(std::span<const std::uint8_t> image) {
     if (image.size() < kFirstEventOffset) return std::nullopt;
     const std::uint32_t division = readBe16(image, kDivisionOffset);
@@ -71,19 +55,20 @@ std::optional<Sequencer::Track> Sequencer::playableTrack(std::span<const std::ui
                  image.first(static_cast<std::size_t>(std::min<std::uint64_t>(end, image.size())))};
 }
 
-std::optional<std::uint64_t> Sequencer::playingTimeMs(std::span<const std::uint8_t> image,
-                                                      int minPeriod) {
-    const auto track = playableTrack(image);
-    if (!track) return std::nullopt;
-    EventReader events(track->bytes, kFirstEventOffset, 0, EventReader::StrayData::Report);
-    std::uint64_t ms = periodFor(track->division, minPeriod);
-    std::int32_t bpm = 120;
-    for (bool first = true;; first = false) {
-        const auto e = events.next();
-        if (!e || e->stray) return ms;
-        if (!first) ms += delayFor(e->delta, track->division, bpm);
-        if (e->isMeta()) bpm = tempoOf(*e).value_or(bpm);
+std::optional<std::chrono::nanoseconds> Sequencer::playingTime(std::span<const std::uint8_t> image,
+                                                               int minPeriod) {
+    std::chrono::nanoseconds last{0};
+    if (!timeline(image, minPeriod,
+                  [&last](const MidiEvent&, std::chrono::nanoseconds at) { last = at; })) {
+        return std::nullopt;
     }
+    return last;
+}
+
+void Sequencer::holdUntil(Run& run, SteadyTime now) {
+    if (now <= run.due) return;
+    run.origin += now - run.due;
+    run.due = now;
 }
 
 void Sequencer::TogglePlay() {
@@ -119,14 +104,14 @@ void Sequencer::startPlayback() {
         p_.port.reportError(1004);
         return;
     }
-    run->division = track->division;
+    run->clock = SongClock(track->division);
     run->events.emplace(track->bytes, kFirstEventOffset, runningStatus_.load(),
                         EventReader::StrayData::Report);
 
-    run->tempoBpm = 120;
-    run->periodMs = periodFor(run->division, p_.timers.minPeriodMs());
+    run->periodMs = periodFor(track->division, p_.timers.minPeriodMs());
     run->next = run->events->next();  // the first event is not delayed by its own delta time
-    run->due = p_.timers.now() + std::chrono::milliseconds(run->periodMs);
+    run->origin = p_.timers.now() + std::chrono::milliseconds(run->periodMs);
+    run->due = run->origin;
     if (!arm(run)) p_.port.reportError(1007);
 }
 
@@ -170,7 +155,7 @@ void Sequencer::onTimer(const std::shared_ptr<Run>& run) {
     }
     // After a stall (a message box, another song's stop wait, a device getting ready) the
     // schedule starts afresh rather than rushing through every event that fell due meanwhile.
-    if (const SteadyTime now = p_.timers.now(); now - run->due > kStall) run->due = now;
+    if (const SteadyTime now = p_.timers.now(); now - run->due > kStall) holdUntil(*run, now);
     for (bool first = true;; first = false) {
         if (!current(*run)) return;
         if (!first) run->next = run->events->next();
@@ -184,12 +169,15 @@ void Sequencer::onTimer(const std::shared_ptr<Run>& run) {
             if (mine) stopPlayback();
             return;
         }
-        const std::uint64_t delayMs =
-            first ? 0 : delayFor(run->next->delta, run->division, run->tempoBpm);
-        if (delayMs > 0) {
-            run->due = later(run->due, delayMs);
-            arm(run);
-            return;
+        if (!first) {
+            // Each time from the song's start, so that no rounding adds up; events due together
+            // go out in this callback.
+            run->clock.advance(run->next->delta);
+            if (const SteadyTime due = after(run->origin, run->clock.elapsed()); due > run->due) {
+                run->due = due;
+                arm(run);
+                return;
+            }
         }
         if (!playEvent(*run)) return;
     }
@@ -220,7 +208,7 @@ void Sequencer::playMessage(Run& run, std::span<const std::uint8_t> body,
     p_.tuning.rhythm.examineBody(body);
     if (type == DeviceType::GS && isXgSystemOn(body)) {
         p_.dialogs.showMessage(messages::kXgResetWithGs, BoxStyle::SystemModal);
-        run.due = std::max(run.due, p_.timers.now());  // the song waited for the OK
+        holdUntil(run, p_.timers.now());  // the song waited for the OK
         return;
     }
     if (fileForm.empty()) {
@@ -271,9 +259,6 @@ bool Sequencer::playEvent(Run& run) {
         p_.port.reportError(1008);
         return false;
     }
-    // A message sent in packets ends with its last F7 packet; anything else cuts it off.
-    if (!e.isEscape() && !run.packets.empty() && !e.isSysEx()) run.packets.clear();
-
     const std::uint8_t b = e.status;
     const int channel = b & 0x0F;
     const auto data = [&](std::size_t i) { return p_.song.data[e.dataAt() + i]; };
@@ -288,7 +273,7 @@ bool Sequencer::playEvent(Run& run) {
     } else if (e.isSysEx() || e.isEscape()) {
         playSysEx(run, e, type);
     } else if (e.isMeta()) {
-        run.tempoBpm = tempoOf(e).value_or(run.tempoBpm);
+        if (const auto tempo = tempoOf(e)) run.clock.setTempo(*tempo);
     } else if ((b >= 0xA0 && b <= 0xBF) || (b >= 0xE0 && b <= 0xEF)) {
         p_.port.channelMessage(b, data(0), data(1));
     } else if (b >= 0xC0 && b <= 0xCF) {

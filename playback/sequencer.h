@@ -17,6 +17,7 @@
 #include "midifile/sysex.h"
 #include "playback/midi_port.h"
 #include "playback/scale_tuning_sender.h"
+#include "playback/song_clock.h"
 #include "playback/timer_service.h"
 #include "tuning/tuning_state.h"
 
@@ -24,6 +25,9 @@ namespace pitchloom {
 
 inline constexpr std::string_view kPlayCaption = "     Play";
 inline constexpr std::string_view kStopCaption = "     Stop";
+
+/// The microseconds per quarter note of a tempo event; nothing for other events.
+std::optional<std::uint32_t> tempoOf(const MidiEvent& e);
 
 /// What playback needs of the window: the Play button's caption, a repaint, the wait cursor.
 /// Called from the window thread and from the timer thread at the end of a song.
@@ -68,28 +72,31 @@ public:
     /// The wait after a stop, one second; tests shorten it.
     void setStopWait(std::chrono::milliseconds wait) { stopWait_ = wait; }
 
-    /// Milliseconds of one tick at 120 beats per minute for a division, at least `minPeriod`.
+    /// Milliseconds of one tick at 120 beats per minute for a division, at least `minPeriod`:
+    /// the wait before the first event.
     static std::uint32_t periodFor(std::uint32_t division, int minPeriod);
-    /// Whole beats per minute of a tempo in microseconds per quarter note; 0 for a tempo of 0.
-    static std::int32_t bpmFor(std::uint32_t microsPerQuarter);
-    /// Milliseconds a delta time waits at a division and tempo, rounded down as playback waits.
-    static std::uint64_t delayFor(std::uint32_t delta, std::uint32_t division, std::int32_t bpm);
-    /// How long playing the song image takes, in milliseconds from the start to its last event;
-    /// nothing when it cannot be played (a division of 0 or in time code).
-    static std::optional<std::uint64_t> playingTimeMs(std::span<const std::uint8_t> image,
-                                                      int minPeriod);
+    /// When each event of the song image plays, from the start of playback: the first one period
+    /// after it, each later one at its exact time in the song after the first. Calls `at` with
+    /// each event and its time, in order; false when the song cannot be played (a division of 0
+    /// or in time code). Stops at the end of the track or an event that cannot be played.
+    template <typename At>
+    static bool timeline(std::span<const std::uint8_t> image, int minPeriod, At at);
+    /// How long playing the song image takes, from the start to its last event; nothing when it
+    /// cannot be played.
+    static std::optional<std::chrono::nanoseconds> playingTime(std::span<const std::uint8_t> image,
+                                                               int minPeriod);
 
     std::atomic<std::uint8_t> playing{0};  // window and timer threads
 
     /// State of one playback, touched only by the timer chain once it runs.
     struct Run {
         std::uint64_t generation = 0;
-        std::uint32_t division = 0;
-        std::int32_t tempoBpm = 120;
         std::uint32_t periodMs = 0;
         std::int32_t noteOnCount = 0;
         bool tuningWiped = false;  // a reset went to the device since the tuning was last sent
-        SteadyTime due{};
+        SongClock clock{1};        // the song's time of the event last played
+        SteadyTime origin{};       // when the song's time 0, its first event, plays
+        SteadyTime due{};          // when the event last played was due
         std::optional<EventReader> events;
         std::optional<MidiEvent> next;  // what the next timer plays
         /// A System Exclusive message sent in packets, gathered until its last one.
@@ -103,6 +110,8 @@ private:
         std::span<const std::uint8_t> bytes;
     };
     static std::optional<Track> playableTrack(std::span<const std::uint8_t> image);
+    /// Moves the rest of the song on to play from `now` when it fell behind.
+    static void holdUntil(Run& run, SteadyTime now);
 
     void onTimer(const std::shared_ptr<Run>& run);
     bool playEvent(Run& run);
@@ -123,5 +132,23 @@ private:
     std::mutex timerMutex_;  // guards pending_ against stop/arm races
     std::optional<TimerService::TimerId> pending_;
 };
+
+template <typename At>
+bool Sequencer::timeline(std::span<const std::uint8_t> image, int minPeriod, At at) {
+    const auto track = playableTrack(image);
+    if (!track) return false;
+    EventReader events(track->bytes, kFirstEventOffset, 0, EventReader::StrayData::Report);
+    const std::chrono::nanoseconds start =
+        std::chrono::milliseconds(periodFor(track->division, minPeriod));
+    SongClock clock(track->division);
+    for (bool first = true;; first = false) {
+        const auto e = events.next();
+        if (!e || e->stray) return true;
+        if (!first) clock.advance(e->delta);
+        const auto time = clock.elapsed();
+        at(*e, time >= std::chrono::nanoseconds::max() - start ? time : start + time);
+        if (const auto tempo = tempoOf(*e)) clock.setTempo(*tempo);
+    }
+}
 
 }  // namespace pitchloom

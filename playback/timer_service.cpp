@@ -171,10 +171,10 @@ void ManualTimerService::jump(std::chrono::milliseconds by) {
     now_ += by;
 }
 
-std::optional<std::chrono::milliseconds> ManualTimerService::nextDelay() const {
+std::optional<std::chrono::nanoseconds> ManualTimerService::nextDelay() const {
     std::lock_guard lock(mutex_);
     if (timers_.empty()) return std::nullopt;
-    return std::chrono::duration_cast<std::chrono::milliseconds>(timers_.begin()->first - now_);
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(timers_.begin()->first - now_);
 }
 
 }  // namespace pitchloom

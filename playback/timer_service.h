@@ -79,7 +79,7 @@ public:
     /// Moves the clock on without running anything, as a thread held up elsewhere would.
     void jump(std::chrono::milliseconds by);
     /// Due time of the next armed timer, relative to the current time.
-    std::optional<std::chrono::milliseconds> nextDelay() const;
+    std::optional<std::chrono::nanoseconds> nextDelay() const;
 
 private:
     mutable std::mutex mutex_;

@@ -18,14 +18,25 @@ bool isNoteOn(const Bytes& m) {
     return !m.empty() && (m[0] & 0xF0) == 0x90;
 }
 
+// Plays the whole song on the manual clock; each short message with when it went out, from the
+// start of playback.
+std::vector<std::pair<std::chrono::nanoseconds, Bytes>> playTimed(Rig& r, const Bytes& image) {
+    const SteadyTime start = r.timers.now();
+    r.play(image);
+    std::vector<std::pair<std::chrono::nanoseconds, Bytes>> sent;
+    while (r.timers.runNext()) {
+        const auto shorts = r.shorts();
+        for (std::size_t i = sent.size(); i < shorts.size(); ++i)
+            sent.emplace_back(r.timers.now() - start, shorts[i]);
+    }
+    return sent;
+}
+
 TEST(Timing, PeriodIsOneTickAtTheStartTempo) {
     EXPECT_EQ(Sequencer::periodFor(480, 1), 1u);
     EXPECT_EQ(Sequencer::periodFor(96, 1), 5u);
     EXPECT_EQ(Sequencer::periodFor(24, 1), 20u);
     EXPECT_EQ(Sequencer::periodFor(960, 1), 1u);  // 0 ms raised to the service's minimum
-    EXPECT_EQ(Sequencer::bpmFor(500000), 120);
-    EXPECT_EQ(Sequencer::bpmFor(461538), 130);
-    EXPECT_EQ(Sequencer::bpmFor(0), 0);
 }
 
 TEST(Timing, DelaysFollowTicksDivisionAndTempo) {
@@ -37,7 +48,28 @@ TEST(Timing, DelaysFollowTicksDivisionAndTempo) {
     r.timers.runNext();
     EXPECT_EQ(r.timers.nextDelay(), 250ms);
     r.timers.runNext();
-    EXPECT_EQ(r.timers.nextDelay(), 1ms);
+    EXPECT_EQ(r.timers.nextDelay(), 1041666ns);  // a tick of 1041.666 microseconds
+}
+
+TEST(Timing, EveryEventPlaysAtItsExactTimeInTheSong) {
+    // Ticks at division 960 a little over half a millisecond long, tempos of no whole beats per
+    // minute, and a tempo change: each time counted from the song's start, to the nanosecond.
+    TrackBuilder t;
+    t.tempo(0, 461538).noteOn(1, 0, 60, 1).noteOn(3, 0, 62, 1).tempo(3, 500001);
+    t.noteOn(960, 0, 64, 1);
+    for (int i = 0; i < 960; ++i)
+        t.controlChange(1, 0, 1, i % 128);
+    t.noteOn(0, 0, 67, 1).endOfTrack();
+    Rig r;
+    const auto sent = playTimed(r, test::format0(960, t));
+    ASSERT_EQ(sent.size(), 964u);
+    const auto origin = 1ms;  // the first event, one period after the start
+    EXPECT_EQ(sent[0].first - origin, 480768ns);
+    EXPECT_EQ(sent[1].first - origin, 1923075ns);
+    EXPECT_EQ(sent[2].first - origin, 503366381ns);
+    EXPECT_EQ(sent[3].first - origin, 503887215ns);     // one tick later: not with the note before
+    EXPECT_EQ(sent[962].first - origin, 1003367381ns);  // 960 ticks of 500001 later, no drift
+    EXPECT_EQ(sent[963], std::make_pair(sent[962].first, (Bytes{0x90, 67, 1})));
 }
 
 TEST(Timing, FirstEventWaitsOnePeriodWhateverItsDelta) {
@@ -56,14 +88,6 @@ TEST(Timing, ZeroDelayEventsGoOutInOneCallback) {
     r.play(test::format0(480, t));
     r.timers.runNext();
     EXPECT_EQ(r.shorts().size(), 3u);
-    // At division 960 one tick rounds to 0 ms: played in the same callback as the event before.
-    Rig fine;
-    TrackBuilder u;
-    u.noteOn(0, 0, 60, 100).noteOn(1, 0, 62, 100).noteOff(960, 0, 60).endOfTrack();
-    fine.play(test::format0(960, u));
-    fine.timers.runNext();
-    EXPECT_EQ(fine.shorts().size(), 2u);
-    EXPECT_EQ(fine.timers.nextDelay(), 500ms);
 }
 
 TEST(Timing, TempoChangeGovernsTheFollowingDelays) {
@@ -348,8 +372,9 @@ TEST(SysEx, LongEscapesAndMessagesInPacketsArriveWhole) {
         escape.insert(escape.end(), {0x90, 0x3C});
     TrackBuilder t;
     t.raw(0, escape);
-    t.raw(0, {0xF0, 0x03, 0x43, 0x10, 0x4C}).raw(0, {0xF7, 0x05, 0x00, 0x00, 0x7E, 0x00, 0xF7});
-    t.noteOn(0, 0, 61, 100).endOfTrack();
+    // The packets lie apart, another channel's event between them, as a merge leaves them.
+    t.raw(0, {0xF0, 0x03, 0x43, 0x10, 0x4C}).programChange(2, 1, 5);
+    t.raw(3, {0xF7, 0x05, 0x00, 0x00, 0x7E, 0x00, 0xF7}).noteOn(0, 0, 61, 100).endOfTrack();
     r.play(test::format0(480, t));
     r.timers.runAll();
     const auto sent = r.sysExes();
@@ -358,8 +383,7 @@ TEST(SysEx, LongEscapesAndMessagesInPacketsArriveWhole) {
     EXPECT_EQ(sent[0].size(), 200u);
     // The two packets reach the device as one XG System On, and the tuning follows it.
     EXPECT_EQ(sent[1], (Bytes{0xF0, 0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7}));
-    ASSERT_EQ(r.shorts().size(), 1u);
-    EXPECT_EQ(r.shorts()[0], (Bytes{0x90, 61, 100}));
+    EXPECT_EQ(r.shorts(), (std::vector<Bytes>{{0xC1, 5}, {0x90, 61, 100}}));
 }
 
 TEST(SysEx, MessagesCutByTheEndOfTheSongAreNotSentInPart) {
@@ -416,6 +440,18 @@ TEST(Errors, DataByteWithoutAnyStatusHaltsPlayback) {
     EXPECT_TRUE(r.seq.isPlaying());
     EXPECT_TRUE(r.shorts().empty());
     EXPECT_EQ(r.timers.pendingCount(), 0u);
+}
+
+TEST(Notes, DataAfterAMetaOrSysExRunsOnTheChannelStatusBefore) {
+    Rig r;
+    TrackBuilder t;
+    t.noteOn(0, 1, 60, 100).tempo(0, 600000).running(10, 62, 100);
+    t.sysex(0, {0x7E, 0x7F, 0x09, 0x01, 0xF7}).running(10, 60, 0).endOfTrack();
+    r.play(test::format0(480, t));
+    r.timers.runAll();
+    EXPECT_TRUE(r.dialogs.texts().empty());
+    EXPECT_EQ(r.shorts(), (std::vector<Bytes>{{0x91, 60, 100}, {0x91, 62, 100}, {0x91, 60, 0}}));
+    EXPECT_FALSE(r.seq.isPlaying());
 }
 
 TEST(Commands, PlayThenCancelStartsNothing) {
