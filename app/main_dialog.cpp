@@ -148,14 +148,14 @@ void MainDialog::createControls() {
     skins_[0]->setAttribute(Qt::WA_TransparentForMouseEvents);  // clicks pass the background
 
     const std::array<std::pair<const char*, QRect>, 8> labels = {{
-        {"Key", dialogUnits(10, 115, 35, 15)},
-        {"Scale", dialogUnits(10, 135, 35, 15)},
-        {"Tuning", dialogUnits(10, 155, 35, 15)},
+        {"Key", dialogUnits(6, 115, 35, 15)},
+        {"Scale", dialogUnits(6, 135, 35, 15)},
+        {"Tuning", dialogUnits(6, 155, 35, 15)},
         {"Setting", dialogUnits(10, 181, 35, 35)},
         {"Midi", dialogUnits(10, 225, 35, 15)},
         {"Add specified scale and tuning to file.", dialogUnits(131, 40, 130, 20)},
         {"Play file with specified scale and tuning.", dialogUnits(131, 18, 130, 19)},
-        {"Device", dialogUnits(10, 95, 35, 15)},
+        {"Device", dialogUnits(6, 95, 35, 15)},
     }};
     for (std::size_t i = 0; i < labels.size(); ++i) {
         auto* label = new QLabel(QString::fromLatin1(labels[i].first), this);
@@ -170,7 +170,9 @@ void MainDialog::createControls() {
         list->setEditable(false);
         list->setMaxVisibleItems(12);
         list->view()->setMinimumWidth(170);  // long labels such as "Okinawan scale" show whole
-        const QRect r = dialogUnits(45, y, 60, 12);
+        // As wide as the panel allows, so that the longest labels ("Okinawan scale", "Just
+        // Intonation") show whole.
+        const QRect r = dialogUnits(38, y, 72, 12);
         list->setGeometry(r.x(), r.y(), r.width(), 20);
         // The wheel acts on a list only once the user has clicked or tabbed into it.
         list->setFocusPolicy(Qt::StrongFocus);

@@ -123,6 +123,20 @@ private slots:
         }
     }
 
+    void everyLabelOfTheListsShowsWholeWhenChosen() {
+        Window w;
+        for (QComboBox* list : {w.dialog->deviceList(), w.dialog->keyList(), w.dialog->scaleList(),
+                                w.dialog->tuningList()}) {
+            for (int i = 0; i < list->count(); ++i) {
+                if (list == w.dialog->deviceList() && i > 0) break;  // the system's ports vary
+                QComboBox alone;
+                alone.setFont(list->font());
+                alone.addItem(list->itemText(i));
+                QVERIFY2(alone.sizeHint().width() <= list->width(), qPrintable(list->itemText(i)));
+            }
+        }
+    }
+
     void standardControlsLieAboveTheSkins() {
         Window w;
         // children() lists siblings from the bottom of the stack to the top.
