@@ -21,8 +21,9 @@ namespace {
 // Nothing when there is no SoundFont: the synth's tuning is then checked on its own.
 SynthOutput* sharedSynth() {
     static const std::unique_ptr<SynthOutput> synth = [] {
-        const auto soundFont = findGeneralMidiSoundFont();
-        return soundFont ? SynthOutput::open(*soundFont, SynthOutput::Audio::Offline) : nullptr;
+        const auto soundFonts = findGeneralMidiSoundFonts();
+        return soundFonts.empty() ? nullptr
+                                  : SynthOutput::open(soundFonts, SynthOutput::Audio::Offline);
     }();
     return synth.get();
 }

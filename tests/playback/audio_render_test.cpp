@@ -50,7 +50,8 @@ std::vector<float> readMono(const std::string& path) {
 class Render : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!findGeneralMidiSoundFont()) GTEST_SKIP() << "no General MIDI SoundFont on this system";
+        if (findGeneralMidiSoundFonts().empty())
+            GTEST_SKIP() << "no General MIDI SoundFont on this system";
         folder_ = test::makeTempDir("render");
         ASSERT_TRUE(session_.createSong());
     }

@@ -82,9 +82,9 @@ double measureA4(SynthOutput& synth, int channel) {
 class Synth : public ::testing::Test {
 protected:
     void SetUp() override {
-        const auto soundFont = findGeneralMidiSoundFont();
-        if (!soundFont) GTEST_SKIP() << "no General MIDI SoundFont on this system";
-        soundFont_ = *soundFont;
+        const auto soundFonts = findGeneralMidiSoundFonts();
+        if (soundFonts.empty()) GTEST_SKIP() << "no General MIDI SoundFont on this system";
+        soundFont_ = soundFonts.front();
         synth_ = open();
         ASSERT_NE(synth_, nullptr);
         // The SoundFont's samples may sit a few cents off 440 Hz; tunings are measured from here.
@@ -92,7 +92,7 @@ protected:
     }
 
     std::unique_ptr<SynthOutput> open() const {
-        return SynthOutput::open(soundFont_, SynthOutput::Audio::Offline);
+        return SynthOutput::open({soundFont_}, SynthOutput::Audio::Offline);
     }
 
     // Cents between the A4 of channel and the reference raised by expected cents.
@@ -216,7 +216,7 @@ TEST_F(Synth, SendsWhileAnotherThreadRenders) {
 }
 
 TEST_F(Synth, MessagesSentWhileTheSoundFontLoadsArePlayedOnceItIsIn) {
-    auto synth = SynthOutput::open(soundFont_, SynthOutput::Audio::Offline,
+    auto synth = SynthOutput::open({soundFont_}, SynthOutput::Audio::Offline,
                                    SynthOutput::Loading::InBackground);
     ASSERT_NE(synth, nullptr);
     synth->sendSysEx(test::gsScaleTuning(0x11, test::onePitchClass(9, 50)));
