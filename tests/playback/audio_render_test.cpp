@@ -13,6 +13,7 @@
 #include "support/midi_builder.h"
 #include "support/pitch.h"
 #include "support/scripted_dialogs.h"
+#include "support/sine_soundfont.h"
 
 namespace pitchloom {
 namespace {
@@ -50,8 +51,6 @@ std::vector<float> readMono(const std::string& path) {
 class Render : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (findGeneralMidiSoundFonts().empty())
-            GTEST_SKIP() << "no General MIDI SoundFont on this system";
         folder_ = test::makeTempDir("render");
         ASSERT_TRUE(session_.createSong());
     }
@@ -64,7 +63,8 @@ protected:
     RenderOutcome render(const std::string& name, DeviceType type, AudioFormat format,
                          const RenderProgress& progress = {}) {
         return renderSong({session_.song, session_.tuning, type, dialogs_, session_.loader},
-                          folder_ + "/" + name, format, progress);
+                          folder_ + "/" + name, format, progress,
+                          std::vector<std::string>{test::sineSoundFont()});
     }
 
     test::ScriptedDialogs dialogs_;
