@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <numbers>
 #include <thread>
 #include <vector>
 
+#include "support/midi_builder.h"
 #include "support/pitch.h"
 #include "support/sine_soundfont.h"
 #include "synth_messages.h"
@@ -78,6 +82,13 @@ double measureNote(SynthOutput& synth, int channel, int note) {
 
 double measureA4(SynthOutput& synth, int channel) {
     return measureNote(synth, channel, kA4);
+}
+
+// True once the synth has its SoundFont, or has given up on every one, within ten seconds.
+bool waitUntilReady(SynthOutput& synth) {
+    for (int i = 0; i < 1000 && !synth.ready(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return synth.ready();
 }
 
 class Synth : public ::testing::Test {
@@ -215,14 +226,46 @@ TEST_F(Synth, MessagesSentWhileTheSoundFontLoadsArePlayedOnceItIsIn) {
     synth->sendSysEx(test::gsScaleTuning(0x11, test::onePitchClass(9, 50)));
     sendShort(*synth, {0xC0, test::kOrgan});
     sendShort(*synth, {0x90, kA4, 100});
-    for (int i = 0; i < 1000 && !synth->ready(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ASSERT_TRUE(synth->ready());
+    ASSERT_TRUE(waitUntilReady(*synth));
     render(*synth, 0.1);
     const auto sound = render(*synth, 0.3);
     ASSERT_GT(rms(sound), 1e-3);
     EXPECT_NEAR(cents(fundamentalHz(sound, synth->sampleRate(), kA4Hz), raisedBy(kA4Hz, 50)), 0.0,
                 0.5);
+}
+
+TEST(SynthSoundFonts, ADamagedOneGivesWayToTheNextAndWithoutOneNothingSounds) {
+    using Loading = SynthOutput::Loading;
+    const std::string& damaged = test::damagedSoundFont();
+    for (const Loading loading : {Loading::AtOnce, Loading::InBackground}) {
+        auto synth = SynthOutput::open({damaged, test::sineSoundFont()},
+                                       SynthOutput::Audio::Offline, loading);
+        ASSERT_NE(synth, nullptr);
+        ASSERT_TRUE(waitUntilReady(*synth));
+        EXPECT_NEAR(cents(measureA4(*synth, 0), kA4Hz), 0.0, 0.5);
+    }
+    EXPECT_EQ(SynthOutput::open({damaged}, SynthOutput::Audio::Offline), nullptr);
+    auto silent = SynthOutput::open({damaged}, SynthOutput::Audio::Offline, Loading::InBackground);
+    ASSERT_NE(silent, nullptr);
+    ASSERT_TRUE(waitUntilReady(*silent));
+    sendShort(*silent, {0x90, kA4, 100});
+    EXPECT_LT(rms(render(*silent, 0.1)), 1e-6);  // the reverb's guard against denormals
+}
+
+TEST(SoundFontSearch, FindsTheFilesAmongTheCandidatesInTheirOrderEachOnceLinksResolved) {
+    EXPECT_EQ(kGeneralMidiSoundFonts,
+              (std::array<std::string_view, 3>{"/usr/share/sounds/sf2/default-GM.sf2",
+                                               "/usr/share/sounds/sf2/FluidR3_GM.sf2",
+                                               "/usr/share/sounds/sf2/TimGM6mb.sf2"}));
+    const std::string dir = std::filesystem::canonical(test::makeTempDir("soundfont-search"));
+    std::ofstream(dir + "/a.sf2") << "a";
+    std::ofstream(dir + "/b.sf2") << "b";
+    std::filesystem::create_symlink(dir + "/b.sf2", dir + "/default.sf2");
+    const std::string paths[] = {dir + "/missing.sf2", dir + "/default.sf2", dir, dir + "/b.sf2",
+                                 dir + "/a.sf2"};
+    const std::vector<std::string_view> candidates(std::begin(paths), std::end(paths));
+    EXPECT_EQ(findGeneralMidiSoundFonts(candidates),
+              (std::vector<std::string>{dir + "/b.sf2", dir + "/a.sf2"}));
 }
 
 TEST(BuiltInSynth, OpensQuietlyOrNotAtAll) {

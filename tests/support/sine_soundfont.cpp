@@ -193,4 +193,13 @@ const std::string& sineSoundFont() {
     return path;
 }
 
+const std::string& damagedSoundFont() {
+    static const std::string path = [] {
+        Bytes bytes = sineSoundFontBytes();
+        bytes.resize(bytes.size() / 2);
+        return writeTempFile("damaged.sf2", bytes);
+    }();
+    return path;
+}
+
 }  // namespace pitchloom::test

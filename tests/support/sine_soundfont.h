@@ -17,4 +17,7 @@ Bytes sineSoundFontBytes();
 /// folder.
 const std::string& sineSoundFont();
 
+/// The first half of that file, as a download cut short leaves it: FluidSynth refuses it.
+const std::string& damagedSoundFont();
+
 }  // namespace pitchloom::test
