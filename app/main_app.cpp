@@ -56,7 +56,8 @@ int MainApp::InitInstance(const QStringList& arguments) {
                            dialogs.cancelPending();
                            timers.shutdown();
                        },
-                       std::chrono::milliseconds(1000)});
+                       std::chrono::milliseconds(1000),
+                       std::nullopt});
     dialogs.setParentWindow(&dialog);
 
     // A file named on the command line is handled like a file dropped on the window, once the

@@ -363,12 +363,14 @@ bool MainDialog::renderAudio(const std::string& path) {
     clock.start();
     const RenderOutcome outcome = renderSong(
         {session_.song, session_.tuning, session_.deviceType.load(), dialogs, session_.loader},
-        path, AudioFormat::Wav16, [&](double done) {
+        path, AudioFormat::Wav16,
+        [&](double done) {
             if (!progress.isVisible() && clock.elapsed() >= kShowAfterMs) progress.show();
             progress.setValue(static_cast<int>(done * kSteps));
             if (progress.isVisible()) QCoreApplication::processEvents();
             return !progress.wasCanceled();
-        });
+        },
+        services_.soundFonts);
     return outcome == RenderOutcome::Written;
 }
 

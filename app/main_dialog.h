@@ -6,6 +6,9 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "playback/midi_port.h"
 #include "playback/scale_tuning_sender.h"
@@ -40,6 +43,9 @@ public:
         /// Called before the window's state goes away, to release threads waiting on boxes.
         std::function<void()> releaseWaits;
         std::chrono::milliseconds stopWait{1000};
+        /// The SoundFonts an audio file is rendered with, the first that loads; the system's
+        /// General MIDI ones when not given.
+        std::optional<std::vector<std::string>> soundFonts;
     };
 
     explicit MainDialog(Services services, QWidget* parent = nullptr);

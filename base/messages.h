@@ -22,6 +22,8 @@ inline constexpr std::string_view kConvertedTooLarge = "The converted song is to
 inline constexpr std::string_view kNotAScaleFile = "This is not a valid scale file!";
 inline constexpr std::string_view kNoSoundFont =
     "Audio needs a General MIDI SoundFont, and none is installed!";
+inline constexpr std::string_view kSoundFontDamaged =
+    "Audio needs a General MIDI SoundFont, and the one installed is damaged!";
 inline constexpr std::string_view kNoSynthesizer =
     "Audio needs the FluidSynth synthesizer, and it cannot be loaded!";
 inline constexpr std::string_view kSongTooLongForAudio = "The song is too long for an audio file!";

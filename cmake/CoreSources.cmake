@@ -41,4 +41,5 @@ set(PITCHLOOM_TEST_SUPPORT_SOURCES
   ${PITCHLOOM_ROOT}/tests/support/midi_builder.cpp
   ${PITCHLOOM_ROOT}/tests/support/pitch.cpp
   ${PITCHLOOM_ROOT}/tests/support/scripted_dialogs.cpp
+  ${PITCHLOOM_ROOT}/tests/support/sine_soundfont.cpp
 )

@@ -139,7 +139,8 @@ private:
 }  // namespace
 
 RenderOutcome renderSong(const RenderParts& parts, const std::string& path, AudioFormat format,
-                         const RenderProgress& progress, std::optional<std::string> soundFont) {
+                         const RenderProgress& progress,
+                         std::optional<std::vector<std::string>> soundFonts) {
     UserDialogs& dialogs = parts.dialogs;
     const auto failFile = [&](const FileStatus& status) {
         dialogs.showMessage(messages::kCannotOpenFile, BoxStyle::SystemModal);
@@ -169,15 +170,16 @@ RenderOutcome renderSong(const RenderParts& parts, const std::string& path, Audi
                            ": missing, or without a function it needs");
         return RenderOutcome::Failed;
     }
-    if (!soundFont) soundFont = findGeneralMidiSoundFont();
-    if (!soundFont) {
+    if (!soundFonts) soundFonts = findGeneralMidiSoundFonts();
+    if (soundFonts->empty()) {
         dialogs.showMessage(messages::kNoSoundFont, BoxStyle::SystemModal);
         return RenderOutcome::Failed;
     }
-    auto synthOwned = SynthOutput::open(*soundFont, SynthOutput::Audio::Offline);
+    auto synthOwned = SynthOutput::open(*soundFonts, SynthOutput::Audio::Offline);
     if (!synthOwned) {
-        dialogs.showMessage(messages::kNoSoundFont, BoxStyle::SystemModal);
-        dialogs.showDetail(*soundFont + ": the SoundFont cannot be loaded");
+        dialogs.showMessage(messages::kSoundFontDamaged, BoxStyle::SystemModal);
+        for (const std::string& soundFont : *soundFonts)
+            dialogs.showDetail(soundFont + ": the SoundFont cannot be loaded");
         return RenderOutcome::Failed;
     }
     SynthOutput& synth = *synthOwned;

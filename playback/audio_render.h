@@ -3,6 +3,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "base/user_dialogs.h"
 #include "midifile/midi_song.h"
@@ -33,9 +34,10 @@ struct RenderParts {
 /// instead of a timer: the same walk, messages and retuning as Play, so the file sounds as Play
 /// does. Notes still held at the end are released and their sound allowed to die away. Every
 /// failure is shown through the dialogs; a failed or cancelled render leaves no file behind.
-/// soundFont: the SoundFont to play with, the system's General MIDI one when not given.
+/// soundFonts: the SoundFonts to play with, the first that loads; when not given, the system's
+/// General MIDI ones in their order.
 RenderOutcome renderSong(const RenderParts& parts, const std::string& path, AudioFormat format,
                          const RenderProgress& progress = {},
-                         std::optional<std::string> soundFont = std::nullopt);
+                         std::optional<std::vector<std::string>> soundFonts = std::nullopt);
 
 }  // namespace pitchloom

@@ -14,12 +14,6 @@
 namespace pitchloom {
 namespace {
 
-constexpr std::array<std::string_view, 3> kSoundFonts = {
-    "/usr/share/sounds/sf2/default-GM.sf2",
-    "/usr/share/sounds/sf2/FluidR3_GM.sf2",
-    "/usr/share/sounds/sf2/TimGM6mb.sf2",
-};
-
 constexpr double kSampleRate = kSynthSampleRate;
 // The MIDI Tuning Standard messages that FluidSynth handles itself use tuning bank 0; the channel
 // tunings keep to a bank of their own, one program per channel.
@@ -94,7 +88,7 @@ void SynthOutput::FluidDeleter::operator()(fluid_audio_driver_t* driver) const {
     fluid().delete_fluid_audio_driver(driver);
 }
 
-std::unique_ptr<SynthOutput> SynthOutput::open(const std::string& soundFont, Audio audio,
+std::unique_ptr<SynthOutput> SynthOutput::open(std::vector<std::string> soundFonts, Audio audio,
                                                Loading loading) {
     if (fluidSynth() == nullptr) return nullptr;
     silenceFluidSynthLog();
@@ -110,10 +104,7 @@ std::unique_ptr<SynthOutput> SynthOutput::open(const std::string& soundFont, Aud
     }
 
     if (loading == Loading::AtOnce) {
-        if (!out->createSynth() ||
-            fluid().fluid_synth_sfload(out->synth_.get(), soundFont.c_str(), 1) == FLUID_FAILED) {
-            return nullptr;
-        }
+        if (!out->createSynth() || !out->loadFirst(soundFonts)) return nullptr;
         out->ready_ = true;
         if (audio == Audio::Device && !out->openAudio()) return nullptr;
         return out;
@@ -122,7 +113,8 @@ std::unique_ptr<SynthOutput> SynthOutput::open(const std::string& soundFont, Aud
     // most of one; the window need not wait for either.
     if (audio == Audio::Device && !out->openAudio()) return nullptr;
     SynthOutput* synth = out.get();
-    out->loader_ = std::thread([synth, soundFont] { synth->load(soundFont); });
+    out->loader_ =
+        std::thread([synth, soundFonts = std::move(soundFonts)] { synth->load(soundFonts); });
     return out;
 }
 
@@ -158,11 +150,17 @@ bool SynthOutput::openAudio() {
     return driver_ != nullptr;
 }
 
-void SynthOutput::load(const std::string& soundFont) {
-    // A synth or SoundFont that fails leaves the synth silent; nothing waits for it any longer.
-    const bool loaded =
-        (synth_ || createSynth()) &&
-        fluid().fluid_synth_sfload(synth_.get(), soundFont.c_str(), 1) != FLUID_FAILED;
+bool SynthOutput::loadFirst(const std::vector<std::string>& soundFonts) {
+    // A damaged file fails here and leaves the synth as it was, ready for the next one.
+    return std::ranges::any_of(soundFonts, [this](const std::string& soundFont) {
+        return fluid().fluid_synth_sfload(synth_.get(), soundFont.c_str(), 1) != FLUID_FAILED;
+    });
+}
+
+void SynthOutput::load(const std::vector<std::string>& soundFonts) {
+    // A synth that fails, or SoundFonts that all fail, leave the synth silent; nothing waits for
+    // it any longer.
+    const bool loaded = (synth_ || createSynth()) && loadFirst(soundFonts);
     std::lock_guard lock(pendingMutex_);
     if (loaded) {
         for (const Pending& p : pending_) {
@@ -342,18 +340,22 @@ void SynthOutput::passOn(std::span<const std::uint8_t> message) {
                               static_cast<int>(message.size() - 2), nullptr, nullptr, nullptr, 0);
 }
 
-std::optional<std::string> findGeneralMidiSoundFont() {
-    for (const std::string_view path : kSoundFonts) {
+std::vector<std::string> findGeneralMidiSoundFonts(std::span<const std::string_view> candidates) {
+    std::vector<std::string> found;
+    for (const std::string_view path : candidates) {
         std::error_code error;
-        if (std::filesystem::is_regular_file(path, error)) return std::string(path);
+        if (!std::filesystem::is_regular_file(path, error)) continue;
+        std::string file = std::filesystem::canonical(path, error).string();
+        if (!error && std::ranges::find(found, file) == found.end())
+            found.push_back(std::move(file));
     }
-    return std::nullopt;
+    return found;
 }
 
 std::unique_ptr<MidiOutputDevice> openBuiltInSynth() {
-    const auto soundFont = findGeneralMidiSoundFont();
-    if (!soundFont) return nullptr;
-    return SynthOutput::open(*soundFont, SynthOutput::Audio::Device,
+    std::vector<std::string> soundFonts = findGeneralMidiSoundFonts();
+    if (soundFonts.empty()) return nullptr;
+    return SynthOutput::open(std::move(soundFonts), SynthOutput::Audio::Device,
                              SynthOutput::Loading::InBackground);
 }
 

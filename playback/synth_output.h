@@ -2,12 +2,13 @@
 
 #include <fluidsynth/types.h>
 
+#include <array>
 #include <atomic>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -31,11 +32,11 @@ public:
     /// How the SoundFont comes in: before open() returns, or on a thread of its own.
     enum class Loading { AtOnce, InBackground };
 
-    /// A synth over the SoundFont at soundFont; nothing when no audio output can be opened or the
-    /// SoundFont cannot be loaded at once. Loaded in the background, the synth takes messages at
-    /// once: those sent before the SoundFont is in are kept and played, in order, as soon as it
-    /// is (a SoundFont that then fails to load leaves the synth silent).
-    static std::unique_ptr<SynthOutput> open(const std::string& soundFont, Audio audio,
+    /// A synth over the first of soundFonts that loads, tried in order; nothing when no audio
+    /// output can be opened or, loading at once, when none loads. Loaded in the background, the
+    /// synth takes messages at once: those sent before a SoundFont is in are kept and played, in
+    /// order, as soon as it is (when none loads, the synth stays silent).
+    static std::unique_ptr<SynthOutput> open(std::vector<std::string> soundFonts, Audio audio,
                                              Loading loading = Loading::AtOnce);
 
     ~SynthOutput() override;
@@ -76,8 +77,10 @@ private:
     bool openAudio();
     /// What the sound server plays: the synth, or silence while it is being made.
     void renderInto(float* interleaved, int frames);
-    /// Makes the synth if it is not made yet, loads the SoundFont, then plays what waited.
-    void load(const std::string& soundFont);
+    /// The first of soundFonts that loads into the synth; false when none does.
+    bool loadFirst(const std::vector<std::string>& soundFonts);
+    /// Makes the synth if it is not made yet, loads a SoundFont, then plays what waited.
+    void load(const std::vector<std::string>& soundFonts);
     /// Queues the message while the SoundFont loads; false when it can go to the synth now.
     bool keepUntilReady(bool sysEx, std::span<const std::uint8_t> message);
     void playShort(std::span<const std::uint8_t> message);
@@ -100,12 +103,20 @@ private:
     std::thread loader_;
 };
 
-/// The first of the system's General MIDI SoundFonts that exists: default-GM.sf2, FluidR3_GM.sf2,
-/// TimGM6mb.sf2 under /usr/share/sounds/sf2.
-std::optional<std::string> findGeneralMidiSoundFont();
+/// Where the system's General MIDI SoundFonts are looked for, in the order they are tried.
+inline constexpr std::array<std::string_view, 3> kGeneralMidiSoundFonts = {
+    "/usr/share/sounds/sf2/default-GM.sf2",
+    "/usr/share/sounds/sf2/FluidR3_GM.sf2",
+    "/usr/share/sounds/sf2/TimGM6mb.sf2",
+};
 
-/// The mapper's device: the synth on the system's SoundFont and audio output; nothing when either
-/// is missing.
+/// The files the candidates name, in their order, each once (default-GM.sf2 is as a rule a link to
+/// one of the others), links resolved so that a message names the file itself.
+std::vector<std::string> findGeneralMidiSoundFonts(
+    std::span<const std::string_view> candidates = kGeneralMidiSoundFonts);
+
+/// The mapper's device: the synth on the first of the system's SoundFonts that loads, and the
+/// audio output; nothing when there is no SoundFont or no audio output.
 std::unique_ptr<MidiOutputDevice> openBuiltInSynth();
 
 }  // namespace pitchloom

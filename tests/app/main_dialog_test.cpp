@@ -12,9 +12,9 @@
 #include "app/main_app.h"
 #include "app/main_dialog.h"
 #include "playback/recording_output.h"
-#include "playback/synth_output.h"
 #include "support/midi_builder.h"
 #include "support/scripted_dialogs.h"
+#include "support/sine_soundfont.h"
 
 using namespace pitchloom;
 using test::Bytes;
@@ -47,7 +47,8 @@ struct Window {
                                           answerType(d);
                                       },
                                       {},
-                                      std::chrono::milliseconds(0)};
+                                      std::chrono::milliseconds(0),
+                                      std::vector<std::string>{test::sineSoundFont()}};
         dialog = std::make_unique<MainDialog>(services);
     }
 
@@ -187,7 +188,6 @@ private slots:
     }
 
     void convertAlsoOffersWavAudioWhoseRenderCanBeCancelled() {
-        if (!findGeneralMidiSoundFont()) QSKIP("no General MIDI SoundFont on this system");
         Window w;
         const std::string folder = test::makeTempDir("convert-to-wav");
         const auto head = [](const std::string& path) {

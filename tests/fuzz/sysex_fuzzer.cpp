@@ -13,17 +13,16 @@
 #include "playback/midi_port.h"
 #include "playback/synth_output.h"
 #include "playback/synth_tuning.h"
+#include "support/sine_soundfont.h"
 
 namespace pitchloom::fuzz {
 namespace {
 
-// FluidSynth on the system's SoundFont, rendering only when asked; loaded once per process.
-// Nothing when there is no SoundFont: the synth's tuning is then checked on its own.
+// FluidSynth on the tests' SoundFont, rendering only when asked; loaded once per process.
+// Nothing when FluidSynth cannot be loaded: the synth's tuning is then checked on its own.
 SynthOutput* sharedSynth() {
-    static const std::unique_ptr<SynthOutput> synth = [] {
-        const auto soundFont = findGeneralMidiSoundFont();
-        return soundFont ? SynthOutput::open(*soundFont, SynthOutput::Audio::Offline) : nullptr;
-    }();
+    static const std::unique_ptr<SynthOutput> synth =
+        SynthOutput::open({test::sineSoundFont()}, SynthOutput::Audio::Offline);
     return synth.get();
 }
 

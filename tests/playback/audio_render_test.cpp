@@ -13,6 +13,7 @@
 #include "support/midi_builder.h"
 #include "support/pitch.h"
 #include "support/scripted_dialogs.h"
+#include "support/sine_soundfont.h"
 
 namespace pitchloom {
 namespace {
@@ -50,7 +51,6 @@ std::vector<float> readMono(const std::string& path) {
 class Render : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!findGeneralMidiSoundFont()) GTEST_SKIP() << "no General MIDI SoundFont on this system";
         folder_ = test::makeTempDir("render");
         ASSERT_TRUE(session_.createSong());
     }
@@ -61,9 +61,10 @@ protected:
     }
 
     RenderOutcome render(const std::string& name, DeviceType type, AudioFormat format,
-                         const RenderProgress& progress = {}) {
+                         const RenderProgress& progress = {},
+                         std::vector<std::string> soundFonts = {test::sineSoundFont()}) {
         return renderSong({session_.song, session_.tuning, type, dialogs_, session_.loader},
-                          folder_ + "/" + name, format, progress);
+                          folder_ + "/" + name, format, progress, std::move(soundFonts));
     }
 
     test::ScriptedDialogs dialogs_;
@@ -145,6 +146,34 @@ TEST_F(Render, CancelledFailedAndEndlessRendersLeaveNoFile) {
     EXPECT_EQ(dialogs_.texts(),
               std::vector<std::string>{std::string(messages::kSongTooLongForAudio)});
     EXPECT_EQ(test::namesIn(folder_), std::vector<std::string>{"kept.wav"});
+}
+
+TEST_F(Render, ADamagedSoundFontGivesWayToTheNextAndIsNamedWhenNoneLoads) {
+    load(chromaticSong());
+    const std::string& damaged = test::damagedSoundFont();
+    ASSERT_EQ(render("next.wav", DeviceType::GS, AudioFormat::Wav16, {},
+                     {damaged, test::sineSoundFont()}),
+              RenderOutcome::Written);
+    EXPECT_EQ(dialogs_.texts(),
+              std::vector<std::string>{"Information has been written to the file!"});
+    EXPECT_TRUE(dialogs_.details().empty());
+
+    dialogs_.clear();
+    EXPECT_EQ(render("damaged.wav", DeviceType::GS, AudioFormat::Wav16, {}, {damaged}),
+              RenderOutcome::Failed);
+    EXPECT_EQ(dialogs_.texts(),
+              std::vector<std::string>{
+                  "Audio needs a General MIDI SoundFont, and the one installed is damaged!"});
+    EXPECT_EQ(dialogs_.details(),
+              std::vector<std::string>{damaged + ": the SoundFont cannot be loaded"});
+
+    dialogs_.clear();
+    EXPECT_EQ(render("none.wav", DeviceType::GS, AudioFormat::Wav16, {}, {}),
+              RenderOutcome::Failed);
+    EXPECT_EQ(
+        dialogs_.texts(),
+        std::vector<std::string>{"Audio needs a General MIDI SoundFont, and none is installed!"});
+    EXPECT_EQ(test::namesIn(folder_), std::vector<std::string>{"next.wav"});
 }
 
 }  // namespace

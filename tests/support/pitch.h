@@ -5,7 +5,8 @@
 
 namespace pitchloom::test {
 
-/// Drawbar Organ: steady, no vibrato, a strong fundamental; the program pitches are measured on.
+/// The program pitches are measured on: Drawbar Organ in General MIDI, the steady sine of the
+/// tests' SoundFont (support/sine_soundfont.h).
 inline constexpr int kOrgan = 16;
 
 /// Cents from referenceHz up to hz (negative when hz is lower).
