@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -98,6 +100,26 @@ TEST_F(Render, EveryPitchClassSoundsAtItsTuningInEachDialect) {
                 << deviceTypeName(type) << " pitch class " << n;
         }
     }
+}
+
+TEST_F(Render, NotesStartOnTheFramesOfTheirExactTimes) {
+    // At division 960 and 500001 microseconds a quarter, 960 controllers a tick apart, then a
+    // note: it starts 1 ms (the first period) + 500.001 ms in, on frame 22094.
+    test::TrackBuilder t;
+    t.tempo(0, 500001).programChange(0, 0, test::kOrgan);
+    for (int i = 0; i < 960; ++i)
+        t.controlChange(1, 0, 1, 0);
+    t.noteOn(0, 0, 69, 100).noteOff(960, 0, 69).endOfTrack();
+    load(test::format0(960, t));
+    ASSERT_EQ(render("onset.wav", DeviceType::GM, AudioFormat::WavFloat), RenderOutcome::Written);
+    const std::vector<float> wave = readMono(folder_ + "/onset.wav");
+    const auto onset =
+        std::find_if(wave.begin(), wave.end(), [](float x) { return std::abs(x) > 1e-3f; });
+    ASSERT_NE(onset, wave.end());
+    // The synthesizer starts a note at the next of its 64-frame blocks, and its attack takes a
+    // few frames to be heard.
+    EXPECT_GE(onset - wave.begin(), 22094);
+    EXPECT_LT(onset - wave.begin(), 22094 + 128);
 }
 
 TEST_F(Render, SixteenBitWavHasAStandardHeaderAndTheReleaseTail) {
