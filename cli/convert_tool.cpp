@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <charconv>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -82,7 +83,7 @@ struct Options {
     std::string render;
     bool floatSamples = false;
     std::string folder;
-    int jobs = 0;
+    std::string jobs;
     std::vector<std::string> files;
     bool list = false;
 };
@@ -90,6 +91,39 @@ struct Options {
 int usageError(std::ostream& err, std::string_view reason) {
     err << reason << '\n' << kUsage << '\n';
     return kExitUsage;
+}
+
+// The option given an empty value, as an unset shell variable gives ("--output-dir $OUT" or
+// "--output-dir=$OUT"): it would otherwise count as absent, or take the next argument for its
+// value, and the files named after it would take other roles.
+const CLI::Option* emptyValued(const CLI::App& app, int argc, const char* const* argv) {
+    const auto takesValue = [](const CLI::Option* option) {
+        return option != nullptr && !option->get_positional() && option->get_type_size() > 0;
+    };
+    for (int i = 1; i < argc && std::string_view(argv[i]) != "--"; ++i) {
+        const std::string_view arg = argv[i];
+        if (!arg.starts_with("--") || arg.find('=') != arg.size() - 1) continue;
+        const CLI::Option* option =
+            app.get_option_no_throw(std::string(arg.substr(0, arg.size() - 1)));
+        if (takesValue(option)) return option;
+    }
+    for (const CLI::Option* option : app.get_options()) {
+        const auto& values = option->results();
+        if (takesValue(option) && std::find(values.begin(), values.end(), "") != values.end()) {
+            return option;
+        }
+    }
+    return nullptr;
+}
+
+// The songs converted at once that -j asks for, 1 to kMostJobs.
+std::optional<int> jobsOf(std::string_view text) {
+    int jobs = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), jobs);
+    if (error != std::errc() || end != text.data() + text.size() || jobs < 1 || jobs > kMostJobs) {
+        return std::nullopt;
+    }
+    return jobs;
 }
 
 bool sameFile(const std::string& a, const std::string& b) {
@@ -221,7 +255,6 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
                    "With --output-dir: songs converted at once (default: "
                    "one for each processor)")
         ->type_name("N")
-        ->check(CLI::PositiveNumber)
         ->needs(folder);
     app.add_flag("--list", o.list, "Print the labels that --key, --scale and --tuning take");
     app.add_option("FILES", o.files,
@@ -237,6 +270,14 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
         return kExitWritten;
     } catch (const CLI::ParseError& e) {
         return usageError(err, e.what());
+    }
+    if (const CLI::Option* option = emptyValued(app, argc, argv)) {
+        return usageError(
+            err, option->get_name() + " needs " + option->get_type_name() + ", not an empty value");
+    }
+    std::optional<int> jobs;
+    if (!o.jobs.empty() && !(jobs = jobsOf(o.jobs))) {
+        return usageError(err, "-j takes a whole number from 1 to " + std::to_string(kMostJobs));
     }
 
     if (o.list) {
@@ -321,9 +362,10 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
     };
 
     if (!o.folder.empty()) {
-        const int jobs = o.jobs > 0
-                             ? o.jobs
-                             : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+        if (!jobs) {
+            jobs = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u,
+                                               static_cast<unsigned>(kMostJobs)));
+        }
         const auto makeConverter = [&](UserDialogs& dialogs) -> ConvertOne {
             auto session = makeSession(dialogs);
             // Without its song buffer, each song the worker takes says why it failed.
@@ -338,7 +380,7 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
             };
         };
         const InterruptScope interrupts;
-        return convertAll(o.files, o.folder, jobs, makeConverter, err, errIsTerminal);
+        return convertAll(o.files, o.folder, *jobs, makeConverter, err, errIsTerminal);
     }
     ProgressBar bar(err, errIsTerminal);
     StreamDialogs dialogs(o.files[0], o.render.empty() ? o.files[1] : o.render, err);

@@ -204,6 +204,35 @@ TEST_F(ConvertTool, UsageErrorsGiveAReasonAndTheUsage) {
     EXPECT_EQ(readBack(input), song);
 }
 
+TEST_F(ConvertTool, AnEmptyOrUnreadableValueIsAUsageErrorAndNothingIsWritten) {
+    // As an unset shell variable gives: the two songs must not become INPUT and OUTPUT.
+    const std::string second = dir + "/second.mid";
+    ASSERT_TRUE(writeFile(second, song).ok());
+    const std::string scl = test::testData("scala/just_major.scl");
+    const std::string jobs = "-j takes a whole number from 1 to 1024";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
+        {{"--output-dir", ""}, "--output-dir needs DIR, not an empty value"},
+        {{"--output-dir="}, "--output-dir needs DIR, not an empty value"},
+        {{"--render", ""}, "--render needs AUDIO, not an empty value"},
+        {{"--scale-file", ""}, "--scale-file needs FILE, not an empty value"},
+        {{"--scale-file", scl, "--kbm="}, "--kbm needs FILE.kbm, not an empty value"},
+        {{"--tuning", ""}, "--tuning needs TUNING, not an empty value"},
+        {{"--output-dir", dir + "/o", "-j", "0"}, jobs},
+        {{"--output-dir", dir + "/o", "-j", "1025"}, jobs},
+        {{"--output-dir", dir + "/o", "--jobs", "2x"}, jobs},
+    };
+    for (const auto& [options, reason] : refused) {
+        std::vector<std::string> args = {"--type", "GS"};
+        args.insert(args.end(), options.begin(), options.end());
+        args.insert(args.end(), {input, second});
+        const Outcome r = tool(args);
+        EXPECT_EQ(r.status, kExitUsage) << reason;
+        EXPECT_EQ(lines(r.err)[0], reason);
+    }
+    EXPECT_EQ(readBack(second), song);
+    EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"in.mid", "second.mid"}));
+}
+
 TEST_F(ConvertTool, ProgramListsLabelsAndHelpOnStandardOutput) {
     const Outcome list = program(dir, "--list");
     EXPECT_EQ(list.status, 0);
