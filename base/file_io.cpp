@@ -13,7 +13,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <optional>
 #include <random>
@@ -78,19 +77,18 @@ std::optional<std::string> followLinks(std::string path, int& error) {
     return std::nullopt;
 }
 
-// The mode a new file gets: what open() with 0666 would give under the process's umask. Read
-// once, as nothing here changes the umask: a collection would otherwise open and parse the
-// process's status file for every song.
+// The umask, read before main() while the program has a single thread: the system call that
+// reads it sets it too, so a thread creating a file in between would get the value set. Read
+// once, as nothing here changes it.
+const mode_t processUmask = [] {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}();
+
+// The mode a new file gets: what open() with 0666 would give under the process's umask.
 unsigned newFileMode() {
-    static const unsigned mode = [] {
-        std::ifstream status("/proc/self/status");
-        for (std::string line; std::getline(status, line);) {
-            if (line.starts_with("Umask:"))
-                return 0666u & ~static_cast<unsigned>(std::stoul(line.substr(6), nullptr, 8));
-        }
-        return 0644u;
-    }();
-    return mode;
+    return 0666u & ~static_cast<unsigned>(processUmask);
 }
 
 bool writeAll(int fd, std::span<const std::uint8_t> bytes, int& error) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -275,6 +276,21 @@ TEST_F(ConvertTool, ProgramExitStatusesAndMessagesOnStandardError) {
     EXPECT_EQ(unwritable.status, 1);
     EXPECT_EQ(unwritable.err,
               "Can not open file!\n" + dir + "/no/x.mid: No such file or directory\n");
+}
+
+TEST_F(ConvertTool, ANewFileTakesTheUmaskAlsoWhereNoProcIsMounted) {
+    // As in a chroot or a bare container, where /proc/self/status cannot be read.
+    const std::string hideProc = "unshare --mount --fork sh -c 'umount -l /proc && ";
+    if (std::system((hideProc + "true' 2>/dev/null").c_str()) != 0) {
+        GTEST_SKIP() << "no mount namespace to hide /proc in";
+    }
+    const std::string command = hideProc + "umask 027 && \"$0\" --type GS \"$1\" \"$2\"' '" +
+                                PITCHLOOM_CONVERT_PROGRAM + "' '" + input + "' '" + output +
+                                "' 2>/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    struct stat status {};
+    ASSERT_EQ(::stat(output.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0640u);
 }
 
 TEST_F(ConvertTool, EveryFailureSaysWhichFileAndWhy) {
