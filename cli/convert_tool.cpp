@@ -375,8 +375,10 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
                     return false;
                 };
             }
+            // A FIFO among the outputs is no pipeline's end: refused at once, as the window does,
+            // it cannot hold a worker for ever.
             return [session, &convertIn](CommitGroup& group) {
-                return convertIn(*session, WriteMode(PipeWait::Yes, &group));
+                return convertIn(*session, WriteMode(PipeWait::No, &group));
             };
         };
         const InterruptScope interrupts;

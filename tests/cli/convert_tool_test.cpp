@@ -363,6 +363,12 @@ TEST_F(ConvertTool, ACollectionConvertsUnderItsNamesAndEachFailureGetsALine) {
     EXPECT_EQ(over.err, input + ": " + input + " is an input and is never replaced\n" +
                             "0 converted, 1 failed\n");
     EXPECT_EQ(readBack(input), song);
+    // A FIFO under an input's name is refused at once instead of waiting for a reader.
+    std::filesystem::create_directory(dir + "/fifos");
+    ASSERT_EQ(::mkfifo((dir + "/fifos/in.mid").c_str(), 0600), 0);
+    const Outcome fifo = tool({"--type", "GS", "--output-dir", dir + "/fifos", input});
+    EXPECT_EQ(fifo.err, input + ": Can not open file! (" + dir +
+                            "/fifos/in.mid: nothing reads from the pipe)\n0 converted, 1 failed\n");
     const Outcome notAFolder = tool({"--type", "GS", "--output-dir", input, second});
     EXPECT_EQ(notAFolder.status, kExitFailed);
     EXPECT_EQ(notAFolder.err.rfind(input + ": ", 0), 0u) << notAFolder.err;
