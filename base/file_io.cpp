@@ -1,6 +1,7 @@
 #include "base/file_io.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,9 +11,11 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <map>
 #include <optional>
 #include <random>
@@ -50,6 +53,44 @@ void forgetTemporary(int& slot) {
     if (slot >= 0) std::free(temporaries[static_cast<std::size_t>(slot)].exchange(nullptr));
     slot = -1;
 }
+
+// Set when removeTemporaryFiles() begins; from then on no thread makes, moves or removes one.
+std::atomic<bool> sweeping{false};
+// The threads inside a TemporaryStep, which the sweep waits for.
+std::atomic<int> stepsUnderway{0};
+static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_always_lock_free);
+
+// Makes, moves or removes a temporary file and its entry in the table as one step for
+// removeTemporaryFiles(): a file made but not yet listed when the sweep ran would stay behind,
+// and one swept and then moved would be reported as failing. The signals that end the program
+// wait until the step is done; once the sweep has begun, a thread that comes to a step waits
+// here for the program to end.
+class TemporaryStep {
+public:
+    TemporaryStep() {
+        sigset_t signals;
+        sigfillset(&signals);
+        // A fault blocked would end the program without the sweep.
+        for (const int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS, SIGABRT})
+            sigdelset(&signals, fault);
+        pthread_sigmask(SIG_BLOCK, &signals, &before_);
+        ++stepsUnderway;
+        if (sweeping) {
+            --stepsUnderway;
+            for (;;)
+                ::pause();
+        }
+    }
+    ~TemporaryStep() {
+        --stepsUnderway;
+        pthread_sigmask(SIG_SETMASK, &before_, nullptr);
+    }
+    TemporaryStep(const TemporaryStep&) = delete;
+    TemporaryStep& operator=(const TemporaryStep&) = delete;
+
+private:
+    sigset_t before_{};
+};
 
 std::string folderOf(const std::string& path) {
     const auto slash = path.find_last_of('/');
@@ -227,6 +268,7 @@ FileStatus FileWriter::createTemporary(const std::string& folder) {
     constexpr int kTries = 100;
     for (int i = 0; i < kTries; ++i) {
         const std::string temp = folder + "/" + names_();
+        const TemporaryStep step;
         fd_ = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd_ >= 0) {
             temp_ = temp;
@@ -339,21 +381,37 @@ FileStatus FileWriter::seal() {
 }
 
 FileStatus FileWriter::moveIntoPlace() {
-    if (::rename(temp_.c_str(), target_.c_str()) != 0) return fail(FileStatus::failedWith(errno));
-    forgetTemporary(tempSlot_);
-    temp_.clear();
-    return FileStatus::done();
+    int error = 0;
+    {
+        const TemporaryStep step;
+        if (::rename(temp_.c_str(), target_.c_str()) == 0) {
+            forgetTemporary(tempSlot_);
+            temp_.clear();
+            return FileStatus::done();
+        }
+        error = errno;
+    }
+    return fail(FileStatus::failedWith(error));
 }
 
 void FileWriter::abort() {
     if (fd_ >= 0 && way_ != Way::StandardOutput) ::close(fd_);
     fd_ = -1;
-    if (!temp_.empty()) ::unlink(temp_.c_str());
+    if (temp_.empty()) return;
+    const TemporaryStep step;
+    ::unlink(temp_.c_str());
     forgetTemporary(tempSlot_);
     temp_.clear();
 }
 
 void removeTemporaryFiles() noexcept {
+    sweeping = true;
+    // Steps of other threads finish first; one held up for long (a file system that no longer
+    // answers) is not waited for.
+    for (int waited = 0; stepsUnderway > 0 && waited < 1000; ++waited) {
+        const timespec millisecond{0, 1000000};
+        ::nanosleep(&millisecond, nullptr);
+    }
     for (std::atomic<char*>& slot : temporaries) {
         // Taken, never freed: the program is about to end, and free() is no call for a handler.
         if (const char* path = slot.exchange(nullptr)) ::unlink(path);

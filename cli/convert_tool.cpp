@@ -381,7 +381,7 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
                 return convertIn(*session, WriteMode(PipeWait::No, &group));
             };
         };
-        const InterruptScope interrupts;
+        const InterruptScope interrupts(InterruptScope::Interrupts::StopTheWork);
         return convertAll(o.files, o.folder, *jobs, makeConverter, err, errIsTerminal);
     }
     ProgressBar bar(err, errIsTerminal);
@@ -389,12 +389,16 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
     dialogs.setBeforeLine([&bar] { bar.finish(); });
     const auto session = makeSession(dialogs);
     if (!session) return kExitFailed;
-    // In a pipeline the program reading a FIFO may start after this one.
-    if (o.render.empty()) return convertIn(*session, PipeWait::Yes) ? kExitWritten : kExitFailed;
+    if (o.render.empty()) {
+        // Over in a moment: nothing to stop, only the temporary file to remove.
+        const InterruptScope interrupts(InterruptScope::Interrupts::EndTheProgram);
+        // In a pipeline the program reading a FIFO may start after this one.
+        return convertIn(*session, PipeWait::Yes) ? kExitWritten : kExitFailed;
+    }
 
     setUp(*session);
     if (!session->loader.loadSongByDialog()) return kExitFailed;
-    const InterruptScope interrupts;
+    const InterruptScope interrupts(InterruptScope::Interrupts::StopTheWork);
     const RenderOutcome outcome =
         renderSong({session->song, session->tuning, types->front(), dialogs, session->loader},
                    o.render, *audio, [&bar](double done) {

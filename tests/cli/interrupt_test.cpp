@@ -2,10 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/file_io.h"
@@ -13,6 +19,8 @@
 
 namespace pitchloom {
 namespace {
+
+using Interrupts = InterruptScope::Interrupts;
 
 // A second interrupt ends the program at once; the files it was writing, one still open and one
 // waiting for its group's flush, go with it. A file that was there before stays, and so does one
@@ -41,7 +49,7 @@ TEST(Interrupt, ASecondOneEndsTheProgramAndRemovesItsTemporaryFiles) {
                     !group.commit(std::move(waiting))) {
                     std::_Exit(2);
                 }
-                const InterruptScope scope;
+                const InterruptScope scope(Interrupts::StopTheWork);
                 std::raise(signal);
                 // The first one only asks the work to stop.
                 if (!interrupted()) std::_Exit(3);
@@ -52,6 +60,66 @@ TEST(Interrupt, ASecondOneEndsTheProgramAndRemovesItsTemporaryFiles) {
         EXPECT_EQ(test::namesIn(dir),
                   (std::vector<std::string>{".pitchloom-AAAAAA", "done.mid", "kept.mid"}));
         EXPECT_EQ(readFile(dir + "/kept.mid", 16).bytes, (test::Bytes{1, 2, 3}));
+    }
+}
+
+// Any other signal that ends the program (Ctrl-\, a closed pipe, a timer, a full file size) ends
+// it as it would, without the temporary file; only a closed standard error no longer ends work
+// that is asked to stop.
+TEST(Interrupt, EverySignalThatEndsTheProgramRemovesItsTemporaryFilesFirst) {
+    for (const int signal : {SIGQUIT, SIGPIPE, SIGUSR1, SIGALRM, SIGXFSZ, SIGRTMIN}) {
+        SCOPED_TRACE(signal);
+        const std::string dir = test::makeTempDir("ending-" + std::to_string(signal));
+        EXPECT_EXIT(
+            {
+                const rlimit noCore{};
+                ::setrlimit(RLIMIT_CORE, &noCore);
+                FileWriter open;
+                if (!open.open(dir + "/new.wav") || !open.write(test::Bytes{1})) std::_Exit(2);
+                const InterruptScope scope(Interrupts::EndTheProgram);
+                std::raise(signal);
+                std::_Exit(4);
+            },
+            testing::KilledBySignal(signal), "");
+        EXPECT_EQ(test::namesIn(dir), std::vector<std::string>{});
+    }
+    EXPECT_EXIT(
+        {
+            const InterruptScope scope(Interrupts::StopTheWork);
+            std::raise(SIGPIPE);
+            std::_Exit(interrupted() ? 3 : 0);
+        },
+        testing::ExitedWithCode(0), "");
+}
+
+// Workers go on making and moving files while the second interrupt removes them: none may stay
+// behind, and none may be reported as failed because it was removed.
+TEST(Interrupt, FilesMadeAndMovedWhileTheyAreRemovedNeitherStayNorFail) {
+    for (int run = 0; run < 20; ++run) {
+        SCOPED_TRACE(run);
+        const std::string dir = test::makeTempDir("interrupt-race-" + std::to_string(run));
+        EXPECT_EXIT(
+            {
+                const InterruptScope scope(Interrupts::StopTheWork);
+                for (int t = 0; t < 4; ++t) {
+                    std::thread([&dir, t] {
+                        for (;;) {
+                            FileWriter file;
+                            if (!file.open(dir + "/" + std::to_string(t) + ".mid") ||
+                                !file.write(test::Bytes{1}) || !file.commit()) {
+                                ::close(::creat((dir + "/failed").c_str(), 0600));
+                            }
+                        }
+                    }).detach();
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(2 + run));
+                std::raise(SIGINT);
+                std::raise(SIGINT);
+                std::_Exit(4);
+            },
+            testing::KilledBySignal(SIGINT), "");
+        for (const std::string& name : test::namesIn(dir))
+            EXPECT_TRUE(name.size() == 5 && name.ends_with(".mid")) << name;
     }
 }
 
