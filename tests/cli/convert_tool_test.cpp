@@ -154,7 +154,19 @@ TEST_F(ConvertTool, AScalaScaleTakesItsKeyFromKeyOrFromAMapping) {
     const Outcome refused = tool(
         {"--type", "GS", "--scale-file", test::testData("scala/19edo.scl"), input, dir + "/x.mid"});
     EXPECT_EQ(refused.status, kExitFailed);
-    EXPECT_EQ(refused.err, "This scale does not fit twelve keys: it has more than twelve notes.\n");
+    EXPECT_EQ(refused.err, "This scale does not fit twelve keys: it has more than twelve notes.\n" +
+                               test::testData("scala/19edo.scl") +
+                               ": a Scala scale that does not fit twelve keys\n");
+    // A good mapping after 300 KB of comments is far too long, not cut short, and is named.
+    const std::string kbm = dir + "/long.kbm";
+    std::ofstream(kbm) << std::string(300 * 1024, '!') + "\n" +
+                              slurp(test::testData("scala/seven_on_g.kbm"));
+    const Outcome tooLong =
+        tool({"--type", "GS", "--scale-file", scl, "--kbm", kbm, input, output});
+    EXPECT_EQ(tooLong.err,
+              "This is not a valid Scala keyboard mapping: it is far too long. It is "
+              "long.kbm, read with just_major.scl for its key.\n" +
+                  kbm + ": not a Scala keyboard mapping that can be read\n");
     EXPECT_FALSE(std::filesystem::exists(dir + "/x.mid"));
 }
 

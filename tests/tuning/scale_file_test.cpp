@@ -417,6 +417,20 @@ TEST_F(ScalaCommandsTest, ARefusedScalaFileSaysWhyAndChangesNothing) {
     EXPECT_EQ(notesOff, 0);
 }
 
+TEST_F(ScalaCommandsTest, ABrokenMappingBesideTheScaleIsNamedAndChangesNothing) {
+    chooseGJustPentatonic();
+    reset();
+    copyFixture("just_major.scl", "major.scl");
+    std::ofstream(file("major.kbm")) << "0\n0\n127\n128\n";
+    loadFrom(file("major.scl"));
+    EXPECT_EQ(dialogs.texts(), std::vector<std::string>{
+                                   "This is not a valid Scala keyboard mapping: line 4 is not a "
+                                   "MIDI note (0 to 127). It is major.kbm, read with major.scl "
+                                   "for its key."});
+    EXPECT_EQ(state.offsetValues(), kGJustOffsets);
+    EXPECT_TRUE(view.log.empty());
+}
+
 TEST_F(ScalaCommandsTest, ASavedScalaFileNamesItsTuningAndLoadsBackTheSame) {
     chooseGJustPentatonic();
     saveTo(file("g.scl"));
