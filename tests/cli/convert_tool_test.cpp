@@ -452,7 +452,15 @@ TEST_F(ConvertTool, RenderWritesAudioAndRefusesWhatItCannot) {
     }
     const Outcome missing = tool({"--type", "GS", "--render", dir + "/x.wav", dir + "/none.mid"});
     EXPECT_EQ(missing.status, kExitFailed);
-    EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"in.mid", "song.flac", "song.wav"}));
+    // Audio is read back once written, which a device cannot do: refused before the render.
+    std::filesystem::create_symlink("/dev/null", dir + "/null.wav");
+    const Outcome device = tool({"--type", "GS", "--render", dir + "/null.wav", input});
+    EXPECT_EQ(device.status, kExitFailed);
+    EXPECT_EQ(device.err, "Can not open file!\n" + dir +
+                              "/null.wav: audio is written to a regular file only, not to a device "
+                              "or a pipe\n");
+    EXPECT_EQ(namesIn(dir),
+              (std::vector<std::string>{"in.mid", "null.wav", "song.flac", "song.wav"}));
 }
 
 TEST_F(ConvertTool, WithoutTheSynthesizerARenderFailsAndAConversionStillWorks) {
