@@ -83,8 +83,12 @@ int convertAll(const std::vector<std::string>& inputs, const std::string& folder
                const MakeConverter& makeConverter, std::ostream& err, bool terminal) {
     std::error_code error;
     fs::create_directories(folder, error);
+    // Why the folder could not be made, not what a look at it afterwards finds.
+    const std::error_code making = error;
     if (!fs::is_directory(folder, error)) {
-        err << folder << ": " << (error ? error.message() : "not a folder") << '\n';
+        const bool exists = !error && fs::exists(folder, error);
+        err << folder << ": " << (exists ? "not a folder" : (making ? making : error).message())
+            << '\n';
         return kExitFailed;
     }
 
