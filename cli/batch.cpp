@@ -16,6 +16,7 @@
 #include "cli/convert_tool.h"
 #include "cli/interrupt.h"
 #include "cli/progress_bar.h"
+#include "cli/stream_dialogs.h"
 
 namespace pitchloom {
 namespace {
@@ -87,8 +88,8 @@ int convertAll(const std::vector<std::string>& inputs, const std::string& folder
     const std::error_code making = error;
     if (!fs::is_directory(folder, error)) {
         const bool exists = !error && fs::exists(folder, error);
-        err << folder << ": " << (exists ? "not a folder" : (making ? making : error).message())
-            << '\n';
+        err << oneLine(folder) << ": "
+            << (exists ? "not a folder" : (making ? making : error).message()) << '\n';
         return kExitFailed;
     }
 
@@ -132,7 +133,7 @@ int convertAll(const std::vector<std::string>& inputs, const std::string& folder
             ++converted;
         } else {
             ++failed;
-            bar.print(inputs[i] + ": " + reason);
+            bar.print(oneLine(inputs[i] + ": " + reason));
         }
         show();
     };

@@ -89,7 +89,7 @@ struct Options {
 };
 
 int usageError(std::ostream& err, std::string_view reason) {
-    err << reason << '\n' << kUsage << '\n';
+    err << oneLine(reason) << '\n' << kUsage << '\n';
     return kExitUsage;
 }
 
@@ -325,8 +325,8 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
         ScaleFileRead read = readScaleFile(
             o.scaleFile, *keyRow, o.mapping.empty() ? std::nullopt : std::optional(o.mapping));
         if (!read.scale) {
-            err << read.message << '\n';
-            if (!read.detail.empty()) err << read.detail << '\n';
+            err << oneLine(read.message) << '\n';
+            if (!read.detail.empty()) err << oneLine(read.detail) << '\n';
             return kExitFailed;
         }
         custom = std::move(read.scale);
@@ -407,7 +407,7 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
                    });
     bar.finish();
     if (outcome == RenderOutcome::Cancelled) {
-        err << o.render << ": interrupted, not written\n";
+        err << oneLine(o.render) << ": interrupted, not written\n";
         return kExitInterrupted;
     }
     return outcome == RenderOutcome::Written ? kExitWritten : kExitFailed;

@@ -329,6 +329,18 @@ TEST_F(ConvertTool, EveryFailureSaysWhichFileAndWhy) {
     EXPECT_FALSE(std::filesystem::exists(output));
 }
 
+TEST_F(ConvertTool, ControlCharactersInANameArePrintedAsEscapes) {
+    // One line for each failure whatever a name holds, and nothing in it steers the terminal.
+    const std::string bad = dir + "/bad\nname\x1b[2J.mid";
+    ASSERT_TRUE(writeFile(bad, Bytes{'j', 'u', 'n', 'k'}).ok());
+    const std::string shown = dir + "/bad\\nname\\x1b[2J.mid";
+    EXPECT_EQ(tool({"--type", "GS", bad, output}).err,
+              "Undefined error!\n" + shown + ": too short for a MIDI file\n");
+    EXPECT_EQ(tool({"--type", "GS", "--output-dir", dir + "/out", bad}).err,
+              shown + ": Undefined error! (" + shown +
+                  ": too short for a MIDI file)\n0 converted, 1 failed\n");
+}
+
 TEST_F(ConvertTool, ADashReadsStandardInputAndWritesStandardOutput) {
     const std::string piped = dir + "/piped.mid";
     const std::string command = std::string("'") + PITCHLOOM_CONVERT_PROGRAM +
