@@ -50,6 +50,7 @@ TEST(Interrupt, ASecondOneEndsTheProgramAndRemovesItsTemporaryFiles) {
                     std::_Exit(2);
                 }
                 const InterruptScope scope(Interrupts::StopTheWork);
+                std::raise(SIGPIPE);  // a closed standard error stops no work
                 std::raise(signal);
                 // The first one only asks the work to stop.
                 if (!interrupted()) std::_Exit(3);
@@ -63,48 +64,24 @@ TEST(Interrupt, ASecondOneEndsTheProgramAndRemovesItsTemporaryFiles) {
     }
 }
 
-// Any other signal that ends the program (Ctrl-\, a closed pipe, a timer, a full file size) ends
-// it as it would, without the temporary file; only a closed standard error no longer ends work
-// that is asked to stop.
-TEST(Interrupt, EverySignalThatEndsTheProgramRemovesItsTemporaryFilesFirst) {
-    for (const int signal : {SIGQUIT, SIGPIPE, SIGUSR1, SIGALRM, SIGXFSZ, SIGRTMIN}) {
-        SCOPED_TRACE(signal);
-        const std::string dir = test::makeTempDir("ending-" + std::to_string(signal));
+// Every signal that ends the program removes the temporary files first, also while workers go on
+// making and moving them: none may stay behind, none may be reported failed because it went.
+TEST(Interrupt, NoSignalThatEndsTheProgramLeavesATemporaryFileOrAFalseFailure) {
+    const std::pair<int, Interrupts> cases[] = {{SIGINT, Interrupts::StopTheWork},
+                                                {SIGQUIT, Interrupts::StopTheWork},
+                                                {SIGPIPE, Interrupts::EndTheProgram},
+                                                {SIGRTMIN, Interrupts::EndTheProgram}};
+    for (int run = 0; run < 20; ++run) {
+        const auto [signal, interrupts] = cases[run % 4];
+        const std::string dir = test::makeTempDir("interrupt-race-" + std::to_string(run));
         EXPECT_EXIT(
             {
                 const rlimit noCore{};
                 ::setrlimit(RLIMIT_CORE, &noCore);
-                FileWriter open;
-                if (!open.open(dir + "/new.wav") || !open.write(test::Bytes{1})) std::_Exit(2);
-                const InterruptScope scope(Interrupts::EndTheProgram);
-                std::raise(signal);
-                std::_Exit(4);
-            },
-            testing::KilledBySignal(signal), "");
-        EXPECT_EQ(test::namesIn(dir), std::vector<std::string>{});
-    }
-    EXPECT_EXIT(
-        {
-            const InterruptScope scope(Interrupts::StopTheWork);
-            std::raise(SIGPIPE);
-            std::_Exit(interrupted() ? 3 : 0);
-        },
-        testing::ExitedWithCode(0), "");
-}
-
-// Workers go on making and moving files while the second interrupt removes them: none may stay
-// behind, and none may be reported as failed because it was removed.
-TEST(Interrupt, FilesMadeAndMovedWhileTheyAreRemovedNeitherStayNorFail) {
-    for (int run = 0; run < 20; ++run) {
-        SCOPED_TRACE(run);
-        const std::string dir = test::makeTempDir("interrupt-race-" + std::to_string(run));
-        EXPECT_EXIT(
-            {
-                const InterruptScope scope(Interrupts::StopTheWork);
+                const InterruptScope scope(interrupts);
                 for (int t = 0; t < 4; ++t) {
                     std::thread([&dir, t] {
-                        for (;;) {
-                            FileWriter file;
+                        for (FileWriter file;;) {
                             if (!file.open(dir + "/" + std::to_string(t) + ".mid") ||
                                 !file.write(test::Bytes{1}) || !file.commit()) {
                                 ::close(::creat((dir + "/failed").c_str(), 0600));
@@ -113,13 +90,13 @@ TEST(Interrupt, FilesMadeAndMovedWhileTheyAreRemovedNeitherStayNorFail) {
                     }).detach();
                 }
                 std::this_thread::sleep_for(std::chrono::milliseconds(2 + run));
-                std::raise(SIGINT);
-                std::raise(SIGINT);
+                std::raise(signal);
+                std::raise(signal);  // a request to stop ends the program the second time
                 std::_Exit(4);
             },
-            testing::KilledBySignal(SIGINT), "");
+            testing::KilledBySignal(signal), "");
         for (const std::string& name : test::namesIn(dir))
-            EXPECT_TRUE(name.size() == 5 && name.ends_with(".mid")) << name;
+            EXPECT_TRUE(name.size() == 5 && name.ends_with(".mid")) << run << ' ' << name;
     }
 }
 
