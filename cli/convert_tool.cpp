@@ -252,7 +252,7 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
                        ->type_name("DIR")
                        ->excludes(render);
     app.add_option("-j,--jobs", o.jobs,
-                   "With --output-dir: songs converted at once (default: "
+                   "With --output-dir: songs converted at once, 1 to 1024 (default: "
                    "one for each processor)")
         ->type_name("N")
         ->needs(folder);
