@@ -1,6 +1,7 @@
 #include "base/file_io.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,10 +11,11 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
+#include <ctime>
 #include <map>
 #include <optional>
 #include <random>
@@ -52,6 +54,44 @@ void forgetTemporary(int& slot) {
     slot = -1;
 }
 
+// Set when removeTemporaryFiles() begins; from then on no thread makes, moves or removes one.
+std::atomic<bool> sweeping{false};
+// The threads inside a TemporaryStep, which the sweep waits for.
+std::atomic<int> stepsUnderway{0};
+static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_always_lock_free);
+
+// Makes, moves or removes a temporary file and its entry in the table as one step for
+// removeTemporaryFiles(): a file made but not yet listed when the sweep ran would stay behind,
+// and one swept and then moved would be reported as failing. The signals that end the program
+// wait until the step is done; once the sweep has begun, a thread that comes to a step waits
+// here for the program to end.
+class TemporaryStep {
+public:
+    TemporaryStep() {
+        sigset_t signals;
+        sigfillset(&signals);
+        // A fault blocked would end the program without the sweep.
+        for (const int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS, SIGABRT})
+            sigdelset(&signals, fault);
+        pthread_sigmask(SIG_BLOCK, &signals, &before_);
+        ++stepsUnderway;
+        if (sweeping) {
+            --stepsUnderway;
+            for (;;)
+                ::pause();
+        }
+    }
+    ~TemporaryStep() {
+        --stepsUnderway;
+        pthread_sigmask(SIG_SETMASK, &before_, nullptr);
+    }
+    TemporaryStep(const TemporaryStep&) = delete;
+    TemporaryStep& operator=(const TemporaryStep&) = delete;
+
+private:
+    sigset_t before_{};
+};
+
 std::string folderOf(const std::string& path) {
     const auto slash = path.find_last_of('/');
     if (slash == std::string::npos) return ".";
@@ -78,19 +118,18 @@ std::optional<std::string> followLinks(std::string path, int& error) {
     return std::nullopt;
 }
 
-// The mode a new file gets: what open() with 0666 would give under the process's umask. Read
-// once, as nothing here changes the umask: a collection would otherwise open and parse the
-// process's status file for every song.
+// The umask, read before main() while the program has a single thread: the system call that
+// reads it sets it too, so a thread creating a file in between would get the value set. Read
+// once, as nothing here changes it.
+const mode_t processUmask = [] {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}();
+
+// The mode a new file gets: what open() with 0666 would give under the process's umask.
 unsigned newFileMode() {
-    static const unsigned mode = [] {
-        std::ifstream status("/proc/self/status");
-        for (std::string line; std::getline(status, line);) {
-            if (line.starts_with("Umask:"))
-                return 0666u & ~static_cast<unsigned>(std::stoul(line.substr(6), nullptr, 8));
-        }
-        return 0644u;
-    }();
-    return mode;
+    return 0666u & ~static_cast<unsigned>(processUmask);
 }
 
 bool writeAll(int fd, std::span<const std::uint8_t> bytes, int& error) {
@@ -229,6 +268,7 @@ FileStatus FileWriter::createTemporary(const std::string& folder) {
     constexpr int kTries = 100;
     for (int i = 0; i < kTries; ++i) {
         const std::string temp = folder + "/" + names_();
+        const TemporaryStep step;
         fd_ = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd_ >= 0) {
             temp_ = temp;
@@ -341,21 +381,37 @@ FileStatus FileWriter::seal() {
 }
 
 FileStatus FileWriter::moveIntoPlace() {
-    if (::rename(temp_.c_str(), target_.c_str()) != 0) return fail(FileStatus::failedWith(errno));
-    forgetTemporary(tempSlot_);
-    temp_.clear();
-    return FileStatus::done();
+    int error = 0;
+    {
+        const TemporaryStep step;
+        if (::rename(temp_.c_str(), target_.c_str()) == 0) {
+            forgetTemporary(tempSlot_);
+            temp_.clear();
+            return FileStatus::done();
+        }
+        error = errno;
+    }
+    return fail(FileStatus::failedWith(error));
 }
 
 void FileWriter::abort() {
     if (fd_ >= 0 && way_ != Way::StandardOutput) ::close(fd_);
     fd_ = -1;
-    if (!temp_.empty()) ::unlink(temp_.c_str());
+    if (temp_.empty()) return;
+    const TemporaryStep step;
+    ::unlink(temp_.c_str());
     forgetTemporary(tempSlot_);
     temp_.clear();
 }
 
 void removeTemporaryFiles() noexcept {
+    sweeping = true;
+    // Steps of other threads finish first; one held up for long (a file system that no longer
+    // answers) is not waited for.
+    for (int waited = 0; stepsUnderway > 0 && waited < 1000; ++waited) {
+        const timespec millisecond{0, 1000000};
+        ::nanosleep(&millisecond, nullptr);
+    }
     for (std::atomic<char*>& slot : temporaries) {
         // Taken, never freed: the program is about to end, and free() is no call for a handler.
         if (const char* path = slot.exchange(nullptr)) ::unlink(path);

@@ -125,8 +125,10 @@ private:
     unsigned gid_ = 0;
 };
 
-/// Removes the temporary files of every FileWriter in the program, as they are at this moment;
-/// what a program ended by a signal calls on its way out. Safe in a signal handler.
+/// Removes the temporary files of every FileWriter in the program, once the steps other threads
+/// are taking on them are done; from then on, a thread that comes to such a step waits there for
+/// the program to end. What a program ended by a signal calls on its way out. Safe in a signal
+/// handler.
 void removeTemporaryFiles() noexcept;
 
 /// Files written one after another and made safe on the disk together: one flush of each file

@@ -16,6 +16,7 @@
 #include "cli/convert_tool.h"
 #include "cli/interrupt.h"
 #include "cli/progress_bar.h"
+#include "cli/stream_dialogs.h"
 
 namespace pitchloom {
 namespace {
@@ -27,6 +28,12 @@ namespace fs = std::filesystem;
 constexpr std::size_t kGroupSize = 32;
 // How far ahead of the songs being converted their files are read from the disk.
 constexpr std::size_t kReadAhead = 8;
+
+// Workers beyond a few for each processor find no time to convert in, yet each holds a song
+// buffer of almost a megabyte: -j 1000 would take a gigabyte.
+std::size_t mostWorkers() {
+    return std::max<std::size_t>(8, 4 * std::size_t{std::thread::hardware_concurrency()});
+}
 
 // The dialogs of one song in a batch: its paths, and its messages kept for the failure line.
 class CollectingDialogs : public UserDialogs {
@@ -77,8 +84,12 @@ int convertAll(const std::vector<std::string>& inputs, const std::string& folder
                const MakeConverter& makeConverter, std::ostream& err, bool terminal) {
     std::error_code error;
     fs::create_directories(folder, error);
+    // Why the folder could not be made, not what a look at it afterwards finds.
+    const std::error_code making = error;
     if (!fs::is_directory(folder, error)) {
-        err << folder << ": " << (error ? error.message() : "not a folder") << '\n';
+        const bool exists = !error && fs::exists(folder, error);
+        err << oneLine(folder) << ": "
+            << (exists ? "not a folder" : (making ? making : error).message()) << '\n';
         return kExitFailed;
     }
 
@@ -122,7 +133,7 @@ int convertAll(const std::vector<std::string>& inputs, const std::string& folder
             ++converted;
         } else {
             ++failed;
-            bar.print(inputs[i] + ": " + reason);
+            bar.print(oneLine(inputs[i] + ": " + reason));
         }
         show();
     };
@@ -189,7 +200,8 @@ int convertAll(const std::vector<std::string>& inputs, const std::string& folder
     for (std::size_t i = 0; i < std::min(kReadAhead, total); ++i)
         prefetchFile(inputs[i]);
     show();
-    const std::size_t threads = std::clamp<std::size_t>(static_cast<std::size_t>(jobs), 1, total);
+    const std::size_t threads =
+        std::clamp<std::size_t>(static_cast<std::size_t>(jobs), 1, std::min(total, mostWorkers()));
     std::vector<std::thread> workers;
     try {
         for (std::size_t t = 1; t < threads; ++t)

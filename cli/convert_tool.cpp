@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <charconv>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -82,14 +83,47 @@ struct Options {
     std::string render;
     bool floatSamples = false;
     std::string folder;
-    int jobs = 0;
+    std::string jobs;
     std::vector<std::string> files;
     bool list = false;
 };
 
 int usageError(std::ostream& err, std::string_view reason) {
-    err << reason << '\n' << kUsage << '\n';
+    err << oneLine(reason) << '\n' << kUsage << '\n';
     return kExitUsage;
+}
+
+// The option given an empty value, as an unset shell variable gives ("--output-dir $OUT" or
+// "--output-dir=$OUT"): it would otherwise count as absent, or take the next argument for its
+// value, and the files named after it would take other roles.
+const CLI::Option* emptyValued(const CLI::App& app, int argc, const char* const* argv) {
+    const auto takesValue = [](const CLI::Option* option) {
+        return option != nullptr && !option->get_positional() && option->get_type_size() > 0;
+    };
+    for (int i = 1; i < argc && std::string_view(argv[i]) != "--"; ++i) {
+        const std::string_view arg = argv[i];
+        if (!arg.starts_with("--") || arg.find('=') != arg.size() - 1) continue;
+        const CLI::Option* option =
+            app.get_option_no_throw(std::string(arg.substr(0, arg.size() - 1)));
+        if (takesValue(option)) return option;
+    }
+    for (const CLI::Option* option : app.get_options()) {
+        const auto& values = option->results();
+        if (takesValue(option) && std::find(values.begin(), values.end(), "") != values.end()) {
+            return option;
+        }
+    }
+    return nullptr;
+}
+
+// The songs converted at once that -j asks for, 1 to kMostJobs.
+std::optional<int> jobsOf(std::string_view text) {
+    int jobs = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), jobs);
+    if (error != std::errc() || end != text.data() + text.size() || jobs < 1 || jobs > kMostJobs) {
+        return std::nullopt;
+    }
+    return jobs;
 }
 
 bool sameFile(const std::string& a, const std::string& b) {
@@ -218,10 +252,9 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
                        ->type_name("DIR")
                        ->excludes(render);
     app.add_option("-j,--jobs", o.jobs,
-                   "With --output-dir: songs converted at once (default: "
+                   "With --output-dir: songs converted at once, 1 to 1024 (default: "
                    "one for each processor)")
         ->type_name("N")
-        ->check(CLI::PositiveNumber)
         ->needs(folder);
     app.add_flag("--list", o.list, "Print the labels that --key, --scale and --tuning take");
     app.add_option("FILES", o.files,
@@ -237,6 +270,14 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
         return kExitWritten;
     } catch (const CLI::ParseError& e) {
         return usageError(err, e.what());
+    }
+    if (const CLI::Option* option = emptyValued(app, argc, argv)) {
+        return usageError(
+            err, option->get_name() + " needs " + option->get_type_name() + ", not an empty value");
+    }
+    std::optional<int> jobs;
+    if (!o.jobs.empty() && !(jobs = jobsOf(o.jobs))) {
+        return usageError(err, "-j takes a whole number from 1 to " + std::to_string(kMostJobs));
     }
 
     if (o.list) {
@@ -284,8 +325,8 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
         ScaleFileRead read = readScaleFile(
             o.scaleFile, *keyRow, o.mapping.empty() ? std::nullopt : std::optional(o.mapping));
         if (!read.scale) {
-            err << read.message << '\n';
-            if (!read.detail.empty()) err << read.detail << '\n';
+            err << oneLine(read.message) << '\n';
+            if (!read.detail.empty()) err << oneLine(read.detail) << '\n';
             return kExitFailed;
         }
         custom = std::move(read.scale);
@@ -321,9 +362,10 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
     };
 
     if (!o.folder.empty()) {
-        const int jobs = o.jobs > 0
-                             ? o.jobs
-                             : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+        if (!jobs) {
+            jobs = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u,
+                                               static_cast<unsigned>(kMostJobs)));
+        }
         const auto makeConverter = [&](UserDialogs& dialogs) -> ConvertOne {
             auto session = makeSession(dialogs);
             // Without its song buffer, each song the worker takes says why it failed.
@@ -333,24 +375,30 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
                     return false;
                 };
             }
+            // A FIFO among the outputs is no pipeline's end: refused at once, as the window does,
+            // it cannot hold a worker for ever.
             return [session, &convertIn](CommitGroup& group) {
-                return convertIn(*session, WriteMode(PipeWait::Yes, &group));
+                return convertIn(*session, WriteMode(PipeWait::No, &group));
             };
         };
-        const InterruptScope interrupts;
-        return convertAll(o.files, o.folder, jobs, makeConverter, err, errIsTerminal);
+        const InterruptScope interrupts(InterruptScope::Interrupts::StopTheWork);
+        return convertAll(o.files, o.folder, *jobs, makeConverter, err, errIsTerminal);
     }
     ProgressBar bar(err, errIsTerminal);
     StreamDialogs dialogs(o.files[0], o.render.empty() ? o.files[1] : o.render, err);
     dialogs.setBeforeLine([&bar] { bar.finish(); });
     const auto session = makeSession(dialogs);
     if (!session) return kExitFailed;
-    // In a pipeline the program reading a FIFO may start after this one.
-    if (o.render.empty()) return convertIn(*session, PipeWait::Yes) ? kExitWritten : kExitFailed;
+    if (o.render.empty()) {
+        // Over in a moment: nothing to stop, only the temporary file to remove.
+        const InterruptScope interrupts(InterruptScope::Interrupts::EndTheProgram);
+        // In a pipeline the program reading a FIFO may start after this one.
+        return convertIn(*session, PipeWait::Yes) ? kExitWritten : kExitFailed;
+    }
 
     setUp(*session);
     if (!session->loader.loadSongByDialog()) return kExitFailed;
-    const InterruptScope interrupts;
+    const InterruptScope interrupts(InterruptScope::Interrupts::StopTheWork);
     const RenderOutcome outcome =
         renderSong({session->song, session->tuning, types->front(), dialogs, session->loader},
                    o.render, *audio, [&bar](double done) {
@@ -359,7 +407,7 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
                    });
     bar.finish();
     if (outcome == RenderOutcome::Cancelled) {
-        err << o.render << ": interrupted, not written\n";
+        err << oneLine(o.render) << ": interrupted, not written\n";
         return kExitInterrupted;
     }
     return outcome == RenderOutcome::Written ? kExitWritten : kExitFailed;

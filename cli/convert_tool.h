@@ -16,6 +16,9 @@ inline constexpr int kExitUsage = 2;
 /// Stopped by Ctrl-C, as a shell reports a program ended by it.
 inline constexpr int kExitInterrupted = 130;
 
+/// The most songs -j may ask to convert at once.
+inline constexpr int kMostJobs = 1024;
+
 /// The device types of a --type list ("GS", "gs,mts"); nothing for an unknown or repeated name.
 std::optional<std::vector<DeviceType>> deviceTypesOf(std::string_view list);
 

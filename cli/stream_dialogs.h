@@ -8,6 +8,10 @@
 
 namespace pitchloom {
 
+/// The text with each control character written as an escape (\n, \t, \x1b ...), so that a
+/// file name holding one keeps to its line and cannot steer the terminal.
+std::string oneLine(std::string_view text);
+
 /// The dialogs of a run from the command line: the open dialog answers the input file, the
 /// save dialog the output file, and every message box becomes one line on a stream.
 class StreamDialogs : public UserDialogs {

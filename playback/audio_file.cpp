@@ -1,5 +1,6 @@
 #include "playback/audio_file.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -74,6 +75,15 @@ FileStatus AudioFileWriter::open(const std::string& path, AudioFormat format, in
     }
     if (format == AudioFormat::Flac && !canWriteFlac()) {
         return FileStatus::failed("this system's sound file library cannot write FLAC");
+    }
+    // The file is read back to check it holds every frame, which a device or a pipe cannot give:
+    // refused before anything is rendered, not after.
+    struct stat target {};
+    if (::stat(path.c_str(), &target) == 0 &&
+        (S_ISCHR(target.st_mode) || S_ISFIFO(target.st_mode))) {
+        return FileStatus::failed(
+            "audio is written to a regular file only, not to a device or a "
+            "pipe");
     }
     if (FileStatus s = file_.open(path); !s) return s;
     SF_INFO info{};

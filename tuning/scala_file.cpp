@@ -75,14 +75,14 @@ public:
         if (text_.starts_with(kByteOrderMark)) text_.remove_prefix(kByteOrderMark.size());
     }
 
-    /// The next line that is not a comment, without its line end; nothing at the end.
+    /// The next line that is not a comment, without its line end (LF, CR LF, or CR alone as
+    /// older Mac programs write); nothing at the end.
     std::optional<std::string_view> next() {
         while (pos_ < text_.size()) {
-            const auto end = std::min(text_.find('\n', pos_), text_.size());
-            std::string_view line = text_.substr(pos_, end - pos_);
-            pos_ = end + 1;
+            const auto end = std::min(text_.find_first_of("\r\n", pos_), text_.size());
+            const std::string_view line = text_.substr(pos_, end - pos_);
+            pos_ = text_.substr(end).starts_with("\r\n") ? end + 2 : end + 1;
             ++number_;
-            if (line.ends_with('\r')) line.remove_suffix(1);
             if (!line.starts_with('!')) return line;
         }
         return std::nullopt;

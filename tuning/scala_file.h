@@ -72,7 +72,7 @@ struct KeyboardMapping {
     int key() const { return middleNote % kPitchClassCount; }
 };
 
-/// Reads the text of a .scl (LF or CRLF line ends); refuses text that breaks the format.
+/// Reads the text of a .scl (LF, CRLF or CR line ends); refuses text that breaks the format.
 ScalaResult<ScalaScale> parseScala(std::string_view text);
 
 /// Lays a scale on the twelve pitch classes with degree 0 on key (a pitch class, taken mod 12).
@@ -86,7 +86,7 @@ ScalaResult<FittedScale> fitScale(const ScalaScale& scale, int key);
 /// Reads a .scl and lays it on the twelve pitch classes in the given key.
 ScalaResult<FittedScale> loadScala(std::string_view sclText, int key);
 
-/// Reads the text of a .kbm; refuses text that breaks the format.
+/// Reads the text of a .kbm (LF, CRLF or CR line ends); refuses text that breaks the format.
 ScalaResult<KeyboardMapping> parseKeyboardMapping(std::string_view text);
 
 /// The key a mapping sets for a scale (its middle note's pitch class). Accepts the linear

@@ -53,26 +53,50 @@ ScaleFileRead readSca(const std::string& path) {
     return {LoadedScale{data->offsets, data->marks, data->keyRow}, {}, {}};
 }
 
+std::string nameOf(const std::string& path) {
+    return std::filesystem::path(path).filename().string();
+}
+
+// A Scala file read but refused: the reason, and the file to blame with what it is not.
+ScaleFileRead refusedScala(const std::string& path, std::string reason, std::string_view what) {
+    return {std::nullopt, std::move(reason), FileStatus::failed(std::string(what)).about(path)};
+}
+
 ScaleFileRead readScl(const std::string& path, int keyRow,
                       const std::optional<std::string>& mappingPath) {
+    constexpr std::string_view kNotScala = "not a Scala scale file that can be read";
     const FileContents scl = readFile(path, kLargestScalaFile + 1);
     if (!scl.status) return cannotOpen(path, scl.status);
     if (scl.bytes.size() > kLargestScalaFile) {
-        return {std::nullopt, std::string(kScalaNotValid) + "it is far too long.", {}};
+        return refusedScala(path, std::string(kScalaNotValid) + "it is far too long.", kNotScala);
     }
-    ScalaResult<FittedScale> fitted;
+    const auto scale = parseScala(textOf(scl));
+    if (!scale) return refusedScala(path, scale.reason, kNotScala);
     if (mappingPath) {
-        const FileContents kbm = readFile(*mappingPath, kLargestScalaFile);
+        // The window reads a mapping beside the scale unasked: the message names it.
+        const auto refusedMapping = [&](std::string reason, std::string_view what) {
+            return refusedScala(*mappingPath,
+                                reason + " It is " + nameOf(*mappingPath) + ", read with " +
+                                    nameOf(path) + " for its key.",
+                                what);
+        };
+        constexpr std::string_view kNotMapping = "not a Scala keyboard mapping that can be read";
+        const FileContents kbm = readFile(*mappingPath, kLargestScalaFile + 1);
         if (!kbm.status) return cannotOpen(*mappingPath, kbm.status);
-        fitted = loadScalaWithMapping(textOf(scl), textOf(kbm));
-        if (fitted) {
-            const auto mapping = parseKeyboardMapping(textOf(kbm));
-            keyRow = keyRowOfTonic(mapping.value->key());
+        if (kbm.bytes.size() > kLargestScalaFile) {
+            return refusedMapping(std::string(kMappingNotValid) + "it is far too long.",
+                                  kNotMapping);
         }
-    } else {
-        fitted = loadScala(textOf(scl), tonicOf(keyRow));
+        const auto mapping = parseKeyboardMapping(textOf(kbm));
+        if (!mapping) return refusedMapping(mapping.reason, kNotMapping);
+        const auto key = mappedKey(*mapping.value, *scale.value);
+        if (!key)
+            return refusedMapping(key.reason, "a keyboard mapping that does not fit the scale");
+        keyRow = keyRowOfTonic(*key.value);
     }
-    if (!fitted) return {std::nullopt, fitted.reason, {}};
+    const auto fitted = fitScale(*scale.value, tonicOf(keyRow));
+    if (!fitted)
+        return refusedScala(path, fitted.reason, "a Scala scale that does not fit twelve keys");
     return {LoadedScale{fitted.value->offsets, fitted.value->marks, keyRow}, {}, {}};
 }
 

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -153,7 +155,9 @@ TEST_F(ConvertTool, AScalaScaleTakesItsKeyFromKeyOrFromAMapping) {
     const Outcome refused = tool(
         {"--type", "GS", "--scale-file", test::testData("scala/19edo.scl"), input, dir + "/x.mid"});
     EXPECT_EQ(refused.status, kExitFailed);
-    EXPECT_EQ(refused.err, "This scale does not fit twelve keys: it has more than twelve notes.\n");
+    EXPECT_EQ(refused.err, "This scale does not fit twelve keys: it has more than twelve notes.\n" +
+                               test::testData("scala/19edo.scl") +
+                               ": a Scala scale that does not fit twelve keys\n");
     EXPECT_FALSE(std::filesystem::exists(dir + "/x.mid"));
 }
 
@@ -191,6 +195,12 @@ TEST_F(ConvertTool, UsageErrorsGiveAReasonAndTheUsage) {
         {"--type", "XG", "--speed", "2", input, output},  // no such option
         {"--type", "XG", input, output, "extra.mid"},
         {"--type", "XG", input, input},  // would replace the source
+        // An empty value, as an unset variable gives, must not make the songs INPUT and OUTPUT.
+        {"--type", "XG", "--output-dir", "", input, output},
+        {"--type", "XG", "--render=", input, output},
+        {"--type", "XG", "--scale-file", "", input, output},
+        {"--type", "XG", "--scale-file", "a.scl", "--kbm", "", input, output},
+        {"--type", "XG", "--output-dir", dir + "/o", "-j", "1025", input, output},
     };
     for (const auto& args : wrong) {
         const Outcome r = tool(args);
@@ -202,6 +212,10 @@ TEST_F(ConvertTool, UsageErrorsGiveAReasonAndTheUsage) {
     }
     EXPECT_FALSE(std::filesystem::exists(output));
     EXPECT_EQ(readBack(input), song);
+    EXPECT_EQ(lines(tool({"--type", "GS", "--output-dir=", input}).err)[0],
+              "--output-dir needs DIR, not an empty value");
+    EXPECT_EQ(lines(tool({"--type", "GS", "-j", "0", "--output-dir", dir, input}).err)[0],
+              "-j takes a whole number from 1 to 1024");
 }
 
 TEST_F(ConvertTool, ProgramListsLabelsAndHelpOnStandardOutput) {
@@ -248,6 +262,20 @@ TEST_F(ConvertTool, ProgramExitStatusesAndMessagesOnStandardError) {
               "Can not open file!\n" + dir + "/no/x.mid: No such file or directory\n");
 }
 
+TEST_F(ConvertTool, ANewFileTakesTheUmaskAlsoWhereNoProcIsMounted) {
+    // As in a chroot or a bare container, where /proc/self/status cannot be read.
+    const std::string hideProc = "unshare --mount --fork sh -c 'umount -l /proc && ";
+    if (std::system((hideProc + "true' 2>/dev/null").c_str()) != 0) {
+        GTEST_SKIP() << "no mount namespace to hide /proc in";
+    }
+    const std::string command = hideProc + "umask 027 && \"$0\" --type GS \"$1\" \"$2\"' '" +
+                                PITCHLOOM_CONVERT_PROGRAM + "' '" + input + "' '" + output +
+                                "' 2>/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    struct stat status {};
+    EXPECT_EQ(::stat(output.c_str(), &status) == 0 ? status.st_mode & 07777 : 0, 0640u);
+}
+
 TEST_F(ConvertTool, EveryFailureSaysWhichFileAndWhy) {
     const std::string empty = dir + "/empty.mid";
     ASSERT_TRUE(writeFile(empty, Bytes{}).ok());
@@ -269,6 +297,17 @@ TEST_F(ConvertTool, EveryFailureSaysWhichFileAndWhy) {
     EXPECT_EQ(full.status, kExitFailed);
     EXPECT_EQ(full.err, "Can not open file!\n/dev/full: No space left on device\n");
     EXPECT_FALSE(std::filesystem::exists(output));
+}
+
+TEST_F(ConvertTool, ControlCharactersInANameArePrintedAsEscapes) {
+    // One line for each failure whatever a name holds (every line goes through the same escape),
+    // and nothing in it steers the terminal.
+    const std::string bad = dir + "/bad\nname\x1b[2J.mid";
+    ASSERT_TRUE(writeFile(bad, Bytes{'j', 'u', 'n', 'k'}).ok());
+    const std::string shown = dir + "/bad\\nname\\x1b[2J.mid";
+    EXPECT_EQ(tool({"--type", "GS", "--output-dir", dir + "/out", bad}).err,
+              shown + ": Undefined error! (" + shown +
+                  ": too short for a MIDI file)\n0 converted, 1 failed\n");
 }
 
 TEST_F(ConvertTool, ADashReadsStandardInputAndWritesStandardOutput) {
@@ -318,9 +357,22 @@ TEST_F(ConvertTool, ACollectionConvertsUnderItsNamesAndEachFailureGetsALine) {
     EXPECT_EQ(over.err, input + ": " + input + " is an input and is never replaced\n" +
                             "0 converted, 1 failed\n");
     EXPECT_EQ(readBack(input), song);
+    // A FIFO under an input's name is refused at once instead of waiting for a reader.
+    std::filesystem::create_directory(dir + "/fifos");
+    ASSERT_EQ(::mkfifo((dir + "/fifos/in.mid").c_str(), 0600), 0);
+    const Outcome fifo = tool({"--type", "GS", "--output-dir", dir + "/fifos", input});
+    EXPECT_EQ(fifo.err, input + ": Can not open file! (" + dir +
+                            "/fifos/in.mid: nothing reads from the pipe)\n0 converted, 1 failed\n");
     const Outcome notAFolder = tool({"--type", "GS", "--output-dir", input, second});
     EXPECT_EQ(notAFolder.status, kExitFailed);
-    EXPECT_EQ(notAFolder.err.rfind(input + ": ", 0), 0u) << notAFolder.err;
+    EXPECT_EQ(notAFolder.err, input + ": not a folder\n");
+    // A folder that cannot be made says why, not what a look at it afterwards finds.
+    std::filesystem::create_directory(dir + "/locked");
+    std::filesystem::permissions(dir + "/locked", std::filesystem::perms(0555));
+    const Outcome locked =
+        program(dir, "--type GS --output-dir '" + dir + "/locked/sub' '" + input + "'",
+                ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups" : "");
+    EXPECT_EQ(locked.err, dir + "/locked/sub: Permission denied\n");
 }
 
 TEST_F(ConvertTool, ACollectionOfManyFlushGroupsIsWrittenWhole) {
@@ -389,7 +441,14 @@ TEST_F(ConvertTool, RenderWritesAudioAndRefusesWhatItCannot) {
     }
     const Outcome missing = tool({"--type", "GS", "--render", dir + "/x.wav", dir + "/none.mid"});
     EXPECT_EQ(missing.status, kExitFailed);
-    EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"in.mid", "song.flac", "song.wav"}));
+    // Audio is read back once written, which a device cannot do: refused before the render.
+    std::filesystem::create_symlink("/dev/null", dir + "/null.wav");
+    EXPECT_EQ(tool({"--type", "GS", "--render", dir + "/null.wav", input}).err,
+              "Can not open file!\n" + dir +
+                  "/null.wav: audio is written to a regular file only, not to a device "
+                  "or a pipe\n");
+    EXPECT_EQ(namesIn(dir),
+              (std::vector<std::string>{"in.mid", "null.wav", "song.flac", "song.wav"}));
 }
 
 TEST_F(ConvertTool, WithoutTheSynthesizerARenderFailsAndAConversionStillWorks) {

@@ -39,6 +39,10 @@ TEST(ScalaRead, EachScaleLandsOnTheKeysWithItsCents) {
     const std::string crlf =
         "Pythagorean pentatonic\r\n5\r\n9/8\r\n81/64\r\n3/2\r\n27/16\r\n2/1\r\n";
     EXPECT_EQ(parseScala(crlf).value->description, "Pythagorean pentatonic");
+    const auto cr = parseScala("! old Mac\r!\rPythagorean\r5\r9/8\r81/64\r3/2\r27/16\r2/1\r");
+    ASSERT_TRUE(cr) << cr.reason;
+    EXPECT_EQ(cr.value->pitches.size(), 5u) << cr.value->description;
+    EXPECT_EQ(parseKeyboardMapping("0\r0\r127\r62\r69\r440.0\r0\r").value->key(), kD);
 
     struct Case {
         std::string text;

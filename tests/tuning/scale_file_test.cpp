@@ -417,6 +417,18 @@ TEST_F(ScalaCommandsTest, ARefusedScalaFileSaysWhyAndChangesNothing) {
     EXPECT_EQ(notesOff, 0);
 }
 
+TEST_F(ScalaCommandsTest, ABrokenMappingBesideTheScaleIsNamedAndChangesNothing) {
+    // The window reads the mapping unasked; after 300 KB of comments it is far too long, not cut.
+    copyFixture("just_major.scl", "major.scl");
+    std::ofstream(file("major.kbm")) << std::string(300 * 1024, '!') + "\n0\n0\n127\n60\n";
+    loadFrom(file("major.scl"));
+    EXPECT_EQ(
+        dialogs.texts(),
+        std::vector<std::string>{"This is not a valid Scala keyboard mapping: it is far too long. "
+                                 "It is major.kbm, read with major.scl for its key."});
+    EXPECT_TRUE(view.log.empty());
+}
+
 TEST_F(ScalaCommandsTest, ASavedScalaFileNamesItsTuningAndLoadsBackTheSame) {
     chooseGJustPentatonic();
     saveTo(file("g.scl"));
