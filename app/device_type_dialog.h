@@ -2,26 +2,24 @@
 
 #include <QDialog>
 #include <atomic>
+#include <vector>
 
 #include "base/user_dialogs.h"
-#include "midifile/sysex.h"
+#include "tuning/dialect.h"
 
 class QPushButton;
 
 namespace pitchloom {
 
-/// "Midi Device Setting": chooses XG, GS, GM or MTS. OK takes the selected button; Escape keeps the
-/// value in force.
+/// "Midi Device Setting": one button for each dialect of the table, in its order. OK takes the
+/// selected button; Escape keeps the value in force.
 class DeviceTypeDialog : public QDialog {
     Q_OBJECT
 public:
     DeviceTypeDialog(std::atomic<DeviceType>& type, UserDialogs& dialogs,
                      QWidget* parent = nullptr);
 
-    QPushButton* xgButton() const { return xg_; }
-    QPushButton* gsButton() const { return gs_; }
-    QPushButton* gmButton() const { return gm_; }
-    QPushButton* mtsButton() const { return mts_; }
+    QPushButton* buttonOf(DeviceType type) const { return choices_[type.row()]; }
     QPushButton* okButton() const { return ok_; }
 
     void accept() override;
@@ -29,10 +27,7 @@ public:
 private:
     std::atomic<DeviceType>& type_;
     UserDialogs& dialogs_;
-    QPushButton* xg_;
-    QPushButton* gs_;
-    QPushButton* gm_;
-    QPushButton* mts_;
+    std::vector<QPushButton*> choices_;  // by row of the dialect table
     QPushButton* ok_;
 };
 

@@ -11,9 +11,6 @@ namespace pitchloom {
 namespace messages {
 inline constexpr std::string_view kStopPlayingFirst = "Stop playing first!";
 inline constexpr std::string_view kLastNoteRefused = "Can't off all notes!";
-inline constexpr std::string_view kXgResetWithGs = "XG reset was found with GS setting.";
-inline constexpr std::string_view kGmIgnoresTuning =
-    "Setting of tuning will be ignored since you have selected GM.";
 inline constexpr std::string_view kUndefinedError = "Undefined error!";
 inline constexpr std::string_view kEventError = "Event Error!";
 inline constexpr std::string_view kCannotOpenFile = "Can not open file!";

@@ -151,7 +151,8 @@ double millisecondsOf(Clock::duration d) {
 // The whole Convert command, load to written file, against reading and writing the same file
 // in the same run; the counter x_read_write is the ratio (the goal: at most 10).
 void ConvertLateNote(benchmark::State& state) {
-    const auto type = static_cast<pitchloom::DeviceType>(state.range(0));
+    const pitchloom::DeviceType type =
+        pitchloom::dialects()[static_cast<std::size_t>(state.range(0))].type;
     const Bytes file = lateNoteFormat0(pitchloom::scaleTuningBytes(pitchloom::DeviceType::XG) + 1);
     const std::string input = writeInput(file);
     const std::string output = input + ".out.mid";
@@ -193,9 +194,9 @@ void ConvertLateNote(benchmark::State& state) {
     std::filesystem::remove(output);
 }
 BENCHMARK(ConvertLateNote)
-    ->Arg(static_cast<int>(pitchloom::DeviceType::GM))
-    ->Arg(static_cast<int>(pitchloom::DeviceType::GS))
-    ->Arg(static_cast<int>(pitchloom::DeviceType::XG))
+    ->Arg(static_cast<int>(pitchloom::DeviceType::GM.row()))
+    ->Arg(static_cast<int>(pitchloom::DeviceType::GS.row()))
+    ->Arg(static_cast<int>(pitchloom::DeviceType::XG.row()))
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

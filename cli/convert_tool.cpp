@@ -18,9 +18,9 @@
 #include "cli/interrupt.h"
 #include "cli/progress_bar.h"
 #include "cli/stream_dialogs.h"
-#include "midifile/sysex.h"
 #include "playback/audio_render.h"
 #include "session/session.h"
+#include "tuning/dialect.h"
 #include "tuning/scale_files.h"
 #include "tuning/tuning_state.h"
 
@@ -28,32 +28,38 @@ namespace pitchloom {
 
 namespace {
 
-constexpr std::string_view kUsage =
-    "Usage: pitchloom-convert --type TYPE[,TYPE] [--key KEY] [--scale SCALE] [--tuning TUNING] "
-    "INPUT OUTPUT\n"
-    "       pitchloom-convert --type TYPE[,TYPE] --scale-file FILE.sca INPUT OUTPUT\n"
-    "       pitchloom-convert --type TYPE[,TYPE] --scale-file FILE.scl [--key KEY | --kbm "
-    "FILE.kbm] "
-    "INPUT OUTPUT\n"
-    "       pitchloom-convert --type TYPE [tuning options] --render AUDIO.wav|AUDIO.flac INPUT\n"
-    "       pitchloom-convert --type TYPE[,TYPE] [tuning options] --output-dir DIR [-j N] "
-    "INPUT...\n"
-    "       pitchloom-convert --list\n"
-    "TYPE is GS, XG, GM or MTS; INPUT or OUTPUT - reads standard input or writes standard output.";
+// "XG, GS, GM or MTS": the names of the dialect table, in its order.
+std::string typeNames(std::string_view lastJoin) {
+    std::string names;
+    const auto all = dialects();
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        if (i > 0) names += i + 1 == all.size() ? lastJoin : ", ";
+        names += all[i].name;
+    }
+    return names;
+}
 
-// What each device type is for, as --list shows it.
-constexpr std::array<std::pair<DeviceType, std::string_view>, 4> kTypeUses = {{
-    {DeviceType::GS, "Roland GS modules, TiMidity++"},
-    {DeviceType::XG, "Yamaha XG modules"},
-    {DeviceType::MTS, "MIDI Tuning Standard: FluidSynth, General MIDI 2 and many current synths"},
-    {DeviceType::GM, "no tuning messages: only the scale acts"},
-}};
+std::string usageText() {
+    return "Usage: pitchloom-convert --type TYPE[,TYPE] [--key KEY] [--scale SCALE] [--tuning "
+           "TUNING] INPUT OUTPUT\n"
+           "       pitchloom-convert --type TYPE[,TYPE] --scale-file FILE.sca INPUT OUTPUT\n"
+           "       pitchloom-convert --type TYPE[,TYPE] --scale-file FILE.scl [--key KEY | --kbm "
+           "FILE.kbm] INPUT OUTPUT\n"
+           "       pitchloom-convert --type TYPE [tuning options] --render AUDIO.wav|AUDIO.flac "
+           "INPUT\n"
+           "       pitchloom-convert --type TYPE[,TYPE] [tuning options] --output-dir DIR [-j N] "
+           "INPUT...\n"
+           "       pitchloom-convert --list\n"
+           "TYPE is " +
+           typeNames(" or ") +
+           "; INPUT or OUTPUT - reads standard input or writes standard output.";
+}
 
 // CLI11's help with our usage lines in place of its generated one.
 class UsageFormatter : public CLI::Formatter {
 public:
     std::string make_usage(const CLI::App* /*app*/, std::string /*name*/) const override {
-        return std::string(kUsage) + "\n";
+        return usageText() + "\n";
     }
 };
 
@@ -89,7 +95,7 @@ struct Options {
 };
 
 int usageError(std::ostream& err, std::string_view reason) {
-    err << oneLine(reason) << '\n' << kUsage << '\n';
+    err << oneLine(reason) << '\n' << usageText() << '\n';
     return kExitUsage;
 }
 
@@ -194,8 +200,8 @@ std::optional<int> tuningRowOf(std::string_view label) {
 
 void printLabels(std::ostream& out) {
     out << "Types:\n";
-    for (const auto& [type, use] : kTypeUses)
-        out << deviceTypeName(type) << "  " << use << '\n';
+    for (const Dialect& d : dialects())
+        out << d.name << "  " << d.description << '\n';
     out << "\nKeys:\n";
     for (std::string_view key : KeyTable)
         out << key << '\n';
@@ -220,8 +226,8 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
         "pitchloom-convert"};
     app.formatter(std::make_shared<UsageFormatter>());
     app.add_option("--type", o.type,
-                   "Sound module: GS, XG, MTS, or GM where only the scale acts; several with "
-                   "commas (GS,MTS) for players of unknown kind")
+                   "Sound module: " + typeNames(" or ") +
+                       " (see --list); several joined by commas for players of unknown kind")
         ->type_name("TYPE[,TYPE]");
     auto* key =
         app.add_option("--key", o.key, "A label of the Key list (default C)")->type_name("KEY");
@@ -288,8 +294,8 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
     if (o.type.empty()) return usageError(err, "--type is required");
     const auto types = deviceTypesOf(o.type);
     if (!types) {
-        return usageError(err, "--type takes GS, XG, GM or MTS, alone or joined by commas, not \"" +
-                                   o.type + "\"");
+        return usageError(err, "--type takes " + typeNames(" or ") +
+                                   ", alone or joined by commas, not \"" + o.type + "\"");
     }
     const auto keyRow = keyRowOf(o.key);
     if (!keyRow) return usageError(err, "unknown key \"" + o.key + "\" (see --list)");

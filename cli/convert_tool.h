@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "midifile/sysex.h"
+#include "tuning/dialect.h"
 
 namespace pitchloom {
 
@@ -19,7 +19,8 @@ inline constexpr int kExitInterrupted = 130;
 /// The most songs -j may ask to convert at once.
 inline constexpr int kMostJobs = 1024;
 
-/// The device types of a --type list ("GS", "gs,mts"); nothing for an unknown or repeated name.
+/// The device types of a --type list: names of the dialect table in any case, joined by commas;
+/// nothing for an unknown or repeated name.
 std::optional<std::vector<DeviceType>> deviceTypesOf(std::string_view list);
 
 /// The row of a Key list label, matched without regard to case.

@@ -18,6 +18,8 @@ set(PITCHLOOM_CORE_SOURCES
   ${PITCHLOOM_ROOT}/tuning/tuning_controls.cpp
   ${PITCHLOOM_ROOT}/tuning/tuning_state.cpp
   ${PITCHLOOM_ROOT}/tuning/tuning_tables.cpp
+  ${PITCHLOOM_ROOT}/tuning/tuning_value.cpp
+  ${PITCHLOOM_ROOT}/tuning/dialects.cpp
   ${PITCHLOOM_ROOT}/playback/audio_file.cpp
   ${PITCHLOOM_ROOT}/playback/audio_libraries.cpp
   ${PITCHLOOM_ROOT}/playback/audio_render.cpp

@@ -5,56 +5,31 @@
 #include <vector>
 
 #include "base/messages.h"
-#include "midifile/sysex.h"
+#include "tuning/dialect.h"
 
 namespace pitchloom {
 
 std::size_t scaleTuningBytes(DeviceType type) {
+    SysExList messages;
+    dialectOf(type).tuningMessages(TuningValue(), melodicChannelMask([](int) { return false; }),
+                                   messages);
     // Each inserted event also takes its one-byte delta time.
-    switch (type) {
-        case DeviceType::GS:
-            return kPartCount * (kGsScaleTuningSize + 1);
-        case DeviceType::XG:
-            return kPartCount * kPitchClassCount * (kXgScaleTuningSize + 1);
-        case DeviceType::MTS:
-            return kMtsScaleOctaveSize + 1;
-        case DeviceType::GM:
-            break;
-    }
-    return 0;
+    return messages.byteCount() + messages.count();
 }
 
 bool insertScaleTuning(SongWriter& writer, const TuningState& tuning,
                        std::span<const DeviceType> types, std::uint64_t time) {
-    const Offsets offsets = tuning.offsetValues();
-    std::vector<std::uint8_t> bytes;
-    std::vector<std::size_t> sizes;
-    std::array<std::uint8_t, kGsScaleTuningSize> buf{};
-    auto add = [&](std::size_t n) {
-        bytes.insert(bytes.end(), buf.begin(), buf.begin() + static_cast<std::ptrdiff_t>(n));
-        sizes.push_back(n);
-    };
+    const TuningValue value = tuning.value();
+    SysExList messages;
     for (DeviceType type : types) {
-        if (type == DeviceType::MTS) {
-            add(buildMtsScaleOctave(offsets, writer.melodicChannelsAt(time), buf.data()));
-            continue;
-        }
-        for (int part = 0; part < kPartCount; ++part) {
-            if (type == DeviceType::GS) {
-                add(buildGsScaleTuning(offsets, part, buf.data()));
-            } else if (type == DeviceType::XG) {
-                for (int pitchClass = 0; pitchClass < kPitchClassCount; ++pitchClass)
-                    add(buildXgScaleTuning(offsets, part, pitchClass, buf.data()));
-            }
+        if (!dialectOf(type).tuningMessages(value, writer.melodicChannelsAt(time), messages)) {
+            return false;
         }
     }
-    std::vector<std::span<const std::uint8_t>> messages;
-    std::size_t at = 0;
-    for (std::size_t n : sizes) {
-        messages.emplace_back(bytes.data() + at, n);
-        at += n;
-    }
-    return writer.insertEvents(time, messages);
+    std::vector<std::span<const std::uint8_t>> events;
+    for (std::size_t i = 0; i < messages.count(); ++i)
+        events.push_back(messages[i]);
+    return writer.insertEvents(time, events);
 }
 
 bool convertSong(MidiSong& song, SongLoader& loader, TuningState& tuning,

@@ -10,19 +10,18 @@
 #include "convert/song_writer.h"
 #include "midifile/midi_song.h"
 #include "midifile/song_loader.h"
-#include "midifile/sysex.h"
+#include "tuning/dialect.h"
 #include "tuning/tuning_state.h"
 
 namespace pitchloom {
 
-/// The bytes the scale-tuning messages of a device type add to a song: 16 GS events of 24
-/// bytes, 192 XG events of 11, one MTS event of 23, nothing for GM.
+/// The bytes the scale-tuning messages of a device type add to a song (16 GS events of 24
+/// bytes, 192 XG events of 11, one MTS event of 23, nothing for GM).
 std::size_t scaleTuningBytes(DeviceType type);
 
 /// Inserts the scale-tuning messages of the tuning in force at `time`, for each device type in
-/// turn: one GS event per part, one XG event per part and pitch class, one MTS event for the
-/// channels that are no rhythm channels at that place, nothing for GM. False when they did not
-/// fit.
+/// turn, as its dialect says them for the channels that are no rhythm channels at that place.
+/// False when they did not fit, or when a dialect cannot say the tuning.
 bool insertScaleTuning(SongWriter& writer, const TuningState& tuning,
                        std::span<const DeviceType> types, std::uint64_t time);
 

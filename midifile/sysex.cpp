@@ -45,27 +45,6 @@ bool startsWith(std::span<const std::uint8_t> body, std::initializer_list<std::u
 
 }  // namespace
 
-std::string_view deviceTypeName(DeviceType type) {
-    switch (type) {
-        case DeviceType::GS:
-            return "GS";
-        case DeviceType::XG:
-            return "XG";
-        case DeviceType::MTS:
-            return "MTS";
-        case DeviceType::GM:
-            break;
-    }
-    return "GM";
-}
-
-std::optional<DeviceType> deviceTypeFromName(std::string_view name) {
-    for (DeviceType type : kDeviceTypes) {
-        if (name == deviceTypeName(type)) return type;
-    }
-    return std::nullopt;
-}
-
 std::optional<std::span<const std::uint8_t>> bodyOfEvent(std::span<const std::uint8_t> event) {
     ByteReader r(event, 1);
     if (event.size() < 2 || event.front() != kSysExStart || event.back() != kSysExEnd ||

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <string_view>
 
 namespace pitchloom {
 
@@ -21,18 +20,6 @@ inline constexpr int kPartCount = 16;
 
 /// Cent offsets from equal temperament of the twelve pitch classes, C first.
 using PitchClassOffsets = std::array<std::int32_t, 12>;
-
-/// The dialect of scale-tuning messages a sound module understands; GM understands none. MTS is
-/// the MIDI Tuning Standard's scale/octave tuning, which General MIDI 2 modules and FluidSynth
-/// take.
-enum class DeviceType : int { GM = 0, GS = 1, XG = 2, MTS = 3 };
-inline constexpr std::array<DeviceType, 4> kDeviceTypes = {DeviceType::GM, DeviceType::GS,
-                                                           DeviceType::XG, DeviceType::MTS};
-
-/// "GM", "GS", "XG" or "MTS".
-std::string_view deviceTypeName(DeviceType type);
-/// The type of a name as deviceTypeName gives it; nothing for any other text.
-std::optional<DeviceType> deviceTypeFromName(std::string_view name);
 
 /// The body of an event in file form; nothing when it is not F0, a length, the body and F7.
 std::optional<std::span<const std::uint8_t>> bodyOfEvent(std::span<const std::uint8_t> event);

@@ -149,13 +149,17 @@ void Sequencer::onTimer(const std::shared_ptr<Run>& run) {
     }
     // A device still getting ready to sound (the built-in synthesizer loading its SoundFont)
     // holds the song rather than hear its notes late or all at once.
+    bool waited = false;
     while (!p_.port.ready()) {
         if (!current(*run)) return;
+        waited = true;
         std::this_thread::sleep_for(kReadyPoll);
     }
     // After a stall (a message box, another song's stop wait, a device getting ready) the
     // schedule starts afresh rather than rushing through every event that fell due meanwhile.
-    if (const SteadyTime now = p_.timers.now(); now - run->due > kStall) holdUntil(*run, now);
+    if (const SteadyTime now = p_.timers.now(); waited || now - run->due > kStall) {
+        holdUntil(*run, now);
+    }
     for (bool first = true;; first = false) {
         if (!current(*run)) return;
         if (!first) run->next = run->events->next();
@@ -206,8 +210,9 @@ void Sequencer::sendTuning(Run& run, DeviceType type) {
 void Sequencer::playMessage(Run& run, std::span<const std::uint8_t> body,
                             std::span<const std::uint8_t> fileForm, DeviceType type) {
     p_.tuning.rhythm.examineBody(body);
-    if (type == DeviceType::GS && isXgSystemOn(body)) {
-        p_.dialogs.showMessage(messages::kXgResetWithGs, BoxStyle::SystemModal);
+    const Dialect& dialect = dialectOf(type);
+    if (const auto withheld = dialect.withholds(body)) {
+        p_.dialogs.showMessage(*withheld, BoxStyle::SystemModal);
         holdUntil(run, p_.timers.now());  // the song waited for the OK
         return;
     }
@@ -221,7 +226,7 @@ void Sequencer::playMessage(Run& run, std::span<const std::uint8_t> body,
     }
     // The module has just forgotten its tuning: all of it goes out again before the next note,
     // as a converted file carries it after the song's last reset.
-    if (recogniseReset(body)) {
+    if (const auto reset = recogniseReset(body); reset && dialect.forgetsAfter(reset->kind)) {
         p_.sender.forgetSent();
         run.tuningWiped = true;
     }

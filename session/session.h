@@ -9,7 +9,7 @@
 #include "midifile/format0_merge.h"
 #include "midifile/midi_song.h"
 #include "midifile/song_loader.h"
-#include "midifile/sysex.h"
+#include "tuning/dialect.h"
 #include "tuning/tuning_state.h"
 
 namespace pitchloom {
@@ -34,7 +34,7 @@ struct Session {
     UserDialogs& dialogs;
     MidiSong song;  // no buffer until createSong() or the output's start-up makes it
     TuningState tuning;
-    std::atomic<DeviceType> deviceType{DeviceType::GM};  // set on the window thread, read by all
+    std::atomic<DeviceType> deviceType{DeviceType()};  // set on the window thread, read by all
     Format0Merger merger{dialogs};
     SongLoader loader{song, merger, dialogs};
 };

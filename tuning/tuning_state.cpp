@@ -27,15 +27,12 @@ bool TuningState::selectScaleRow(int scaleRow, int keyRow) {
 }
 
 int TuningState::moveOntoScale(int note) const {
-    if (note < 0 || note > 127) return note;
-    auto member = [this](int n) { return inScale[static_cast<std::size_t>(n % 12)].load() != 0; };
-    for (int n = note; n <= 127; ++n) {
-        if (member(n)) return n;
-    }
-    for (int n = note - 1; n >= 0; --n) {
-        if (member(n)) return n;
-    }
-    return note;  // an empty scale is refused elsewhere; never loop on one
+    return pitchloom::moveOntoScale(
+        note, [this](int n) { return inScale[static_cast<std::size_t>(n % 12)].load() != 0; });
+}
+
+TuningValue TuningState::value() const {
+    return TuningValue::ofPitchClasses(offsetValues(), scaleMarks());
 }
 
 Offsets TuningState::offsetValues() const {

@@ -7,11 +7,11 @@
 #include "midifile/sysex.h"
 #include "tuning/rhythm_channels.h"
 #include "tuning/tuning_tables.h"
+#include "tuning/tuning_value.h"
 
 namespace pitchloom {
 
 using Offsets = PitchClassOffsets;
-using ScaleMarks = std::array<std::uint8_t, kPitchClassCount>;
 
 /// The key, scale and tuning in force: twelve cent offsets and twelve in-scale marks by absolute
 /// pitch class. The window thread writes everything; the timer thread reads offsets and marks,
@@ -42,6 +42,8 @@ public:
     int moveOntoScale(int note) const;
 
     Offsets offsetValues() const;
+    /// The tuning in force as a pitch for every key of every channel.
+    TuningValue value() const;
     ScaleMarks scaleMarks() const;
     void setOffsets(const Offsets& values);
     void setScaleMarks(const ScaleMarks& marks);

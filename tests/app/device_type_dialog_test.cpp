@@ -15,9 +15,9 @@ private slots:
         std::atomic<DeviceType> type{DeviceType::GS};
         DeviceTypeDialog dialog(type, boxes);
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Midi Device Setting"));
-        QVERIFY(dialog.gsButton()->isChecked());
-        QVERIFY(!dialog.xgButton()->isChecked());
-        QCOMPARE(dialog.xgButton()->text(), QStringLiteral("XG"));
+        QVERIFY(dialog.buttonOf(DeviceType::GS)->isChecked());
+        QVERIFY(!dialog.buttonOf(DeviceType::XG)->isChecked());
+        QCOMPARE(dialog.buttonOf(DeviceType::XG)->text(), QStringLiteral("XG"));
         QCOMPARE(dialog.okButton()->text(), QStringLiteral("OK"));
         QVERIFY(dialog.findChildren<QPushButton*>().size() == 5);  // no Cancel
     }
@@ -26,26 +26,27 @@ private slots:
         test::ScriptedDialogs boxes;
         std::atomic<DeviceType> type{DeviceType::GM};
         DeviceTypeDialog dialog(type, boxes);
-        QCOMPARE(dialog.mtsButton()->text(), QStringLiteral("MTS"));
-        QCOMPARE(dialog.mtsButton()->y(), dialog.xgButton()->y());
-        QCOMPARE(dialog.mtsButton()->size(), dialog.gmButton()->size());
-        QVERIFY(dialog.mtsButton()->x() > dialog.gmButton()->geometry().right());
-        QVERIFY(dialog.mtsButton()->geometry().right() < dialog.width());
-        dialog.mtsButton()->click();
-        QVERIFY(!dialog.gmButton()->isChecked());
+        QCOMPARE(dialog.buttonOf(DeviceType::MTS)->text(), QStringLiteral("MTS"));
+        QCOMPARE(dialog.buttonOf(DeviceType::MTS)->y(), dialog.buttonOf(DeviceType::XG)->y());
+        QCOMPARE(dialog.buttonOf(DeviceType::MTS)->size(), dialog.buttonOf(DeviceType::GM)->size());
+        QVERIFY(dialog.buttonOf(DeviceType::MTS)->x() >
+                dialog.buttonOf(DeviceType::GM)->geometry().right());
+        QVERIFY(dialog.buttonOf(DeviceType::MTS)->geometry().right() < dialog.width());
+        dialog.buttonOf(DeviceType::MTS)->click();
+        QVERIFY(!dialog.buttonOf(DeviceType::GM)->isChecked());
         dialog.okButton()->click();
         QCOMPARE(type.load(), DeviceType::MTS);
         QVERIFY(boxes.texts().empty());
         DeviceTypeDialog again(type, boxes);
-        QVERIFY(again.mtsButton()->isChecked());
+        QVERIFY(again.buttonOf(DeviceType::MTS)->isChecked());
     }
 
     void okTakesTheSelectedButton() {
         test::ScriptedDialogs boxes;
         std::atomic<DeviceType> type{DeviceType::GM};
         DeviceTypeDialog dialog(type, boxes);
-        dialog.xgButton()->click();
-        QVERIFY(!dialog.gmButton()->isChecked());
+        dialog.buttonOf(DeviceType::XG)->click();
+        QVERIFY(!dialog.buttonOf(DeviceType::GM)->isChecked());
         dialog.okButton()->click();
         QCOMPARE(type.load(), DeviceType::XG);
         QVERIFY(boxes.texts().empty());
@@ -69,7 +70,7 @@ private slots:
         test::ScriptedDialogs boxes;
         std::atomic<DeviceType> type{DeviceType::GS};
         DeviceTypeDialog dialog(type, boxes);
-        dialog.xgButton()->click();
+        dialog.buttonOf(DeviceType::XG)->click();
         dialog.show();
         QTest::keyClick(&dialog, Qt::Key_Escape);
         QCOMPARE(type.load(), DeviceType::GS);

@@ -236,14 +236,14 @@ private slots:
     void typeWhileIdleOpensTheDialogWithTheValueInForce() {
         Window w;
         w.answerType = [](DeviceTypeDialog& d) {
-            d.gsButton()->click();
+            d.buttonOf(DeviceType::GS)->click();
             d.okButton()->click();
         };
         w.press(1076);
         QCOMPARE(w.typeDialogs, 2);
         QCOMPARE(w.dialog->deviceType().load(), DeviceType::GS);
         bool gsShown = false;
-        w.answerType = [&](DeviceTypeDialog& d) { gsShown = d.gsButton()->isChecked(); };
+        w.answerType = [&](DeviceTypeDialog& d) { gsShown = d.buttonOf(DeviceType::GS)->isChecked(); };
         w.press(1076);
         QVERIFY(gsShown);
     }

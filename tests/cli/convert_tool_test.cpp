@@ -227,7 +227,7 @@ TEST_F(ConvertTool, ProgramListsLabelsAndHelpOnStandardOutput) {
                              "Whole tone", "Tunings:", "Temparament", "Kurenberger"}) {
         EXPECT_NE(std::find(out.begin(), out.end(), line), out.end()) << line;
     }
-    EXPECT_EQ(out[3].rfind("MTS  ", 0), 0u) << out[3];
+    EXPECT_EQ(out[4].rfind("MTS  ", 0), 0u) << out[4];  // the device type dialog's order
     EXPECT_EQ(out.size(), 4u + 15u + 10u + 8u + 4u + 3u);  // types, labels, headings, blanks
 
     const Outcome help = program(dir, "--help");

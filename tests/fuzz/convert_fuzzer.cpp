@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FuzzSession session(dialogs, reusedSong());
     const MidiSong& song = session.song;
     const TuningState& tuning = session.tuning;
-    const auto type = static_cast<DeviceType>(data[0] % 4);
+    const DeviceType type = dialects()[data[0] % dialects().size()].type;
     session.deviceType = type;
     session.tuning.setScaleMarks(marksFromMask(data[1] | unsigned{data[2]} << 8));
     const std::string source =

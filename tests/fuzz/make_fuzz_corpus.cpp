@@ -2,6 +2,7 @@
 // ordinary songs, scale files and messages; "nasty-…" are the damaged inputs each reader must
 // survive. Files already in a folder under other names (inputs that once found a fault) stay.
 
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -12,6 +13,7 @@
 
 #include "midifile/sysex.h"
 #include "support/midi_builder.h"
+#include "tuning/dialect.h"
 #include "tuning/scale_file.h"
 #include "tuning/tuning_state.h"
 
@@ -219,16 +221,22 @@ Bytes withSettings(std::uint8_t type, unsigned mask, const Bytes& rest) {
 // Scale masks by pitch class bit (C = bit 0): chromatic, C pentatonic, only B, only C.
 constexpr std::pair<const char*, unsigned> kMasks[] = {
     {"chromatic", 0xFFF}, {"pentatonic", 0x295}, {"only-b", 0x800}, {"only-c", 0x001}};
-constexpr const char* kTypeNames[] = {"gm", "gs", "xg"};
+// The name of the dialect a setting byte chooses, in small letters.
+std::string typeName(std::size_t type) {
+    std::string name(pitchloom::dialects()[type].name);
+    for (char& c : name)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return name;
+}
 
 std::vector<Seed> convertInputs(const std::vector<Seed>& files) {
     std::vector<Seed> out;
     std::size_t i = 0;
     for (const Seed& f : files) {
         // Each file once, the device types and scales taking turns.
-        const auto type = static_cast<std::uint8_t>(i % 3);
+        const auto type = static_cast<std::uint8_t>(i % pitchloom::dialects().size());
         const auto& mask = kMasks[i % 4];
-        out.push_back({std::string(kTypeNames[type]) + "-" + mask.first + "-" + f.name,
+        out.push_back({typeName(type) + "-" + mask.first + "-" + f.name,
                        withSettings(type, mask.second, f.bytes)});
         ++i;
     }
@@ -239,9 +247,9 @@ std::vector<Seed> playbackInputs() {
     std::vector<Seed> out;
     std::size_t i = 0;
     for (const Bytes& image : songImages()) {
-        for (std::uint8_t type = 0; type < 3; ++type) {
+        for (std::uint8_t type = 0; type < pitchloom::dialects().size(); ++type) {
             const auto& mask = kMasks[(i + type) % 4];
-            out.push_back({"seed-" + std::to_string(i) + "-" + kTypeNames[type] + "-" + mask.first,
+            out.push_back({"seed-" + std::to_string(i) + "-" + typeName(type) + "-" + mask.first,
                            withSettings(type, mask.second, image)});
         }
         ++i;

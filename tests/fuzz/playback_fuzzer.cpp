@@ -73,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     port.openDevice(kMidiMapperId);
     tuning.setScaleMarks(marksFromMask(data[1] | unsigned{data[2]} << 8));
     ScaleTuningSender sender(tuning, port);
-    session.deviceType = static_cast<DeviceType>(data[0] % 4);
+    session.deviceType = dialects()[data[0] % dialects().size()].type;
     ManualTimerService timers;
     SilentView view;
     Sequencer seq(

@@ -165,7 +165,6 @@ TEST(MtsScaleOctave, CarriesTwelveOffsetsForTheChannelsOfItsBitmap) {
     EXPECT_EQ(tuning->channels, 0x0001);
     EXPECT_EQ(tuning->values.size(), 12u);
     EXPECT_EQ(tuning->values[2], 0x7F);
-    EXPECT_EQ(deviceTypeFromName("MTS"), DeviceType::MTS);
 }
 
 }  // namespace

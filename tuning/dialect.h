@@ -1,0 +1,109 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "midifile/sysex.h"
+#include "tuning/tuning_value.h"
+
+namespace pitchloom {
+
+/// The dialect of tuning messages a sound module understands: a row of the dialect table, and
+/// nothing else. Only the table makes one, so every value names a row that exists.
+class DeviceType {
+public:
+    static const DeviceType XG;
+    static const DeviceType GS;
+    static const DeviceType GM;
+    static const DeviceType MTS;
+
+    /// The dialect every start of the program is in: GM.
+    constexpr DeviceType() : row_(kGmRow) {}
+    /// The row of the dialect table.
+    constexpr std::size_t row() const { return row_; }
+    friend constexpr bool operator==(DeviceType, DeviceType) = default;
+
+private:
+    static constexpr std::size_t kGmRow = 2;
+    constexpr explicit DeviceType(std::size_t row) : row_(row) {}
+    std::size_t row_;
+};
+
+inline constexpr DeviceType DeviceType::XG{0};
+inline constexpr DeviceType DeviceType::GS{1};
+inline constexpr DeviceType DeviceType::GM{kGmRow};
+inline constexpr DeviceType DeviceType::MTS{3};
+
+/// What a dialect can say of a tuning.
+enum class TuningReach {
+    None,               ///< nothing: only the scale acts
+    PitchClassOffsets,  ///< twelve offsets of whole cents for each channel, alike in every octave
+    PitchPerKey,        ///< any pitch for each key of each channel
+    PitchPerNote,       ///< any pitch for each note as it starts
+};
+
+/// System Exclusive messages in file form (F0, length, body, F7), in order.
+class SysExList {
+public:
+    void add(std::span<const std::uint8_t> message);
+    std::size_t count() const { return ends_.size(); }
+    std::span<const std::uint8_t> operator[](std::size_t i) const;
+    /// The bytes of all of them together.
+    std::size_t byteCount() const { return bytes_.size(); }
+    void clear();
+
+private:
+    std::vector<std::uint8_t> bytes_;
+    std::vector<std::size_t> ends_;
+};
+
+/// One way of telling a sound module its tuning: the dialect's names, what it can say and how
+/// it says it. The converter, the player, the command line and the window all take it from here.
+struct Dialect {
+    DeviceType type;
+    /// The name `--type` takes and the device type dialog shows.
+    std::string_view name;
+    /// One line on what takes it, for --list, the help pages and the man page.
+    std::string_view description;
+    TuningReach reach;
+    /// Whether each send while a song plays repeats every message, or leaves out the messages
+    /// whose like the module was sent last.
+    bool resendsUnchanged;
+    /// Adds the messages that give a module this tuning, on the channels whose bits are set in
+    /// `melodicChannels` where the dialect names channels; false, adding nothing, when this
+    /// tuning cannot be said in the dialect.
+    bool (*tuningMessages)(const TuningValue& tuning, std::uint16_t melodicChannels,
+                           SysExList& out);
+    /// Whether a module forgets the tuning it was sent after a reset of this kind.
+    bool (*forgetsAfter)(ResetKind reset);
+    /// A message of the song that a module of this kind must not get (its body), and the text
+    /// shown instead; nothing for every other message.
+    std::optional<std::string_view> (*withholds)(std::span<const std::uint8_t> body);
+    /// Shown each time the user chooses this dialect in the device type dialog; empty for none.
+    std::string_view chosenNotice;
+};
+
+/// Every dialect, in the order the device type dialog shows them.
+std::span<const Dialect> dialects();
+const Dialect& dialectOf(DeviceType type);
+
+/// The dialect's name ("GS").
+std::string_view deviceTypeName(DeviceType type);
+/// The dialect of a name as deviceTypeName gives it; nothing for any other text.
+std::optional<DeviceType> deviceTypeFromName(std::string_view name);
+
+/// The bit mask of the channels 0..15 for which `isRhythm` says no.
+template <typename IsRhythm>
+std::uint16_t melodicChannelMask(IsRhythm isRhythm) {
+    std::uint16_t channels = 0;
+    for (int c = 0; c < kPartCount; ++c) {
+        if (!isRhythm(c)) channels |= static_cast<std::uint16_t>(1u << c);
+    }
+    return channels;
+}
+
+}  // namespace pitchloom

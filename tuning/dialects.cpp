@@ -1,0 +1,158 @@
+#include <algorithm>
+#include <array>
+
+#include "tuning/dialect.h"
+
+namespace pitchloom {
+
+namespace {
+
+// The twelve offsets of every channel, when the tuning has that form on each.
+std::optional<std::array<PitchClassOffsets, kPartCount>> offsetsOfEveryChannel(
+    const TuningValue& tuning) {
+    std::array<PitchClassOffsets, kPartCount> all{};
+    for (int c = 0; c < kPartCount; ++c) {
+        const auto offsets = tuning.pitchClassOffsets(c);
+        if (!offsets) return std::nullopt;
+        all[static_cast<std::size_t>(c)] = *offsets;
+    }
+    return all;
+}
+
+bool noMessages(const TuningValue&, std::uint16_t, SysExList&) {
+    return true;
+}
+
+// One message for each part, its twelve offsets in it.
+bool gsMessages(const TuningValue& tuning, std::uint16_t, SysExList& out) {
+    const auto offsets = offsetsOfEveryChannel(tuning);
+    if (!offsets) return false;
+    std::array<std::uint8_t, kGsScaleTuningSize> buf{};
+    for (int part = 0; part < kPartCount; ++part) {
+        const int channel = channelOfGsPartBlock(gsPartBlock(part));
+        const auto& mine = (*offsets)[static_cast<std::size_t>(channel)];
+        out.add(std::span(buf).first(buildGsScaleTuning(mine, part, buf.data())));
+    }
+    return true;
+}
+
+// One message for each part and pitch class.
+bool xgMessages(const TuningValue& tuning, std::uint16_t, SysExList& out) {
+    const auto offsets = offsetsOfEveryChannel(tuning);
+    if (!offsets) return false;
+    std::array<std::uint8_t, kXgScaleTuningSize> buf{};
+    for (int part = 0; part < kPartCount; ++part) {
+        const auto& mine = (*offsets)[static_cast<std::size_t>(part)];
+        for (int pitchClass = 0; pitchClass < kPitchClassCount; ++pitchClass)
+            out.add(std::span(buf).first(buildXgScaleTuning(mine, part, pitchClass, buf.data())));
+    }
+    return true;
+}
+
+// One message for all the melodic channels, which share their offsets; a channel tuned apart
+// from them gets one of its own.
+bool mtsMessages(const TuningValue& tuning, std::uint16_t melodicChannels, SysExList& out) {
+    const auto offsets = offsetsOfEveryChannel(tuning);
+    if (!offsets) return false;
+    std::array<std::uint8_t, kMtsScaleOctaveSize> buf{};
+    if (melodicChannels == 0) {
+        // Every channel a rhythm channel: the message still goes out, for none of them.
+        out.add(std::span(buf).first(buildMtsScaleOctave((*offsets)[0], 0, buf.data())));
+        return true;
+    }
+    std::uint16_t left = melodicChannels;
+    for (int c = 0; c < kPartCount && left != 0; ++c) {
+        if ((left & (1u << c)) == 0) continue;
+        const auto& mine = (*offsets)[static_cast<std::size_t>(c)];
+        std::uint16_t alike = 0;
+        for (int d = c; d < kPartCount; ++d) {
+            if ((left & (1u << d)) != 0 && (*offsets)[static_cast<std::size_t>(d)] == mine) {
+                alike |= static_cast<std::uint16_t>(1u << d);
+            }
+        }
+        left = static_cast<std::uint16_t>(left & ~alike);
+        out.add(std::span(buf).first(buildMtsScaleOctave(mine, alike, buf.data())));
+    }
+    return true;
+}
+
+bool everyReset(ResetKind) {
+    return true;
+}
+
+std::optional<std::string_view> nothingWithheld(std::span<const std::uint8_t>) {
+    return std::nullopt;
+}
+
+// An XG reset would switch a GS module into another mode, tuning and all.
+std::optional<std::string_view> xgResetWithheld(std::span<const std::uint8_t> body) {
+    if (isXgSystemOn(body)) return "XG reset was found with GS setting.";
+    return std::nullopt;
+}
+
+// The rows, in the order the device type dialog lays out its buttons.
+constexpr std::array<Dialect, 4> kDialects = {{
+    {DeviceType::XG, "XG", "Yamaha XG modules", TuningReach::PitchClassOffsets, false, xgMessages,
+     everyReset, nothingWithheld, ""},
+    {DeviceType::GS, "GS", "Roland GS modules, TiMidity++", TuningReach::PitchClassOffsets, true,
+     gsMessages, everyReset, xgResetWithheld, ""},
+    {DeviceType::GM, "GM", "no tuning messages: only the scale acts", TuningReach::None, false,
+     noMessages, everyReset, nothingWithheld,
+     "Setting of tuning will be ignored since you have selected GM."},
+    {DeviceType::MTS, "MTS",
+     "MIDI Tuning Standard: FluidSynth, General MIDI 2 and many current synths",
+     TuningReach::PitchClassOffsets, false, mtsMessages, everyReset, nothingWithheld, ""},
+}};
+
+// Each row is where its type points, and says all it must: a dialect missing a row, or a row
+// missing its behaviour, does not build.
+constexpr bool tableIsWhole() {
+    for (std::size_t row = 0; row < kDialects.size(); ++row) {
+        const Dialect& d = kDialects[row];
+        if (d.type.row() != row || d.name.empty() || d.description.empty() ||
+            d.tuningMessages == nullptr || d.forgetsAfter == nullptr || d.withholds == nullptr) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(tableIsWhole());
+static_assert(DeviceType().row() < kDialects.size() && DeviceType::MTS.row() < kDialects.size());
+
+}  // namespace
+
+void SysExList::add(std::span<const std::uint8_t> message) {
+    bytes_.insert(bytes_.end(), message.begin(), message.end());
+    ends_.push_back(bytes_.size());
+}
+
+std::span<const std::uint8_t> SysExList::operator[](std::size_t i) const {
+    const std::size_t begin = i == 0 ? 0 : ends_[i - 1];
+    return std::span(bytes_).subspan(begin, ends_[i] - begin);
+}
+
+void SysExList::clear() {
+    bytes_.clear();
+    ends_.clear();
+}
+
+std::span<const Dialect> dialects() {
+    return kDialects;
+}
+
+const Dialect& dialectOf(DeviceType type) {
+    return kDialects[type.row()];
+}
+
+std::string_view deviceTypeName(DeviceType type) {
+    return dialectOf(type).name;
+}
+
+std::optional<DeviceType> deviceTypeFromName(std::string_view name) {
+    for (const Dialect& d : kDialects) {
+        if (d.name == name) return d.type;
+    }
+    return std::nullopt;
+}
+
+}  // namespace pitchloom
