@@ -8,9 +8,9 @@
 
 #include "app/main_dialog.h"
 #include "app/qt_dialogs.h"
-#include "playback/synth_output.h"
-#include "playback/system_midi_output.h"
-#include "playback/timer_service.h"
+#include "playback/outputs/synth_output.h"
+#include "playback/outputs/system_midi_output.h"
+#include "playback/playing/timer_service.h"
 
 namespace pitchloom {
 

@@ -27,7 +27,7 @@
 #include "app/dialog_units.h"
 #include "app/help_window.h"
 #include "base/messages.h"
-#include "playback/audio_render.h"
+#include "playback/audio/audio_render.h"
 
 namespace pitchloom {
 

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "playback/midi_port.h"
-#include "playback/scale_tuning_sender.h"
-#include "playback/sequencer.h"
-#include "playback/timer_service.h"
+#include "playback/outputs/midi_port.h"
+#include "playback/playing/scale_tuning_sender.h"
+#include "playback/playing/sequencer.h"
+#include "playback/playing/timer_service.h"
 #include "session/session.h"
 #include "tuning/tuning_controls.h"
 #include "ui/skin_sets.h"

@@ -14,11 +14,11 @@
 #include <vector>
 
 #include "midifile/byte_reader.h"
-#include "playback/midi_port.h"
-#include "playback/recording_output.h"
-#include "playback/scale_tuning_sender.h"
-#include "playback/sequencer.h"
-#include "playback/timer_service.h"
+#include "playback/outputs/midi_port.h"
+#include "playback/outputs/recording_output.h"
+#include "playback/playing/scale_tuning_sender.h"
+#include "playback/playing/sequencer.h"
+#include "playback/playing/timer_service.h"
 #include "session/session.h"
 #include "support/scripted_dialogs.h"
 

@@ -18,7 +18,7 @@
 #include "cli/interrupt.h"
 #include "cli/progress_bar.h"
 #include "cli/stream_dialogs.h"
-#include "playback/audio_render.h"
+#include "playback/audio/audio_render.h"
 #include "session/session.h"
 #include "tuning/dialect.h"
 #include "tuning/scale_files.h"

@@ -11,7 +11,7 @@
 #include "app/device_type_dialog.h"
 #include "app/main_app.h"
 #include "app/main_dialog.h"
-#include "playback/recording_output.h"
+#include "playback/outputs/recording_output.h"
 #include "support/midi_builder.h"
 #include "support/scripted_dialogs.h"
 #include "support/sine_soundfont.h"
@@ -243,7 +243,9 @@ private slots:
         QCOMPARE(w.typeDialogs, 2);
         QCOMPARE(w.dialog->deviceType().load(), DeviceType::GS);
         bool gsShown = false;
-        w.answerType = [&](DeviceTypeDialog& d) { gsShown = d.buttonOf(DeviceType::GS)->isChecked(); };
+        w.answerType = [&](DeviceTypeDialog& d) {
+            gsShown = d.buttonOf(DeviceType::GS)->isChecked();
+        };
         w.press(1076);
         QVERIFY(gsShown);
     }

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "playback/audio_libraries.h"
+#include "playback/outputs/audio_libraries.h"
 
 namespace pitchloom {
 namespace {

@@ -13,11 +13,11 @@
 #include "midifile/format0_merge.h"
 #include "midifile/song_loader.h"
 #include "midifile/sysex.h"
-#include "playback/midi_port.h"
-#include "playback/recording_output.h"
-#include "playback/scale_tuning_sender.h"
-#include "playback/sequencer.h"
-#include "playback/timer_service.h"
+#include "playback/outputs/midi_port.h"
+#include "playback/outputs/recording_output.h"
+#include "playback/playing/scale_tuning_sender.h"
+#include "playback/playing/sequencer.h"
+#include "playback/playing/timer_service.h"
 #include "tuning/rhythm_channels.h"
 
 namespace pitchloom::fuzz {

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
-#include "playback/midi_port.h"
-#include "playback/synth_output.h"
-#include "playback/synth_tuning.h"
+#include "playback/outputs/midi_port.h"
+#include "playback/outputs/synth_output.h"
+#include "playback/outputs/synth_tuning.h"
 #include "support/sine_soundfont.h"
 
 namespace pitchloom::fuzz {

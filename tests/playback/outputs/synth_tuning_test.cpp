@@ -1,4 +1,4 @@
-#include "playback/synth_tuning.h"
+#include "playback/outputs/synth_tuning.h"
 
 #include <gtest/gtest.h>
 

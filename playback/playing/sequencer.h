@@ -15,10 +15,10 @@
 #include "midifile/midi_song.h"
 #include "midifile/song_loader.h"
 #include "midifile/sysex.h"
-#include "playback/midi_port.h"
-#include "playback/scale_tuning_sender.h"
-#include "playback/song_clock.h"
-#include "playback/timer_service.h"
+#include "playback/outputs/midi_port.h"
+#include "playback/playing/scale_tuning_sender.h"
+#include "playback/playing/song_clock.h"
+#include "playback/playing/timer_service.h"
 #include "tuning/tuning_state.h"
 
 namespace pitchloom {

@@ -9,7 +9,7 @@
 
 #include "base/user_dialogs.h"
 #include "midifile/midi_song.h"
-#include "playback/midi_output.h"
+#include "playback/outputs/midi_output.h"
 
 namespace pitchloom {
 

@@ -1,4 +1,4 @@
-#include "playback/system_midi_output.h"
+#include "playback/outputs/system_midi_output.h"
 
 #include <rtmidi/RtMidi.h>
 

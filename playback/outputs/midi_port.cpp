@@ -1,4 +1,4 @@
-#include "playback/midi_port.h"
+#include "playback/outputs/midi_port.h"
 
 #include <algorithm>
 

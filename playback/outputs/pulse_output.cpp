@@ -1,11 +1,11 @@
-#include "playback/pulse_output.h"
+#include "playback/outputs/pulse_output.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <utility>
 #include <vector>
 
-#include "playback/audio_libraries.h"
+#include "playback/outputs/audio_libraries.h"
 
 #if defined(__linux__)
 #include <pthread.h>

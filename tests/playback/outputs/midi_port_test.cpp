@@ -1,8 +1,8 @@
-#include "playback/midi_port.h"
+#include "playback/outputs/midi_port.h"
 
 #include <gtest/gtest.h>
 
-#include "playback/recording_output.h"
+#include "playback/outputs/recording_output.h"
 #include "support/midi_builder.h"
 #include "support/scripted_dialogs.h"
 

@@ -1,4 +1,4 @@
-#include "playback/audio_file.h"
+#include "playback/audio/audio_file.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <utility>
 
-#include "playback/audio_libraries.h"
+#include "playback/outputs/audio_libraries.h"
 
 namespace pitchloom {
 namespace {

@@ -1,4 +1,4 @@
-#include "playback/audio_render.h"
+#include "playback/audio/audio_render.h"
 
 #include <algorithm>
 #include <atomic>
@@ -6,12 +6,12 @@
 #include <vector>
 
 #include "base/messages.h"
-#include "playback/audio_libraries.h"
-#include "playback/midi_port.h"
-#include "playback/scale_tuning_sender.h"
-#include "playback/sequencer.h"
-#include "playback/synth_output.h"
-#include "playback/timer_service.h"
+#include "playback/outputs/audio_libraries.h"
+#include "playback/outputs/midi_port.h"
+#include "playback/outputs/synth_output.h"
+#include "playback/playing/scale_tuning_sender.h"
+#include "playback/playing/sequencer.h"
+#include "playback/playing/timer_service.h"
 
 namespace pitchloom {
 namespace {

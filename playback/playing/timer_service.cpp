@@ -1,4 +1,4 @@
-#include "playback/timer_service.h"
+#include "playback/playing/timer_service.h"
 
 #include <algorithm>
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "playback/midi_output.h"
+#include "playback/outputs/midi_output.h"
 
 namespace pitchloom {
 

@@ -1,4 +1,4 @@
-#include "playback/synth_output.h"
+#include "playback/outputs/synth_output.h"
 
 #include <algorithm>
 #include <array>
@@ -9,7 +9,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "playback/audio_libraries.h"
+#include "playback/outputs/audio_libraries.h"
 
 namespace pitchloom {
 namespace {

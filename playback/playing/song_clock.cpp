@@ -1,4 +1,4 @@
-#include "playback/song_clock.h"
+#include "playback/playing/song_clock.h"
 
 #include <limits>
 

@@ -1,4 +1,4 @@
-#include "playback/audio_libraries.h"
+#include "playback/outputs/audio_libraries.h"
 
 #include "base/shared_library.h"
 

@@ -8,8 +8,8 @@
 #include "base/user_dialogs.h"
 #include "midifile/midi_song.h"
 #include "midifile/song_loader.h"
+#include "playback/audio/audio_file.h"
 #include "tuning/dialect.h"
-#include "playback/audio_file.h"
 #include "tuning/tuning_state.h"
 
 namespace pitchloom {

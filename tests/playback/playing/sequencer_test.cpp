@@ -1,10 +1,10 @@
-#include "playback/sequencer.h"
+#include "playback/playing/sequencer.h"
 
 #include <gtest/gtest.h>
 
 #include <thread>
 
-#include "playback_rig.h"
+#include "playback/playback_rig.h"
 
 namespace pitchloom {
 namespace {

@@ -12,9 +12,9 @@
 #include <thread>
 #include <vector>
 
-#include "playback/midi_output.h"
-#include "playback/pulse_output.h"
-#include "playback/synth_tuning.h"
+#include "playback/outputs/midi_output.h"
+#include "playback/outputs/pulse_output.h"
+#include "playback/outputs/synth_tuning.h"
 
 namespace pitchloom {
 

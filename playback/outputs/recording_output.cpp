@@ -1,4 +1,4 @@
-#include "playback/recording_output.h"
+#include "playback/outputs/recording_output.h"
 
 #include <algorithm>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "playback/scale_tuning_sender.h"
+#include "playback/playing/scale_tuning_sender.h"
 
 #include <algorithm>
 

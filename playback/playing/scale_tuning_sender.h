@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "playback/midi_port.h"
+#include "playback/outputs/midi_port.h"
 #include "tuning/dialect.h"
 #include "tuning/tuning_state.h"
 

@@ -1,4 +1,4 @@
-#include "playback/audio_render.h"
+#include "playback/audio/audio_render.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -10,7 +10,7 @@
 #include <fstream>
 
 #include "base/messages.h"
-#include "playback/synth_output.h"
+#include "playback/outputs/synth_output.h"
 #include "session/session.h"
 #include "support/midi_builder.h"
 #include "support/pitch.h"

@@ -1,4 +1,4 @@
-#include "playback/synth_output.h"
+#include "playback/outputs/synth_output.h"
 
 #include <gtest/gtest.h>
 

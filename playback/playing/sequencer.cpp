@@ -1,4 +1,4 @@
-#include "playback/sequencer.h"
+#include "playback/playing/sequencer.h"
 
 #include <algorithm>
 #include <array>
