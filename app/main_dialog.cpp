@@ -6,28 +6,22 @@
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QElapsedTimer>
-#include <QFileInfo>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPainter>
-#include <QProgressDialog>
 #include <QScrollBar>
-#include <QThread>
 #include <QTimer>
 #include <QWheelEvent>
 #include <QWindow>
-#include <limits>
 #include <utility>
 
 #include "app/device_type_dialog.h"
 #include "app/dialog_units.h"
 #include "app/help_window.h"
 #include "base/messages.h"
-#include "playback/audio/audio_render.h"
 
 namespace pitchloom {
 
@@ -86,49 +80,24 @@ QString qs(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-// The dialogs of a render: a message box takes the progress dialog off the screen first, so the
-// box does not stand over a bar that has stopped.
-class RenderDialogs : public UserDialogs {
-public:
-    RenderDialogs(UserDialogs& dialogs, QProgressDialog& progress)
-        : dialogs_(dialogs), progress_(progress) {}
-
-    void showMessage(std::string_view text, BoxStyle style) override {
-        progress_.hide();
-        dialogs_.showMessage(text, style);
-    }
-    void showDetail(std::string_view detail) override { dialogs_.showDetail(detail); }
-    std::optional<std::string> askOpenPath(std::span<const FileFilter> filters) override {
-        return dialogs_.askOpenPath(filters);
-    }
-    std::optional<std::string> askSavePath(std::span<const FileFilter> filters) override {
-        return dialogs_.askSavePath(filters);
-    }
-
-private:
-    UserDialogs& dialogs_;
-    QProgressDialog& progress_;
-};
-
 }  // namespace
 
 MainDialog::MainDialog(Services services, QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       services_(std::move(services)),
       session_(services_.dialogs),
-      port_(services_.output, services_.dialogs),
-      sender_(session_.tuning, port_),
-      seq_({session_.song, session_.tuning, port_, sender_, session_.deviceType, services_.dialogs,
-            session_.loader, services_.timers, *this}),
-      controls_(session_.tuning, *this, services_.dialogs, [this] { port_.allNotesOff(); }) {
-    seq_.setStopWait(services_.stopWait);
+      playback_(*this, session_,
+                {services_.dialogs, services_.output, services_.timers, services_.stopWait,
+                 services_.soundFonts},
+                buttons_, [this] { paintSkins(); }),
+      controls_(session_.tuning, *this, services_.dialogs, [this] { port().allNotesOff(); }) {
     setWindowTitle(QStringLiteral("Pitchloom Pro"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/pitchloom.png")));
     setFixedSize(kClientWidth, kClientHeight);
     setAcceptDrops(true);
     // The song buffer, the output and the device type come first: the device type dialog is the
     // first window a user sees, and it need not wait for the panel to be built.
-    port_.initOutput(session_.song);
+    playback_.startOutput();
     askDeviceType(nullptr);
     createControls();
     OnInitDialog();
@@ -266,11 +235,7 @@ void MainDialog::OnInitDialog() {
 }
 
 void MainDialog::fillDeviceList() {
-    deviceList_->clear();
-    for (const auto& entry : port_.deviceList()) {
-        deviceList_->addItem(QString::fromStdString(entry.name), entry.identifier);
-    }
-    deviceList_->setCurrentIndex(0);
+    playback_.fillDeviceList(*deviceList_);
 }
 
 SkinWindow* MainDialog::skinWindow(int id) const {
@@ -292,7 +257,7 @@ QList<QWidget*> MainDialog::standardControls() const {
 void MainDialog::onSkinButton(int index) {
     switch (index) {
         case 0:  // Power
-            if (seq_.isPlaying()) seq_.stopPlayback();
+            playback_.stopIfPlaying();
             QTimer::singleShot(0, this, [this] { done(QDialog::Accepted); });
             break;
         case 1:
@@ -309,7 +274,7 @@ void MainDialog::onSkinButton(int index) {
             paintSkins();  // the keys show the loaded scale at once
             break;
         case 5:
-            seq_.TogglePlay();
+            sequencer().TogglePlay();
             break;
         case 6:
             runConvert();
@@ -324,7 +289,7 @@ void MainDialog::onSkinKey(int index) {
 }
 
 void MainDialog::runTypeCommand() {
-    if (seq_.isPlaying()) {
+    if (playback_.isPlaying()) {
         services_.dialogs.showMessage(messages::kStopPlayingFirst, BoxStyle::SystemModal);
         return;
     }
@@ -341,37 +306,8 @@ void MainDialog::askDeviceType(QWidget* parent) {
 }
 
 void MainDialog::runConvert() {
-    session_.convert(seq_.isPlaying(), PipeWait::No,
-                     [this](const std::string& path) { return renderAudio(path); });
-}
-
-bool MainDialog::renderAudio(const std::string& path) {
-    constexpr int kSteps = 1000;
-    QProgressDialog progress(
-        QStringLiteral("Writing %1 ...").arg(QFileInfo(QString::fromStdString(path)).fileName()),
-        QStringLiteral("Cancel"), 0, kSteps, this);
-    progress.setWindowTitle(QStringLiteral("Pitchloom Pro"));
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setAutoClose(false);
-    progress.setAutoReset(false);
-    // A render done within a moment shows nothing; a longer one shows the dialog, modal to the
-    // window, and from then on keeps the screen painted and the Cancel button live.
-    constexpr qint64 kShowAfterMs = 200;
-    progress.setMinimumDuration(std::numeric_limits<int>::max());
-    RenderDialogs dialogs(services_.dialogs, progress);
-    QElapsedTimer clock;
-    clock.start();
-    const RenderOutcome outcome = renderSong(
-        {session_.song, session_.tuning, session_.deviceType.load(), dialogs, session_.loader},
-        path, AudioFormat::Wav16,
-        [&](double done) {
-            if (!progress.isVisible() && clock.elapsed() >= kShowAfterMs) progress.show();
-            progress.setValue(static_cast<int>(done * kSteps));
-            if (progress.isVisible()) QCoreApplication::processEvents();
-            return !progress.wasCanceled();
-        },
-        services_.soundFonts);
-    return outcome == RenderOutcome::Written;
+    session_.convert(playback_.isPlaying(), PipeWait::No,
+                     [this](const std::string& path) { return playback_.renderAudio(path); });
 }
 
 void MainDialog::showHelp() {
@@ -382,11 +318,7 @@ void MainDialog::showHelp() {
 void MainDialog::openDroppedFile(const QString& path) {
     const std::string file = path.toStdString();
     if (!hasMidiExtension(file)) return;
-    if (seq_.isPlaying()) {
-        seq_.stopPlayback();
-        port_.allNotesOff();
-    }
-    if (session_.loader.loadSongFromPath(file)) seq_.beginPlayback();
+    playback_.playFile(file);
 }
 
 void MainDialog::openWhenShown(const QString& path) {
@@ -429,13 +361,7 @@ void MainDialog::dropFiles(const QList<QUrl>& urls) {
 }
 
 void MainDialog::onDeviceSelected(int row) {
-    const QVariant id = deviceList_->itemData(row);
-    if (!id.isValid()) return;
-    // Reopening the device in use would silence the song and lose its instruments and tuning.
-    if (id.toInt() == port_.currentIdentifier() && port_.isOpen()) return;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    port_.selectDevice(id.toInt());
-    QApplication::restoreOverrideCursor();
+    playback_.selectDevice(*deviceList_, row);
 }
 
 bool MainDialog::isList(QObject* object) const {
@@ -583,56 +509,23 @@ void MainDialog::closeEvent(QCloseEvent* event) {
 
 void MainDialog::done(int result) {
     // However the window ends, playback stops before the port and the song go away.
-    if (seq_.isPlaying()) seq_.stopPlayback();
+    playback_.stopIfPlaying();
     QDialog::done(result);
 }
 
 void MainDialog::OnDestroy() {
     if (destroyed_) return;
     destroyed_ = true;
-    if (seq_.isPlaying()) {
-        seq_.setStopWait(std::chrono::milliseconds(0));
-        seq_.stopPlayback();
-    }
+    playback_.stopNow();
     if (services_.releaseWaits) services_.releaseWaits();
     pictures_.releaseSurfaces();
     buttons_.releaseSurfaces();
     keys_.releaseSurfaces();
-    port_.shutdownOutput(session_.song);
-}
-
-void MainDialog::onWindowThread(std::function<void()> work) {
-    if (QThread::currentThread() == thread()) {
-        work();
-    } else {
-        QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
-    }
-}
-
-void MainDialog::setPlayCaption(std::string_view caption) {
-    const QString text = qs(caption);
-    const bool stopped = caption == kPlayCaption;
-    onWindowThread([this, text, stopped] {
-        // A "     Play" from the end of a song arrives late when a new song has started since.
-        if (stopped && seq_.isPlaying()) return;
-        buttons_.setCaption(5, text);
-        // Shown at once: a button still reading "Play" invites a press that stops the song.
-        buttons_.paintAll();
-    });
+    playback_.closeOutput();
 }
 
 void MainDialog::requestRepaint() {
-    // The skins cover the whole window, so Qt may never repaint the window under them: show
-    // their surfaces directly.
-    onWindowThread([this] { paintSkins(); });
-}
-
-void MainDialog::setWaitCursor(bool waiting) {
-    onWindowThread([this, waiting] {
-        if (waiting && !waitCursor_) QApplication::setOverrideCursor(Qt::WaitCursor);
-        if (!waiting && waitCursor_) QApplication::restoreOverrideCursor();
-        waitCursor_ = waiting;
-    });
+    paintSkins();
 }
 
 QComboBox* MainDialog::listOf(TuningList list) const {

@@ -10,10 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "playback/outputs/midi_port.h"
-#include "playback/playing/scale_tuning_sender.h"
-#include "playback/playing/sequencer.h"
-#include "playback/playing/timer_service.h"
+#include "app/window_playback.h"
 #include "session/session.h"
 #include "tuning/tuning_controls.h"
 #include "ui/skin_sets.h"
@@ -29,8 +26,8 @@ class DeviceTypeDialog;
 class HelpWindow;
 
 /// The main window: the skinned panel with its seven buttons and twelve piano keys, the four
-/// lists, twelve sliders and value boxes. It owns the song, the tuning, the port and playback.
-class MainDialog : public QDialog, private PlaybackView, private TuningView {
+/// lists, twelve sliders and value boxes. It owns the session, and playback through it.
+class MainDialog : public QDialog, private TuningView {
     Q_OBJECT
 public:
     /// What the window works with; the program passes the real ones, tests fakes.
@@ -63,10 +60,10 @@ public:
     /// no start-up box waits for an answer.
     void openWhenShown(const QString& path);
 
-    Sequencer& sequencer() { return seq_; }
+    Sequencer& sequencer() { return playback_.player().sequencer; }
     Session& session() { return session_; }
     TuningState& tuning() { return session_.tuning; }
-    MidiPort& port() { return port_; }
+    MidiPort& port() { return playback_.player().port; }
     MidiSong& song() { return session_.song; }
     std::atomic<DeviceType>& deviceType() { return session_.deviceType; }
     SkinButtonSet& buttons() { return buttons_; }
@@ -105,23 +102,16 @@ private:
     void runTypeCommand();
     void askDeviceType(QWidget* parent);
     void runConvert();
-    /// Renders the song into an audio file with a progress dialog that can cancel it.
-    bool renderAudio(const std::string& path);
     void onSliderAction(int slider, int action);
     void onSliderReleased(int slider);
     void endSliderScroll(int slider);
     int sliderIndexOf(QObject* object) const;
     bool isList(QObject* object) const;
     void onDeviceSelected(int row);
-    void onWindowThread(std::function<void()> work);
     void openPendingFile();
 
-    // PlaybackView
-    void setPlayCaption(std::string_view caption) override;
-    void requestRepaint() override;
-    void setWaitCursor(bool waiting) override;
-
     // TuningView
+    void requestRepaint() override;
     int selectedRow(TuningList list) const override;
     void selectRow(TuningList list, int row) override;
     void fillList(TuningList list, std::span<const std::string_view> labels) override;
@@ -134,9 +124,8 @@ private:
 
     Services services_;
     Session session_;
-    MidiPort port_;
-    ScaleTuningSender sender_;
-    Sequencer seq_;
+    SkinButtonSet buttons_;
+    WindowPlayback playback_;
     TuningControls controls_;
 
     QLabel* logo_ = nullptr;
@@ -149,13 +138,11 @@ private:
     std::array<QScrollBar*, 12> sliders_{};
     std::array<SkinWindow*, 20> skins_{};  // ids 1073..1092
     SkinPictureSet pictures_;
-    SkinButtonSet buttons_;
     SkinKeySet keys_;
     HelpWindow* help_ = nullptr;
     QObject* wheelList_ = nullptr;  // the list the user clicked or tabbed into, while it has focus
     QString pendingFile_;           // named on the command line, waiting for the window to show
     bool destroyed_ = false;
-    bool waitCursor_ = false;
     std::array<bool, 12> scrollInAction_{};  // a step reported, its end still to come
 };
 

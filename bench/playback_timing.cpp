@@ -14,11 +14,8 @@
 #include <vector>
 
 #include "midifile/byte_reader.h"
-#include "playback/outputs/midi_port.h"
 #include "playback/outputs/recording_output.h"
-#include "playback/playing/scale_tuning_sender.h"
-#include "playback/playing/sequencer.h"
-#include "playback/playing/timer_service.h"
+#include "playback/playing/player.h"
 #include "session/session.h"
 #include "support/scripted_dialogs.h"
 
@@ -86,8 +83,10 @@ int main(int argc, char** argv) {
     RecordingOutput output;
     Session session(dialogs);
     MidiSong& song = session.song;
-    MidiPort port(output, dialogs);
-    port.initOutput(song);
+    ThreadTimerService timers;
+    IdleView view;
+    Player& player = session.attachPlayer(output, timers, view);
+    player.port.initOutput(song);
     if (argc > 1) {
         if (!session.loader.loadSongFromPath(argv[1])) {
             std::fprintf(stderr, "%s: cannot be loaded\n", argv[1]);
@@ -99,7 +98,6 @@ int main(int argc, char** argv) {
         song.length = static_cast<std::int32_t>(image.size());
     }
 
-    ThreadTimerService timers;
     // When each channel message is due, from the start of playback.
     std::vector<std::chrono::nanoseconds> due;
     Sequencer::timeline(song.image(), timers.minPeriodMs(),
@@ -107,10 +105,7 @@ int main(int argc, char** argv) {
                             if (e.status >= 0x80 && e.status <= 0xEF) due.push_back(at);
                         });
 
-    ScaleTuningSender sender(session.tuning, port);
-    IdleView view;
-    Sequencer seq({song, session.tuning, port, sender, session.deviceType, dialogs, session.loader,
-                   timers, view});
+    Sequencer& seq = player.sequencer;
     seq.setStopWait(std::chrono::milliseconds(0));
     output.clear();
 

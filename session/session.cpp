@@ -11,4 +11,11 @@ bool Session::convert(std::span<const DeviceType> types, bool playing, WriteMode
     return convertSong(song, loader, tuning, types, dialogs, playing, mode);
 }
 
+Player& Session::attachPlayer(MidiOutputProvider& output, TimerService& timers,
+                              PlaybackView& view) {
+    player = std::make_unique<Player>(
+        Player::Parts{song, tuning, deviceType, dialogs, loader, output, timers, view});
+    return *player;
+}
+
 }  // namespace pitchloom

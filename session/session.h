@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <span>
 
 #include "base/file_io.h"
@@ -9,14 +10,15 @@
 #include "midifile/format0_merge.h"
 #include "midifile/midi_song.h"
 #include "midifile/song_loader.h"
+#include "playback/playing/player.h"
 #include "tuning/dialect.h"
 #include "tuning/tuning_state.h"
 
 namespace pitchloom {
 
-/// The model a front end works on: the song and what loads it, the tuning and the device type.
-/// The window and the command-line tools each hold one (as do the tests and benchmarks); the
-/// window adds the output port and the sequencer that play it.
+/// The model a front end works on: the song and what loads it, the tuning and the device type,
+/// and the player once something plays it. The window and the command-line tools each hold one,
+/// as do the tests and benchmarks.
 struct Session {
     explicit Session(UserDialogs& dialogs) : dialogs(dialogs) {}
     Session(const Session&) = delete;
@@ -31,12 +33,16 @@ struct Session {
     /// The same for several device types at once, their messages one dialect after the other.
     bool convert(std::span<const DeviceType> types, bool playing, WriteMode mode = {});
 
+    /// Makes the player of this session's song, playing through `output` on `timers`.
+    Player& attachPlayer(MidiOutputProvider& output, TimerService& timers, PlaybackView& view);
+
     UserDialogs& dialogs;
     MidiSong song;  // no buffer until createSong() or the output's start-up makes it
     TuningState tuning;
     std::atomic<DeviceType> deviceType{DeviceType()};  // set on the window thread, read by all
     Format0Merger merger{dialogs};
     SongLoader loader{song, merger, dialogs};
+    std::unique_ptr<Player> player;  // made by attachPlayer
 };
 
 }  // namespace pitchloom

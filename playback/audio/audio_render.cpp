@@ -9,8 +9,7 @@
 #include "playback/outputs/audio_libraries.h"
 #include "playback/outputs/midi_port.h"
 #include "playback/outputs/synth_output.h"
-#include "playback/playing/scale_tuning_sender.h"
-#include "playback/playing/sequencer.h"
+#include "playback/playing/player.h"
 #include "playback/playing/timer_service.h"
 
 namespace pitchloom {
@@ -184,7 +183,10 @@ RenderOutcome renderSong(const RenderParts& parts, const std::string& path, Audi
     }
     SynthOutput& synth = *synthOwned;
     SynthProvider provider(std::move(synthOwned));
-    MidiPort port(provider, dialogs);
+    const std::atomic<DeviceType> type{parts.type};
+    SilentView view;
+    Player player({parts.song, parts.tuning, type, dialogs, parts.loader, provider, timers, view});
+    MidiPort& port = player.port;
     if (!port.openDevice(kMidiMapperId)) return RenderOutcome::Failed;
 
     AudioFileWriter file;
@@ -192,11 +194,7 @@ RenderOutcome renderSong(const RenderParts& parts, const std::string& path, Audi
         return failFile(opened);
     }
 
-    ScaleTuningSender sender(parts.tuning, port);
-    const std::atomic<DeviceType> type{parts.type};
-    SilentView view;
-    Sequencer seq(
-        {parts.song, parts.tuning, port, sender, type, dialogs, parts.loader, timers, view});
+    Sequencer& seq = player.sequencer;
     seq.setStopWait(std::chrono::milliseconds(0));
     Recorder recorder(synth, file, progress, frameAt(*length));
 

@@ -69,15 +69,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     MidiSong& song = session.song;
     TuningState& tuning = session.tuning;
     RecordingOutput output;
-    MidiPort port(output, dialogs);
-    port.openDevice(kMidiMapperId);
-    tuning.setScaleMarks(marksFromMask(data[1] | unsigned{data[2]} << 8));
-    ScaleTuningSender sender(tuning, port);
-    session.deviceType = dialects()[data[0] % dialects().size()].type;
     ManualTimerService timers;
     SilentView view;
-    Sequencer seq(
-        {song, tuning, port, sender, session.deviceType, dialogs, session.loader, timers, view});
+    Player& player = session.attachPlayer(output, timers, view);
+    player.port.openDevice(kMidiMapperId);
+    tuning.setScaleMarks(marksFromMask(data[1] | unsigned{data[2]} << 8));
+    session.deviceType = dialects()[data[0] % dialects().size()].type;
+    Sequencer& seq = player.sequencer;
     seq.setStopWait(std::chrono::milliseconds(0));
 
     seq.beginPlayback();

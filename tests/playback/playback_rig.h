@@ -52,11 +52,12 @@ struct PlaybackRig {
     TuningState& tuning = session.tuning;
     std::atomic<DeviceType>& type = session.deviceType;
     SongLoader& loader = session.loader;
-    MidiPort port{output, dialogs};
-    ScaleTuningSender sender{tuning, port};
     Timers timers;
     RecordingView view;
-    Sequencer seq{{song, tuning, port, sender, type, dialogs, loader, timers, view}};
+    Player& player = session.attachPlayer(output, timers, view);
+    MidiPort& port = player.port;
+    ScaleTuningSender& sender = player.sender;
+    Sequencer& seq = player.sequencer;
 
     PlaybackRig() {
         port.initOutput(song);

@@ -569,15 +569,13 @@ TEST(Stall, EventsAfterTheXgResetBoxKeepTheirDelays) {
     RecordingOutput output;
     Session session(user);
     MidiSong& song = session.song;
-    MidiPort port(output, user);
-    port.initOutput(song);
-    ScaleTuningSender sender(session.tuning, port);
-    session.deviceType = DeviceType::GS;
     ManualTimerService timers;
     user.clock = &timers;
     test::RecordingView view;
-    Sequencer seq({song, session.tuning, port, sender, session.deviceType, user, session.loader,
-                   timers, view});
+    Player& player = session.attachPlayer(output, timers, view);
+    player.port.initOutput(song);
+    session.deviceType = DeviceType::GS;
+    Sequencer& seq = player.sequencer;
     TrackBuilder t;
     t.sysex(0, {0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7});
     t.noteOn(0, 0, 60, 100).noteOn(240, 0, 62, 100).endOfTrack();

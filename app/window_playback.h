@@ -1,0 +1,72 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "session/session.h"
+#include "ui/skin_sets.h"
+
+class QComboBox;
+class QWidget;
+
+namespace pitchloom {
+
+/// The window's side of playback: the session's player, the Play button's caption while a song
+/// plays and when it ends, the Device list, songs dropped on the window and audio files rendered
+/// with a progress dialog.
+class WindowPlayback : private PlaybackView {
+public:
+    struct Services {
+        UserDialogs& dialogs;
+        MidiOutputProvider& output;
+        TimerService& timers;
+        std::chrono::milliseconds stopWait;
+        /// The SoundFonts an audio file is rendered with; the system's when not given.
+        std::optional<std::vector<std::string>> soundFonts;
+    };
+
+    /// `buttons` hold the Play button; `repaint` shows the window's skins anew.
+    WindowPlayback(QWidget& window, Session& session, Services services, SkinButtonSet& buttons,
+                   std::function<void()> repaint);
+
+    Player& player() { return player_; }
+    bool isPlaying() const { return player_.sequencer.isPlaying(); }
+
+    /// Makes the song buffer and opens the built-in synthesizer, before the window shows.
+    void startOutput();
+    /// Stops a playing song at once, without the stop wait, when the window goes away.
+    void stopNow();
+    /// Frees the song buffer and closes the output: the last step of the window.
+    void closeOutput();
+    /// Stops a playing song (its stop wait included).
+    void stopIfPlaying();
+
+    /// "MIDI MAPPER", then the system's ports; the mapper chosen.
+    void fillDeviceList(QComboBox& list);
+    /// The entry the user chose in the Device list.
+    void selectDevice(const QComboBox& list, int row);
+    /// A song dropped on the window: a playing one stops, the new one is loaded and plays.
+    void playFile(const std::string& path);
+    /// Renders the song into an audio file with a progress dialog that can cancel it.
+    bool renderAudio(const std::string& path);
+
+private:
+    void setPlayCaption(std::string_view caption) override;
+    void requestRepaint() override;
+    void setWaitCursor(bool waiting) override;
+    /// Runs work on the window's thread: at once there, queued from the timer thread.
+    void onWindowThread(std::function<void()> work);
+
+    QWidget& window_;
+    Session& session_;
+    Services services_;
+    SkinButtonSet& buttons_;
+    std::function<void()> repaint_;
+    Player& player_;
+    bool waitCursor_ = false;  // window thread
+};
+
+}  // namespace pitchloom
