@@ -28,7 +28,7 @@ namespace pitchloom {
 
 namespace {
 
-// "XG, GS, GM or MTS": the names of the dialect table, in its order.
+// The names of the dialect table in its order, the last two joined by `lastJoin`.
 std::string typeNames(std::string_view lastJoin) {
     std::string names;
     const auto all = dialects();

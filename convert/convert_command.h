@@ -15,8 +15,8 @@
 
 namespace pitchloom {
 
-/// The bytes the scale-tuning messages of a device type add to a song (16 GS events of 24
-/// bytes, 192 XG events of 11, one MTS event of 23, nothing for GM).
+/// The bytes the scale-tuning messages of a device type add to a song, each event with its
+/// one-byte delta time.
 std::size_t scaleTuningBytes(DeviceType type);
 
 /// Inserts the scale-tuning messages of the tuning in force at `time`, for each device type in

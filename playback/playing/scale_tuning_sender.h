@@ -9,8 +9,8 @@
 namespace pitchloom {
 
 /// Sends the tuning in force during playback in the device type's dialect, and remembers what it
-/// sent, so that a dialect that leaves out what the module already has (XG: the pitch classes
-/// that did not change; MTS: a message like the last) sends only the rest.
+/// sent, so that a dialect that leaves out what the module already has sends only the messages
+/// that differ from the last ones.
 class ScaleTuningSender {
 public:
     ScaleTuningSender(const TuningState& tuning, MidiPort& port) : tuning_(tuning), port_(port) {}

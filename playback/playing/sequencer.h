@@ -119,7 +119,8 @@ private:
     bool current(const Run& run) const { return run.generation == generation_.load(); }
     void playNote(const MidiEvent& e, bool on);
     void playSysEx(Run& run, const MidiEvent& e, DeviceType type);
-    /// A whole System Exclusive message: rhythm parts, resets and the GS guard, then the device.
+    /// A whole System Exclusive message: rhythm parts, resets and what the dialect withholds,
+    /// then the device.
     void playMessage(Run& run, std::span<const std::uint8_t> body,
                      std::span<const std::uint8_t> fileForm, DeviceType type);
     void sendTuning(Run& run, DeviceType type);
