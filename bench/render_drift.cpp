@@ -6,8 +6,8 @@
 //   render_drift delay IN.wav OUT.wav MS
 //
 // `measure` turns both recordings into onset-strength envelopes (spectral flux of 23 ms frames,
-// 5 ms apart, blurred by 10 ms), correlates 4-second windows of the reference, one a second,
-// with the render at every lag within 3 s, and follows the one lag path through the windows that
+// 5 ms apart, blurred by 10 ms), correlates 2-second windows of the reference, one a second,
+// with the render at every lag within 10 s, and follows the one lag path through the windows that
 // keeps the correlation highest while the offset moves smoothly. Each window's offset is then
 // read, to 0.04 ms, off the peak of its correlation with the render read along the drift line
 // that the neighbouring windows give. A window is compared where that peak reaches 0.5 and there
@@ -50,12 +50,13 @@ constexpr std::size_t kLocalMeanFrames = 20;
 // The envelopes are blurred by this many frames (10 ms), so that an onset a few milliseconds
 // from where the other render has it still meets it.
 constexpr double kBlurFrames = 2.0;
-constexpr double kWindowSeconds = 4.0;
+constexpr double kWindowSeconds = 2.0;
 constexpr double kStepSeconds = 1.0;
-constexpr double kMaxLagSeconds = 3.0;
+constexpr double kMaxLagSeconds = 10.0;
 // How far the offset may move between windows a second apart: a sequencer that loses less than a
-// millisecond a delay would need a hundred delays a second to move it that far.
-constexpr double kMaxLagChangeSeconds = 0.1;
+// millisecond a delay would need 300 delays a second to move it that far (the fastest songs of
+// the collection drift by about 50 ms a second).
+constexpr double kMaxLagChangeSeconds = 0.3;
 // What one frame of change in the offset costs the lag path, in correlation: enough to keep the
 // path still where the music allows several lags, too little to hold it back from a real move.
 constexpr double kLagChangeCost = 0.002;
@@ -153,6 +154,7 @@ std::vector<double> onsetStrength(const std::vector<float>& mono) {
         window[i] = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * static_cast<double>(i) /
                                          static_cast<double>(kFrameSize));
     std::vector<double> flux(count);
+    // Silence before the first frame: a note at the very start is an onset too.
     std::vector<double> last(kFrameSize / 2 + 1);
     std::vector<std::complex<double>> x(kFrameSize);
     for (std::size_t t = 0; t < count; ++t) {
@@ -166,7 +168,7 @@ std::vector<double> onsetStrength(const std::vector<float>& mono) {
         double rise = 0;
         for (std::size_t k = 0; k < last.size(); ++k) {
             const double level = std::log1p(100 * std::abs(x[k]));
-            if (t > 0) rise += std::max(0.0, level - last[k]);
+            rise += std::max(0.0, level - last[k]);
             last[k] = level;
         }
         flux[t] = rise;
