@@ -7,14 +7,14 @@
 //
 // `measure` turns both recordings into onset-strength envelopes (spectral flux of 23 ms frames,
 // 5 ms apart, blurred by 10 ms), correlates 2-second windows of the reference, one a second,
-// with the render at every lag within 10 s, and follows the one lag path through the windows that
-// keeps the correlation highest while the offset moves smoothly. Each window's offset is then
-// read, to 0.04 ms, off the peak of its correlation with the render read along the drift line
-// that the neighbouring windows give. A window is compared where that peak reaches 0.5 and there
-// are onsets in it. It prints one line of key=value fields: the offset at the first and the last
-// window compared, the drift (last offset less first; negative: the render is early), the
-// largest drift on the way, and whether the song could be compared at all (at least 80% of its
-// windows with onsets compared), with the reason.
+// with the render at every lag within 5 s of the offset the windows before it reached, and follows
+// the one lag path through the windows that keeps the correlation highest while the offset moves
+// smoothly. Each window's offset is then read, to 0.04 ms, off the peak of its correlation with the
+// render read along the drift line that the neighbouring windows give. A window is compared where
+// that peak reaches 0.5 and there are onsets in it. It prints one line of key=value fields: the
+// offset at the first and the last window compared, the drift (last offset less first; negative:
+// the render is early), the largest drift on the way, and whether the song could be compared at all
+// (at least 80% of its windows with onsets compared), with the reason.
 // --trace writes the offset of every window.
 // `stretch` writes a copy of a MIDI file whose every tempo is FACTOR times as slow (1.01: the song
 // plays 1% longer), so that a render of it lies a known drift away from a render of the original.
@@ -52,7 +52,8 @@ constexpr std::size_t kLocalMeanFrames = 20;
 constexpr double kBlurFrames = 2.0;
 constexpr double kWindowSeconds = 2.0;
 constexpr double kStepSeconds = 1.0;
-constexpr double kMaxLagSeconds = 10.0;
+// Each window is correlated at the lags within this much of the best lag before it.
+constexpr double kBandSeconds = 5.0;
 // How far the offset may move between windows a second apart: a sequencer that loses less than a
 // millisecond a delay would need 300 delays a second to move it that far (the fastest songs of
 // the collection drift by about 50 ms a second).
@@ -190,10 +191,12 @@ struct Window {
     std::size_t start = 0;     // its first frame
     double seconds = 0;        // its centre, in the reference
     bool quiet = false;        // too few onsets to compare
-    std::vector<double> corr;  // normalised correlation at lags -maxLag..maxLag frames
+    long band = 0;             // the lag, in frames, that the lags it is correlated at centre on
+    std::vector<double> corr;  // normalised correlation at lags band - kBand .. band + kBand
+    std::size_t onPath = 0;    // the index in corr of the lag on the lag path
     double offsetMs = 0;       // the render's offset at the peak on the lag path
     double peak = 0;
-    double bestElsewhereMs = 0;  // the lag of the highest correlation anywhere in the range
+    double highestAtMs = 0;  // the lag of the highest correlation anywhere in its band
     bool compared = false;
 };
 
@@ -209,63 +212,127 @@ double median(std::vector<double> v) {
     return v[v.size() / 2];
 }
 
+// The reference's onset envelope a, the render's b, and what windows of them are compared with.
+class Envelopes {
+public:
+    Envelopes(std::vector<double> a, std::vector<double> b, std::size_t span)
+        : a_(std::move(a)), b_(std::move(b)), span_(span), squares_(b_.size() + 1) {
+        for (std::size_t i = 0; i < b_.size(); ++i)
+            squares_[i + 1] = squares_[i] + b_[i] * b_[i];
+    }
+
+    std::size_t frames() const { return a_.size(); }
+    std::size_t span() const { return span_; }
+
+    double referenceEnergy(std::size_t start) const {
+        double energy = 0;
+        for (std::size_t i = start; i < start + span_; ++i)
+            energy += a_[i] * a_[i];
+        return energy;
+    }
+
+    /// The normalised correlation of the window from `start` with the render `shift` frames on.
+    double correlation(std::size_t start, long shift, double energy) const {
+        const long first = std::max(static_cast<long>(start), -shift);
+        const long last =
+            std::min(static_cast<long>(start + span_), static_cast<long>(b_.size()) - shift);
+        double sum = 0;
+        for (long i = first; i < last; ++i)
+            sum += a_[static_cast<std::size_t>(i)] * b_[static_cast<std::size_t>(i + shift)];
+        const auto at = [&](long i) {
+            return squares_[static_cast<std::size_t>(
+                std::clamp(i, 0L, static_cast<long>(b_.size())))];
+        };
+        const double norm = std::sqrt(energy * (at(static_cast<long>(start + span_) + shift) -
+                                                at(static_cast<long>(start) + shift)));
+        return norm > 0 ? sum / norm : 0.0;
+    }
+
+    /// The same with the render read from `lag` frames on at the window's centre, the lag
+    /// changing by `slope` frames a frame, the render interpolated between its frames.
+    double warpedCorrelation(std::size_t start, double lag, double slope) const {
+        const double centre = static_cast<double>(start) + static_cast<double>(span_) / 2;
+        double sum = 0;
+        double referenceEnergy = 0;
+        double renderEnergy = 0;
+        for (std::size_t i = start; i < start + span_; ++i) {
+            referenceEnergy += a_[i] * a_[i];
+            const double at =
+                static_cast<double>(i) + lag + slope * (static_cast<double>(i) - centre);
+            if (at < 0 || at + 1 >= static_cast<double>(b_.size())) continue;
+            const auto j = static_cast<std::size_t>(at);
+            const double part = at - static_cast<double>(j);
+            const double value = b_[j] * (1 - part) + b_[j + 1] * part;
+            sum += a_[i] * value;
+            renderEnergy += value * value;
+        }
+        const double norm = std::sqrt(referenceEnergy * renderEnergy);
+        return norm > 0 ? sum / norm : 0.0;
+    }
+
+private:
+    std::vector<double> a_;
+    std::vector<double> b_;
+    std::size_t span_;
+    std::vector<double> squares_;  // running sums of b's squares, to normalise in one step
+};
+
 // The lag of each window that keeps the correlation summed over the windows highest, the lag
-// moving at most maxChange frames from one window to the next at kLagChangeCost a frame.
-std::vector<std::size_t> lagPath(const std::vector<Window>& windows, std::size_t lags,
-                                 std::size_t maxChange) {
+// moving at most maxChange frames from one window to the next at kLagChangeCost a frame. The
+// offset of a long song can grow past any fixed range, so each window is correlated at the lags
+// within `band` frames of the best lag the windows before it reached, the first around 0.
+void followLag(std::vector<Window>& windows, const Envelopes& e, std::size_t band,
+               std::size_t maxChange, const std::vector<double>& energies) {
+    const std::size_t lags = 2 * band + 1;
+    const auto reach = static_cast<long>(maxChange);
     std::vector<std::vector<std::uint32_t>> from(windows.size(), std::vector<std::uint32_t>(lags));
     std::vector<double> score(lags, 0.0);
     std::vector<double> next(lags);
+    long centre = 0;
     for (std::size_t w = 0; w < windows.size(); ++w) {
+        Window& win = windows[w];
+        const long previous = centre;
+        if (w > 0) {
+            const auto best =
+                std::distance(score.begin(), std::max_element(score.begin(), score.end()));
+            centre = previous + best - static_cast<long>(band);
+        }
+        win.band = centre;
+        win.corr.assign(lags, 0.0);
+        if (!win.quiet) {
+            for (std::size_t l = 0; l < lags; ++l)
+                win.corr[l] = e.correlation(win.start,
+                                            centre + static_cast<long>(l) - static_cast<long>(band),
+                                            energies[w]);
+        }
         for (std::size_t l = 0; l < lags; ++l) {
-            double best = -1e300;
+            double best = w == 0 ? 0.0 : -1e300;
             std::size_t bestFrom = l;
-            const std::size_t lo = l > maxChange ? l - maxChange : 0;
-            const std::size_t hi = std::min(lags - 1, l + maxChange);
-            for (std::size_t p = lo; p <= hi; ++p) {
-                const double s =
-                    score[p] - kLagChangeCost * static_cast<double>(p > l ? p - l : l - p);
-                if (s > best) {
-                    best = s;
-                    bestFrom = p;
+            if (w > 0) {
+                // The lags of the window before within reach of this one, as indices of its band.
+                const long here = static_cast<long>(l) + centre - previous;
+                const long lo = std::max(0L, here - reach);
+                const long hi = std::min(static_cast<long>(lags) - 1, here + reach);
+                for (long p = lo; p <= hi; ++p) {
+                    const double s = score[static_cast<std::size_t>(p)] -
+                                     kLagChangeCost * static_cast<double>(std::abs(p - here));
+                    if (s > best) {
+                        best = s;
+                        bestFrom = static_cast<std::size_t>(p);
+                    }
                 }
             }
-            next[l] = best + (windows[w].quiet ? 0.0 : windows[w].corr[l]);
+            next[l] = best + win.corr[l];
             from[w][l] = static_cast<std::uint32_t>(bestFrom);
         }
         score.swap(next);
     }
-    std::vector<std::size_t> path(windows.size());
     std::size_t l = static_cast<std::size_t>(
         std::distance(score.begin(), std::max_element(score.begin(), score.end())));
     for (std::size_t w = windows.size(); w-- > 0;) {
-        path[w] = l;
+        windows[w].onPath = l;
         l = from[w][l];
     }
-    return path;
-}
-
-// The normalised correlation of a window of the reference with the render read from `lag` frames
-// on at the window's centre, the lag changing by `slope` frames a frame; the render is
-// interpolated between its frames.
-double warpedCorrelation(const std::vector<double>& a, const std::vector<double>& b,
-                         std::size_t start, std::size_t span, double lag, double slope) {
-    const double centre = static_cast<double>(start) + static_cast<double>(span) / 2;
-    double sum = 0;
-    double referenceEnergy = 0;
-    double renderEnergy = 0;
-    for (std::size_t i = start; i < start + span; ++i) {
-        referenceEnergy += a[i] * a[i];
-        const double at = static_cast<double>(i) + lag + slope * (static_cast<double>(i) - centre);
-        if (at < 0 || at + 1 >= static_cast<double>(b.size())) continue;
-        const auto j = static_cast<std::size_t>(at);
-        const double part = at - static_cast<double>(j);
-        const double value = b[j] * (1 - part) + b[j + 1] * part;
-        sum += a[i] * value;
-        renderEnergy += value * value;
-    }
-    const double norm = std::sqrt(referenceEnergy * renderEnergy);
-    return norm > 0 ? sum / norm : 0.0;
 }
 
 Measure measureOffsets(const Audio& reference, const Audio& render) {
@@ -275,50 +342,22 @@ Measure measureOffsets(const Audio& reference, const Audio& render) {
         m.unfit = "the two recordings have different sample rates";
         return m;
     }
-    const std::vector<double> a = onsetStrength(reference.mono);
-    const std::vector<double> b = onsetStrength(render.mono);
     const double framesPerSecond = reference.rate / static_cast<double>(kHop);
     const auto span = static_cast<std::size_t>(std::lround(kWindowSeconds * framesPerSecond));
     const auto step = static_cast<std::size_t>(std::lround(kStepSeconds * framesPerSecond));
-    const auto maxLag = static_cast<std::size_t>(std::lround(kMaxLagSeconds * framesPerSecond));
-    const std::size_t lags = 2 * maxLag + 1;
-    if (a.size() < span) {
+    const auto band = static_cast<std::size_t>(std::lround(kBandSeconds * framesPerSecond));
+    const Envelopes e(onsetStrength(reference.mono), onsetStrength(render.mono), span);
+    if (e.frames() < span) {
         m.unfit = "shorter than one window";
         return m;
     }
-    // Sums of the render's squares, to normalise the correlation at every lag in one step.
-    std::vector<double> squares(b.size() + 1);
-    for (std::size_t i = 0; i < b.size(); ++i)
-        squares[i + 1] = squares[i] + b[i] * b[i];
-    const auto renderEnergy = [&](long from, long to) {
-        from = std::clamp(from, 0L, static_cast<long>(b.size()));
-        to = std::clamp(to, 0L, static_cast<long>(b.size()));
-        return squares[static_cast<std::size_t>(to)] - squares[static_cast<std::size_t>(from)];
-    };
 
     std::vector<double> energies;
-    for (std::size_t start = 0; start + span <= a.size(); start += step) {
+    for (std::size_t start = 0; start + span <= e.frames(); start += step) {
         Window w;
         w.start = start;
         w.seconds = (static_cast<double>(start) + static_cast<double>(span) / 2) / framesPerSecond;
-        w.corr.assign(lags, 0.0);
-        double energy = 0;
-        for (std::size_t i = start; i < start + span; ++i)
-            energy += a[i] * a[i];
-        energies.push_back(energy);
-        for (std::size_t l = 0; l < lags; ++l) {
-            const long shift = static_cast<long>(l) - static_cast<long>(maxLag);
-            const long first = std::max(static_cast<long>(start), -shift);
-            const long last =
-                std::min(static_cast<long>(start + span), static_cast<long>(b.size()) - shift);
-            double sum = 0;
-            for (long i = first; i < last; ++i)
-                sum += a[static_cast<std::size_t>(i)] * b[static_cast<std::size_t>(i + shift)];
-            const double norm =
-                std::sqrt(energy * renderEnergy(static_cast<long>(start) + shift,
-                                                static_cast<long>(start + span) + shift));
-            w.corr[l] = norm > 0 ? sum / norm : 0.0;
-        }
+        energies.push_back(e.referenceEnergy(start));
         m.windows.push_back(std::move(w));
     }
     const double typical = median(energies);
@@ -327,18 +366,22 @@ Measure measureOffsets(const Audio& reference, const Audio& render) {
 
     const auto maxChange =
         static_cast<std::size_t>(std::lround(kMaxLagChangeSeconds * framesPerSecond));
-    const std::vector<std::size_t> path = lagPath(m.windows, lags, maxChange);
+    followLag(m.windows, e, band, maxChange, energies);
     const double msPerFrame = 1000 / framesPerSecond;
+    const auto lagAt = [&](const Window& w, std::size_t l) {
+        return static_cast<double>(w.band + static_cast<long>(l) - static_cast<long>(band));
+    };
     std::vector<double> lag(m.windows.size());
     for (std::size_t i = 0; i < m.windows.size(); ++i) {
-        const Window& w = m.windows[i];
+        Window& w = m.windows[i];
         // The path may rest a frame or two beside the peak it follows, held by its cost.
-        std::size_t l = path[i];
+        std::size_t l = w.onPath;
         const std::size_t lo = l > 3 ? l - 3 : 0;
-        const std::size_t hi = std::min(lags - 1, l + 3);
+        const std::size_t hi = std::min(w.corr.size() - 1, l + 3);
         for (std::size_t k = lo; k <= hi; ++k)
             if (w.corr[k] > w.corr[l]) l = k;
-        lag[i] = static_cast<double>(l) - static_cast<double>(maxLag);
+        w.onPath = l;
+        lag[i] = lagAt(w, l);
     }
     // Where the offset moves within a window, the window's peak is blurred and leans towards
     // where its onsets crowd; read along the drift line through the neighbours instead, the
@@ -361,15 +404,15 @@ Measure measureOffsets(const Audio& reference, const Audio& render) {
             std::size_t best = 0;
             for (std::size_t k = 0; k < corr.size(); ++k) {
                 const double at = lag[i] + static_cast<double>(k) - kRefineReach;
-                corr[k] = warpedCorrelation(a, b, w.start, span, at, slope);
+                corr[k] = e.warpedCorrelation(w.start, at, slope);
                 if (corr[k] > corr[best]) best = k;
             }
             // To 1/128 of a frame (0.04 ms), halving the step each time round the highest point.
             double at = lag[i] + static_cast<double>(best) - kRefineReach;
             double peak = corr[best];
             for (double h = 0.5; h >= 1.0 / 128; h /= 2) {
-                const double left = warpedCorrelation(a, b, w.start, span, at - h, slope);
-                const double right = warpedCorrelation(a, b, w.start, span, at + h, slope);
+                const double left = e.warpedCorrelation(w.start, at - h, slope);
+                const double right = e.warpedCorrelation(w.start, at + h, slope);
                 if (left > peak && left >= right) {
                     at -= h;
                     peak = left;
@@ -388,10 +431,9 @@ Measure measureOffsets(const Audio& reference, const Audio& render) {
         w.offsetMs = lag[i] * msPerFrame;
         const auto best = static_cast<std::size_t>(
             std::distance(w.corr.begin(), std::max_element(w.corr.begin(), w.corr.end())));
-        w.bestElsewhereMs = (static_cast<double>(best) - static_cast<double>(maxLag)) * msPerFrame;
-        // A peak at the end of the range may stand for one beyond it.
-        w.compared =
-            !w.quiet && w.peak >= kMinPeak && std::abs(lag[i]) < static_cast<double>(maxLag);
+        w.highestAtMs = lagAt(w, best) * msPerFrame;
+        // A peak at the edge of the band may stand for one beyond it.
+        w.compared = !w.quiet && w.peak >= kMinPeak && w.onPath > 0 && w.onPath + 1 < w.corr.size();
     }
     return m;
 }
@@ -411,7 +453,7 @@ int measure(const std::string& referencePath, const std::string& renderPath,
         trace << "seconds\toffset_ms\tpeak\tquiet\tcompared\thighest_at_ms\n";
         for (const Window& w : m.windows) {
             trace << w.seconds << '\t' << w.offsetMs << '\t' << w.peak << '\t' << w.quiet << '\t'
-                  << w.compared << '\t' << w.bestElsewhereMs << '\n';
+                  << w.compared << '\t' << w.highestAtMs << '\n';
         }
     }
 
@@ -424,7 +466,7 @@ int measure(const std::string& referencePath, const std::string& renderPath,
         loud += w.quiet ? 0 : 1;
         if (!w.compared) continue;
         ++compared;
-        if (std::abs(w.bestElsewhereMs - w.offsetMs) <= 10) ++agree;
+        if (std::abs(w.highestAtMs - w.offsetMs) <= 10) ++agree;
         if (first == nullptr) first = &w;
         last = &w;
     }
