@@ -7,14 +7,15 @@
 //
 // `measure` turns both recordings into onset-strength envelopes (spectral flux of 23 ms frames,
 // 5 ms apart, blurred by 10 ms), correlates 2-second windows of the reference, one a second,
-// with the render at every lag within 5 s of the offset the windows before it reached, and follows
-// the one lag path through the windows that keeps the correlation highest while the offset moves
-// smoothly. Each window's offset is then read, to 0.04 ms, off the peak of its correlation with the
-// render read along the drift line that the neighbouring windows give. A window is compared where
-// that peak reaches 0.5 and there are onsets in it. It prints one line of key=value fields: the
-// offset at the first and the last window compared, the drift (last offset less first; negative:
-// the render is early), the largest drift on the way, and whether the song could be compared at all
-// (at least 80% of its windows with onsets compared), with the reason.
+// with the render at every lag within 5 s of the offset the windows before it reached, and
+// follows the one lag path through the windows that keeps the correlation highest while the
+// offset moves smoothly. Each window's offset is then read, to 0.04 ms, off the peak of its
+// correlation with the render read along the drift line that the neighbouring windows give, and
+// dated where the window's onsets lie. A window is compared where that peak reaches 0.5 and
+// there are onsets in it. It prints one line of key=value fields: the offset at the first and
+// the last window compared (each on the line through 7 windows), the drift (last offset less
+// first; negative: the render is early), the largest drift on the way, and whether the song
+// could be compared at all (at least 80% of its windows with onsets compared), with the reason.
 // --trace writes the offset of every window.
 // `stretch` writes a copy of a MIDI file whose every tempo is FACTOR times as slow (1.01: the song
 // plays 1% longer), so that a render of it lies a known drift away from a render of the original.
@@ -74,6 +75,8 @@ constexpr double kQuietShare = 0.05;
 // A song is comparable where at least this share of its windows that are not quiet are.
 constexpr double kMinComparedShare = 0.8;
 constexpr std::size_t kMinComparedWindows = 5;
+// The offsets at the start and the end are read off the line through this many windows.
+constexpr std::size_t kEdgeWindows = 7;
 constexpr std::uint8_t kTempo = 0x51;
 constexpr std::uint32_t kDefaultTempo = 500000;  // microseconds a quarter note, 120 bpm
 constexpr std::uint32_t kLargestTempo = 0xFFFFFF;
@@ -189,7 +192,8 @@ std::vector<double> onsetStrength(const std::vector<float>& mono) {
 
 struct Window {
     std::size_t start = 0;     // its first frame
-    double seconds = 0;        // its centre, in the reference
+    double centre = 0;         // the frame where its onsets lie, weighted by their strength
+    double seconds = 0;        // the same in seconds of the reference
     bool quiet = false;        // too few onsets to compare
     long band = 0;             // the lag, in frames, that the lags it is correlated at centre on
     std::vector<double> corr;  // normalised correlation at lags band - kBand .. band + kBand
@@ -248,10 +252,21 @@ public:
         return norm > 0 ? sum / norm : 0.0;
     }
 
-    /// The same with the render read from `lag` frames on at the window's centre, the lag
-    /// changing by `slope` frames a frame, the render interpolated between its frames.
-    double warpedCorrelation(std::size_t start, double lag, double slope) const {
-        const double centre = static_cast<double>(start) + static_cast<double>(span_) / 2;
+    /// Where in the window from `start` its onsets lie, weighted by their strength (a frame).
+    double onsetCentre(std::size_t start) const {
+        double weighted = 0;
+        double energy = 0;
+        for (std::size_t i = start; i < start + span_; ++i) {
+            weighted += a_[i] * a_[i] * static_cast<double>(i);
+            energy += a_[i] * a_[i];
+        }
+        return energy > 0 ? weighted / energy
+                          : static_cast<double>(start) + static_cast<double>(span_) / 2;
+    }
+
+    /// The same with the render read from `lag` frames on at frame `centre`, the lag changing
+    /// by `slope` frames a frame, the render interpolated between its frames.
+    double warpedCorrelation(std::size_t start, double centre, double lag, double slope) const {
         double sum = 0;
         double referenceEnergy = 0;
         double renderEnergy = 0;
@@ -293,9 +308,11 @@ void followLag(std::vector<Window>& windows, const Envelopes& e, std::size_t ban
         Window& win = windows[w];
         const long previous = centre;
         if (w > 0) {
-            const auto best =
-                std::distance(score.begin(), std::max_element(score.begin(), score.end()));
-            centre = previous + best - static_cast<long>(band);
+            // Only a better lag moves the band: where nothing was heard yet, all lags tie.
+            std::size_t best = band;
+            for (std::size_t l = 0; l < lags; ++l)
+                if (score[l] > score[best]) best = l;
+            centre = previous + static_cast<long>(best) - static_cast<long>(band);
         }
         win.band = centre;
         win.corr.assign(lags, 0.0);
@@ -348,7 +365,10 @@ Measure measureOffsets(const Audio& reference, const Audio& render) {
     const auto band = static_cast<std::size_t>(std::lround(kBandSeconds * framesPerSecond));
     const Envelopes e(onsetStrength(reference.mono), onsetStrength(render.mono), span);
     if (e.frames() < span) {
-        m.unfit = "shorter than one window";
+        char why[96];
+        std::snprintf(why, sizeof why, "the reference holds %.1f s of audio, less than a window",
+                      m.lengthSeconds);
+        m.unfit = why;
         return m;
     }
 
@@ -356,7 +376,9 @@ Measure measureOffsets(const Audio& reference, const Audio& render) {
     for (std::size_t start = 0; start + span <= e.frames(); start += step) {
         Window w;
         w.start = start;
-        w.seconds = (static_cast<double>(start) + static_cast<double>(span) / 2) / framesPerSecond;
+        // The offset read off a window is that of its onsets: it is dated where they lie.
+        w.centre = e.onsetCentre(start);
+        w.seconds = w.centre / framesPerSecond;
         energies.push_back(e.referenceEnergy(start));
         m.windows.push_back(std::move(w));
     }
@@ -397,22 +419,23 @@ Measure measureOffsets(const Audio& reference, const Audio& render) {
             Window& w = m.windows[i];
             const std::size_t before = loud[n >= kSlopeReach ? n - kSlopeReach : 0];
             const std::size_t after = loud[std::min(loud.size() - 1, n + kSlopeReach)];
-            const double slope = after > before ? (lag[after] - lag[before]) /
-                                                      static_cast<double>((after - before) * step)
-                                                : 0.0;
+            // Windows whose onsets are the same few (at the end of a song) tell no slope.
+            const double apart = m.windows[after].centre - m.windows[before].centre;
+            const double slope =
+                apart >= static_cast<double>(step) ? (lag[after] - lag[before]) / apart : 0.0;
             std::array<double, 2 * kRefineReach + 1> corr{};
             std::size_t best = 0;
             for (std::size_t k = 0; k < corr.size(); ++k) {
                 const double at = lag[i] + static_cast<double>(k) - kRefineReach;
-                corr[k] = e.warpedCorrelation(w.start, at, slope);
+                corr[k] = e.warpedCorrelation(w.start, w.centre, at, slope);
                 if (corr[k] > corr[best]) best = k;
             }
             // To 1/128 of a frame (0.04 ms), halving the step each time round the highest point.
             double at = lag[i] + static_cast<double>(best) - kRefineReach;
             double peak = corr[best];
             for (double h = 0.5; h >= 1.0 / 128; h /= 2) {
-                const double left = e.warpedCorrelation(w.start, at - h, slope);
-                const double right = e.warpedCorrelation(w.start, at + h, slope);
+                const double left = e.warpedCorrelation(w.start, w.centre, at - h, slope);
+                const double right = e.warpedCorrelation(w.start, w.centre, at + h, slope);
                 if (left > peak && left >= right) {
                     at -= h;
                     peak = left;
@@ -438,6 +461,24 @@ Measure measureOffsets(const Audio& reference, const Audio& render) {
     return m;
 }
 
+// The offset at `seconds` on the line through the windows that one or two windows gone astray
+// do not sway: the median of the slopes between every two, through the median of what the
+// windows leave over.
+double lineAt(const std::vector<const Window*>& windows, double seconds) {
+    std::vector<double> slopes;
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+        for (std::size_t j = i + 1; j < windows.size(); ++j) {
+            slopes.push_back((windows[j]->offsetMs - windows[i]->offsetMs) /
+                             (windows[j]->seconds - windows[i]->seconds));
+        }
+    }
+    const double slope = median(slopes);
+    std::vector<double> rest;
+    for (const Window* w : windows)
+        rest.push_back(w->offsetMs - slope * (w->seconds - seconds));
+    return median(rest);
+}
+
 int measure(const std::string& referencePath, const std::string& renderPath,
             const std::string& tracePath) {
     const auto reference = readAudio(referencePath);
@@ -458,18 +499,15 @@ int measure(const std::string& referencePath, const std::string& renderPath,
     }
 
     std::size_t loud = 0;
-    std::size_t compared = 0;
     std::size_t agree = 0;
-    const Window* first = nullptr;
-    const Window* last = nullptr;
+    std::vector<const Window*> used;
     for (const Window& w : m.windows) {
         loud += w.quiet ? 0 : 1;
         if (!w.compared) continue;
-        ++compared;
+        used.push_back(&w);
         if (std::abs(w.highestAtMs - w.offsetMs) <= 10) ++agree;
-        if (first == nullptr) first = &w;
-        last = &w;
     }
+    const std::size_t compared = used.size();
     std::string unfit = m.unfit;
     if (unfit.empty() && loud == 0) unfit = "no onsets in the reference";
     if (unfit.empty() && (compared < kMinComparedWindows ||
@@ -477,10 +515,19 @@ int measure(const std::string& referencePath, const std::string& renderPath,
         unfit = "no clear correlation peak in " + std::to_string(loud - compared) + " of " +
                 std::to_string(loud) + " windows";
     }
-    double largest = 0;
-    if (first != nullptr) {
-        for (const Window& w : m.windows)
-            if (w.compared) largest = std::max(largest, std::abs(w.offsetMs - first->offsetMs));
+    const Window* first = used.empty() ? nullptr : used.front();
+    const Window* last = used.empty() ? nullptr : used.back();
+    const std::size_t edge = std::min(kEdgeWindows, used.size());
+    const double start =
+        first ? lineAt({used.begin(), used.begin() + static_cast<long>(edge)}, first->seconds) : 0;
+    const double end =
+        last ? lineAt({used.end() - static_cast<long>(edge), used.end()}, last->seconds) : 0;
+    // Along the way, each window with its neighbours: one window gone astray is no drift.
+    double largest = std::abs(end - start);
+    for (std::size_t i = 1; i + 1 < used.size(); ++i) {
+        const double middle =
+            median({used[i - 1]->offsetMs, used[i]->offsetMs, used[i + 1]->offsetMs});
+        largest = std::max(largest, std::abs(middle - start));
     }
     std::vector<double> peaks;
     for (const Window& w : m.windows)
@@ -488,13 +535,12 @@ int measure(const std::string& referencePath, const std::string& renderPath,
 
     char line[512];
     std::snprintf(line, sizeof line,
-                  "comparable=%s length_s=%.1f start_s=%.1f start_ms=%.1f end_s=%.1f end_ms=%.1f "
+                  "comparable=%s length_s=%.1f start_s=%.2f start_ms=%.1f end_s=%.2f end_ms=%.1f "
                   "drift_ms=%.1f max_ms=%.1f windows=%zu loud=%zu compared=%zu agree=%zu "
                   "median_peak=%.2f",
                   unfit.empty() ? "yes" : "no", m.lengthSeconds, first ? first->seconds : 0.0,
-                  first ? first->offsetMs : 0.0, last ? last->seconds : 0.0,
-                  last ? last->offsetMs : 0.0, first ? last->offsetMs - first->offsetMs : 0.0,
-                  largest, m.windows.size(), loud, compared, agree, median(peaks));
+                  start, last ? last->seconds : 0.0, end, end - start, largest, m.windows.size(),
+                  loud, compared, agree, median(peaks));
     std::cout << line << " reason=" << (unfit.empty() ? "-" : unfit) << '\n';
     return 0;
 }
