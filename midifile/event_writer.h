@@ -1,0 +1,136 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <span>
+
+#include "midifile/event_reader.h"
+
+namespace pitchloom {
+
+/// Writes the events of one track into a buffer, each as its delta time and the event, and
+/// decides running status as it goes. A channel event copied from a song leaves its status byte
+/// out where the song left it out and the status in force is the same; a meta or System
+/// Exclusive event copied from a song leaves the running status in force, as the reader takes it.
+/// Anything else the program adds ends running status: the event written right after it carries
+/// its status byte. Never writes past the buffer: what does not fit is left out, with all after it.
+class EventWriter {
+public:
+    /// Whether an added channel event may leave out a status byte equal to the running status.
+    enum class RunOn {
+        Never,    ///< the status byte is written: every reader and every edit after takes it
+        Allowed,  ///< left out where the status in force is the same
+    };
+
+    /// A writer into `out` from its first byte on, with no running status in force.
+    explicit EventWriter(std::span<std::uint8_t> out) : out_(out) {}
+
+    /// An event read from a song, after `delta`: its delta time as the song spells it. Copies
+    /// that lie together in the song are held back and written in one move: the song's bytes
+    /// must stay as they are until finish().
+    void copy(std::span<const std::uint8_t> delta, const MidiEvent& e);
+    /// A channel event read from a song, written with `status` and `data` in place of its own.
+    void copy(std::span<const std::uint8_t> delta, const MidiEvent& e, std::uint8_t status,
+              std::span<const std::uint8_t> data);
+    /// An event of the program's own, status byte first, after `delta` in the fewest bytes.
+    void add(std::uint32_t delta, std::span<const std::uint8_t> event, RunOn runOn = RunOn::Never);
+    /// Bytes of no event (a track's rest that cannot be read), as they stand; they end running
+    /// status.
+    void copyRaw(std::span<const std::uint8_t> bytes);
+
+    /// Writes the copies still held back; the number of bytes written in all.
+    std::size_t finish();
+    /// False once something did not fit: it and everything after it were left out.
+    bool fits() const { return fits_; }
+
+private:
+    static bool isChannelStatus(std::uint8_t b) { return b >= 0x80 && b <= 0xEF; }
+    /// Copies bytes to `to` (room taken) and gives the place after them.
+    static std::uint8_t* put(std::uint8_t* to, std::span<const std::uint8_t> bytes);
+    /// Takes room for n more bytes; after the first time there is none, never again.
+    bool reserve(std::size_t n);
+    void writeHeld();
+    void copyOtherwise(std::span<const std::uint8_t> delta, const MidiEvent& e);
+    void writeChannelEvent(std::span<const std::uint8_t> delta, bool withStatus,
+                           std::uint8_t status, std::span<const std::uint8_t> data);
+
+    std::span<std::uint8_t> out_;
+    std::size_t size_ = 0;                    // written
+    std::size_t room_ = out_.size();          // left once the copies held back are written
+    const std::uint8_t* heldFrom_ = nullptr;  // copies held back: these song bytes come next
+    const std::uint8_t* heldEnd_ = nullptr;
+    bool fits_ = true;
+    std::uint8_t runningStatus_ = 0;  // the channel status a reader of the output runs on
+    bool statusDue_ = false;          // the next event follows one the program added
+};
+
+// The copies are defined here, where a walk over a whole song can inline them: they run once
+// per event.
+
+inline std::uint8_t* EventWriter::put(std::uint8_t* to, std::span<const std::uint8_t> bytes) {
+    if (!bytes.empty()) std::memcpy(to, bytes.data(), bytes.size());
+    return to + bytes.size();
+}
+
+inline bool EventWriter::reserve(std::size_t n) {
+    if (n <= room_) {
+        room_ -= n;
+        return true;
+    }
+    fits_ = false;
+    room_ = 0;
+    return false;
+}
+
+inline void EventWriter::writeHeld() {
+    if (heldEnd_ == heldFrom_) return;
+    size_ = static_cast<std::size_t>(put(out_.data() + size_, {heldFrom_, heldEnd_}) - out_.data());
+    heldFrom_ = heldEnd_ = nullptr;
+}
+
+inline void EventWriter::writeChannelEvent(std::span<const std::uint8_t> delta, bool withStatus,
+                                           std::uint8_t status,
+                                           std::span<const std::uint8_t> data) {
+    runningStatus_ = status;
+    statusDue_ = false;
+    writeHeld();
+    if (!reserve(delta.size() + (withStatus ? 1 : 0) + data.size())) return;
+    std::uint8_t* to = out_.data() + size_;
+    // Mostly a delta time of one byte and two data bytes: moves of a known size.
+    if (delta.size() == 1) {
+        *to++ = delta[0];
+    } else {
+        to = put(to, delta);
+    }
+    if (withStatus) *to++ = status;
+    if (data.size() == 2) {
+        to[0] = data[0];
+        to[1] = data[1];
+        to += 2;
+    } else {
+        to = put(to, data);
+    }
+    size_ = static_cast<std::size_t>(to - out_.data());
+}
+
+inline void EventWriter::copy(std::span<const std::uint8_t> delta, const MidiEvent& e) {
+    const std::size_t n = delta.size() + e.bytes.size();
+    // Most events: as the song has them, right behind the copies held back.
+    if (delta.data() == heldEnd_ && delta.data() + delta.size() == e.bytes.data() && n <= room_ &&
+        !statusDue_ && (!e.runningStatus || runningStatus_ == e.status)) {
+        heldEnd_ += n;
+        room_ -= n;
+        if (isChannelStatus(e.status)) runningStatus_ = e.status;
+        return;
+    }
+    copyOtherwise(delta, e);
+}
+
+inline void EventWriter::copy(std::span<const std::uint8_t> delta, const MidiEvent& e,
+                              std::uint8_t status, std::span<const std::uint8_t> data) {
+    const bool ranOn = e.runningStatus && !statusDue_ && runningStatus_ == status;
+    writeChannelEvent(delta, !ranOn, status, data);
+}
+
+}  // namespace pitchloom
