@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <utility>
@@ -13,9 +14,10 @@
 
 namespace pitchloom {
 
-/// Edits a loaded format-0 song in place for the Convert command: inserts tuning messages
-/// before the first note, moves notes onto the scale, and saves the result. The song's length
-/// grows with the insertion; delta times of the song's own events never change.
+/// Writes a loaded format-0 song anew for the Convert command: inserts tuning messages before
+/// the first note, moves notes onto the scale, and saves the result. Each edit reads the song's
+/// events and writes them again (see EventWriter); what cannot be read is kept as it stands.
+/// The song's length grows with the insertion; delta times of the song's own events never change.
 class SongWriter {
 public:
     SongWriter(MidiSong& song, TuningState& tuning, UserDialogs& dialogs)
@@ -60,19 +62,24 @@ public:
 
 private:
     struct InsertionPoint {
-        std::size_t at = kFirstEventOffset;
+        std::size_t events = 0;  // the song's events in front of the messages
         bool newestFirst = true;
-        std::optional<std::size_t> statusAt;  // where the next event's status byte must go
-        std::uint8_t status = 0;
+        bool statusAdded = false;  // the event behind them ran on the status before them
+    };
+    struct Insertion {
+        InsertionPoint point;
+        std::span<const std::span<const std::uint8_t>> messages;  // in the order given
     };
 
     EventReader reader() const { return EventReader(image(), kFirstEventOffset); }
     InsertionPoint insertionPoint(std::uint64_t time);
+    bool rewrite(const Insertion* insertion, bool moveNotes);
 
     MidiSong& song_;
     TuningState& tuning_;
     UserDialogs& dialogs_;
     std::optional<std::pair<std::uint64_t, InsertionPoint>> cached_;  // until the song changes
+    std::unique_ptr<std::uint8_t[]> scratch_;                         // the image being written
 };
 
 }  // namespace pitchloom
