@@ -4,8 +4,10 @@
 #include <array>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 #include "base/messages.h"
+#include "midifile/byte_reader.h"
 #include "midifile/event_writer.h"
 #include "midifile/sysex.h"
 #include "tuning/rhythm_channels.h"
@@ -22,9 +24,28 @@ std::size_t addedBytes(std::span<const std::span<const std::uint8_t>> messages, 
     return n;
 }
 
+// A System Exclusive packet that the reader measured by looking past its length for a packet
+// going on with it, and found none: that look may reach past the event after it.
+bool lookedPastItsLength(const MidiEvent& e) {
+    if (!e.isSysEx() || e.unfinishedSysEx) return false;
+    ByteReader r(e.bytes, 1);
+    const auto length = r.readVlq();
+    return length && e.payload.size() > *length;
+}
+
+// F0, a length, and exactly that many bytes, the last and only F7 among them: read back, the
+// message is one System Exclusive event of just its bytes.
+bool isWholeSysEx(std::span<const std::uint8_t> message) {
+    ByteReader r(message);
+    if (r.readByte() != 0xF0) return false;
+    const auto length = r.readVlq();
+    return length && *length == r.remaining() && r.spanThrough(0xF7) == r.remaining();
+}
+
 }  // namespace
 
 std::uint64_t SongWriter::findTuningTime() {
+    writeHeld();
     EventReader events = reader();
     std::uint64_t timeBefore = 0;
     while (auto e = events.next()) {
@@ -49,9 +70,11 @@ SongWriter::InsertionPoint SongWriter::insertionPoint(std::uint64_t time) {
     std::size_t events = 0;
     bool timeWalkDone = false;
     bool splitSysEx = false;  // inside a message sent in packets: nothing may come between them
+    bool lookedPast = false;  // a packet so far was measured by a look that may reach past a spot
     const auto spotAfter = [&](std::uint64_t at) {
         Spot spot;
         spot.point.events = events;
+        spot.point.readsAlike = !lookedPast;
         spot.time = at;
         return spot;
     };
@@ -66,6 +89,7 @@ SongWriter::InsertionPoint SongWriter::insertionPoint(std::uint64_t time) {
         ++events;
         now += e->delta;
         if (e->isNoteOn()) break;
+        lookedPast = lookedPast || lookedPastItsLength(*e);
         // Other tracks' events may stand between the packets of a merged song: only the last
         // packet ends the message.
         const bool lastPacket = e->isEscape() && !e->payload.empty() && e->payload.back() == 0xF7;
@@ -92,10 +116,12 @@ SongWriter::InsertionPoint SongWriter::insertionPoint(std::uint64_t time) {
 }
 
 std::size_t SongWriter::statusBytesAddedAt(std::uint64_t time) {
+    writeHeld();
     return insertionPoint(time).statusAdded ? 1 : 0;
 }
 
 std::uint16_t SongWriter::melodicChannelsAt(std::uint64_t time) {
+    writeHeld();
     const std::size_t before = insertionPoint(time).events;
     RhythmChannels rhythm;
     EventReader events = reader();
@@ -113,13 +139,24 @@ std::uint16_t SongWriter::melodicChannelsAt(std::uint64_t time) {
 
 bool SongWriter::insertEvents(std::uint64_t time,
                               std::span<const std::span<const std::uint8_t>> messages) {
+    writeHeld();
     const std::size_t length = image().size();
     if (length < kFirstEventOffset || messages.empty()) return length >= kFirstEventOffset;
     const Insertion insertion{insertionPoint(time), messages};
     if (length + addedBytes(messages, insertion.point.statusAdded) > song_.data.size()) {
         return false;
     }
-    return rewrite(&insertion, false);
+    if (!holding_) return rewrite(&insertion, false);
+    // The caller's messages may not outlive the call: the held insertion keeps its own.
+    HeldInsertion& held = held_.emplace();
+    held.time = time;
+    for (const auto& m : messages)
+        held.bytes.insert(held.bytes.end(), m.begin(), m.end());
+    for (std::size_t at = 0; const auto& m : messages) {
+        held.messages.emplace_back(held.bytes.data() + at, m.size());
+        at += m.size();
+    }
+    return true;
 }
 
 bool SongWriter::insertEvent(std::uint64_t time, std::span<const std::uint8_t> message) {
@@ -128,7 +165,37 @@ bool SongWriter::insertEvent(std::uint64_t time, std::span<const std::uint8_t> m
 }
 
 void SongWriter::applyScaleToNotes() {
+    writeHeld();
     rewrite(nullptr, true);
+}
+
+bool SongWriter::insertAndApplyScale(const std::function<bool(SongWriter&)>& insert) {
+    holding_ = true;
+    const bool inserted = insert(*this);
+    holding_ = false;
+    const std::optional<HeldInsertion> held = std::exchange(held_, std::nullopt);
+    if (!held) {
+        if (inserted) applyScaleToNotes();
+        return inserted;
+    }
+    const Insertion insertion{insertionPoint(held->time), held->messages};
+    // The walk that inserts reads the song without the messages. Moving the notes in it reads
+    // them as a walk over the song with the messages would, unless a packet in front of them was
+    // measured by a look past its length, or a message is no whole System Exclusive event.
+    const bool oneWalk = insertion.point.readsAlike &&
+                         std::all_of(held->messages.begin(), held->messages.end(), isWholeSysEx);
+    if (inserted && oneWalk) return rewrite(&insertion, true);
+    const bool written = rewrite(&insertion, false);
+    if (!inserted || !written) return false;
+    applyScaleToNotes();
+    return true;
+}
+
+void SongWriter::writeHeld() {
+    const std::optional<HeldInsertion> held = std::exchange(held_, std::nullopt);
+    if (!held) return;
+    const Insertion insertion{insertionPoint(held->time), held->messages};
+    rewrite(&insertion, false);
 }
 
 bool SongWriter::rewrite(const Insertion* insertion, bool moveNotes) {
@@ -226,6 +293,7 @@ bool SongWriter::saveWithDialog(WriteMode mode) {
 }
 
 bool SongWriter::saveTo(const std::string& path, WriteMode mode) {
+    writeHeld();
     if (const FileStatus written = writeFile(path, image(), mode); !written) {
         dialogs_.showMessage(messages::kCannotOpenFile, BoxStyle::SystemModal);
         dialogs_.showDetail(written.about(path));
