@@ -130,6 +130,23 @@ inline void EventWriter::copy(std::span<const std::uint8_t> delta, const MidiEve
 inline void EventWriter::copy(std::span<const std::uint8_t> delta, const MidiEvent& e,
                               std::uint8_t status, std::span<const std::uint8_t> data) {
     const bool ranOn = e.runningStatus && !statusDue_ && runningStatus_ == status;
+    const std::size_t withStatus = ranOn ? 0 : 1;
+    // Most of these: a delta time of one byte and two data bytes, with nothing held back. The
+    // status goes in the second byte either way, and the data over it where it runs on.
+    if (delta.size() == 1 && data.size() == 2 && heldEnd_ == heldFrom_ && 3 + withStatus <= room_) {
+        const std::uint8_t first = data[0];
+        const std::uint8_t second = data[1];
+        std::uint8_t* const to = out_.data() + size_;
+        to[0] = delta[0];
+        to[1] = status;
+        to[1 + withStatus] = first;
+        to[2 + withStatus] = second;
+        size_ += 3 + withStatus;
+        room_ -= 3 + withStatus;
+        runningStatus_ = status;
+        statusDue_ = false;
+        return;
+    }
     writeChannelEvent(delta, !ranOn, status, data);
 }
 
