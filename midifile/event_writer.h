@@ -116,9 +116,10 @@ inline void EventWriter::writeChannelEvent(std::span<const std::uint8_t> delta, 
 
 inline void EventWriter::copy(std::span<const std::uint8_t> delta, const MidiEvent& e) {
     const std::size_t n = delta.size() + e.bytes.size();
-    // Most events: as the song has them, right behind the copies held back.
+    // Most events: as the song has them, right behind the copies held back (never right behind
+    // an added event: adding writes out what is held).
     if (delta.data() == heldEnd_ && delta.data() + delta.size() == e.bytes.data() && n <= room_ &&
-        !statusDue_ && (!e.runningStatus || runningStatus_ == e.status)) {
+        (!e.runningStatus || runningStatus_ == e.status)) {
         heldEnd_ += n;
         room_ -= n;
         if (isChannelStatus(e.status)) runningStatus_ = e.status;
