@@ -14,7 +14,9 @@ namespace pitchloom {
 /// out where the song left it out and the status in force is the same; a meta or System
 /// Exclusive event copied from a song leaves the running status in force, as the reader takes it.
 /// Anything else the program adds ends running status: the event written right after it carries
-/// its status byte. Never writes past the buffer: what does not fit is left out, with all after it.
+/// its status byte. Copies that lie together in the song are held back and written in one move
+/// (by the next other event or finish()), so the song's bytes must stay as they are until then.
+/// Never writes past the buffer: what does not fit is left out, with all after it.
 class EventWriter {
 public:
     /// Whether an added channel event may leave out a status byte equal to the running status.
@@ -26,17 +28,14 @@ public:
     /// A writer into `out` from its first byte on, with no running status in force.
     explicit EventWriter(std::span<std::uint8_t> out) : out_(out) {}
 
-    /// An event read from a song, after `delta`: its delta time as the song spells it. Copies
-    /// that lie together in the song are held back and written in one move: the song's bytes
-    /// must stay as they are until finish().
+    /// An event read from a song, after `delta`: its delta time as the song spells it.
     void copy(std::span<const std::uint8_t> delta, const MidiEvent& e);
     /// A channel event read from a song, written with `status` and `data` in place of its own.
     void copy(std::span<const std::uint8_t> delta, const MidiEvent& e, std::uint8_t status,
               std::span<const std::uint8_t> data);
-    /// An event of the program's own, status byte first, after `delta` in the fewest bytes.
+    /// An event of the program's own (status byte first), after `delta` in the fewest bytes.
     void add(std::uint32_t delta, std::span<const std::uint8_t> event, RunOn runOn = RunOn::Never);
-    /// Bytes of no event (a track's rest that cannot be read), as they stand; they end running
-    /// status.
+    /// Bytes of no event (the rest of a track the reader cannot read), as they stand.
     void copyRaw(std::span<const std::uint8_t> bytes);
 
     /// Writes the copies still held back; the number of bytes written in all.
@@ -96,21 +95,9 @@ inline void EventWriter::writeChannelEvent(std::span<const std::uint8_t> delta, 
     statusDue_ = false;
     writeHeld();
     if (!reserve(delta.size() + (withStatus ? 1 : 0) + data.size())) return;
-    std::uint8_t* to = out_.data() + size_;
-    // Mostly a delta time of one byte and two data bytes: moves of a known size.
-    if (delta.size() == 1) {
-        *to++ = delta[0];
-    } else {
-        to = put(to, delta);
-    }
+    std::uint8_t* to = put(out_.data() + size_, delta);
     if (withStatus) *to++ = status;
-    if (data.size() == 2) {
-        to[0] = data[0];
-        to[1] = data[1];
-        to += 2;
-    } else {
-        to = put(to, data);
-    }
+    to = put(to, data);
     size_ = static_cast<std::size_t>(to - out_.data());
 }
 
