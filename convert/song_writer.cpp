@@ -246,9 +246,9 @@ bool SongWriter::rewrite(const Insertion* insertion, bool moveNotes) {
         const std::size_t from = events.position();
         const auto e = events.next();
         if (!e) break;
-        const auto delta = source.subspan(from, e->at - from);
+        const auto spelled = source.subspan(from, events.position() - from);
         if (!moveNotes) {
-            out.copy(delta, *e);
+            out.copy(spelled, *e);
             // Behind the event after the messages the writer runs on as the song does: nothing
             // changes from there on.
             if (index == insertAt) break;
@@ -261,13 +261,13 @@ bool SongWriter::rewrite(const Insertion* insertion, bool moveNotes) {
             rhythm = rhythmChannels();
         } else if (e->isNote() && ((rhythm >> (e->status & 0x0F)) & 1) == 0) {
             // Written as moved whether it moved or not: the same bytes, and no branch to guess.
-            const auto data = e->bytes.last(2);
+            const std::uint8_t* const data = source.data() + e->dataAt();
             const std::uint8_t moved[] = {data[0] < onScale.size() ? onScale[data[0]] : data[0],
                                           data[1]};
-            out.copy(delta, *e, e->status, moved);
+            out.copy(spelled, *e, e->status, moved);
             continue;
         }
-        out.copy(delta, *e);
+        out.copy(spelled, *e);
     }
     const auto rest = source.subspan(events.position());
     if (moveNotes) out.copyRaw(rest);

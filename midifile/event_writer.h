@@ -28,10 +28,10 @@ public:
     /// A writer into `out` from its first byte on, with no running status in force.
     explicit EventWriter(std::span<std::uint8_t> out) : out_(out) {}
 
-    /// An event read from a song, after `delta`: its delta time as the song spells it.
-    void copy(std::span<const std::uint8_t> delta, const MidiEvent& e);
-    /// A channel event read from a song, written with `status` and `data` in place of its own.
-    void copy(std::span<const std::uint8_t> delta, const MidiEvent& e, std::uint8_t status,
+    /// An event read from a song; `spelled` is the song's bytes of it, delta time first.
+    void copy(std::span<const std::uint8_t> spelled, const MidiEvent& e);
+    /// A channel event read from a song (`spelled` as for copy), with `status` and `data` instead.
+    void copy(std::span<const std::uint8_t> spelled, const MidiEvent& e, std::uint8_t status,
               std::span<const std::uint8_t> data);
     /// An event of the program's own (status byte first), after `delta` in the fewest bytes.
     void add(std::uint32_t delta, std::span<const std::uint8_t> event, RunOn runOn = RunOn::Never);
@@ -45,27 +45,28 @@ public:
 
 private:
     static bool isChannelStatus(std::uint8_t b) { return b >= 0x80 && b <= 0xEF; }
-    /// Copies bytes to `to` (room taken) and gives the place after them.
+    /// Copies bytes to `to` (room checked) and gives the place after them.
     static std::uint8_t* put(std::uint8_t* to, std::span<const std::uint8_t> bytes);
-    /// Takes room for n more bytes; after the first time there is none, never again.
+    /// Whether n more bytes fit, nothing being held back; after the first no, never again.
     bool reserve(std::size_t n);
     void writeHeld();
-    void copyOtherwise(std::span<const std::uint8_t> delta, const MidiEvent& e);
+    void copyOtherwise(std::span<const std::uint8_t> spelled, const MidiEvent& e);
     void writeChannelEvent(std::span<const std::uint8_t> delta, bool withStatus,
                            std::uint8_t status, std::span<const std::uint8_t> data);
 
-    std::span<std::uint8_t> out_;
+    std::span<std::uint8_t> out_;             // cut to what is written once something does not fit
     std::size_t size_ = 0;                    // written
-    std::size_t room_ = out_.size();          // left once the copies held back are written
     const std::uint8_t* heldFrom_ = nullptr;  // copies held back: these song bytes come next
     const std::uint8_t* heldEnd_ = nullptr;
+    std::size_t heldRoom_ = 0;  // how far the held copies may reach
     bool fits_ = true;
-    std::uint8_t runningStatus_ = 0;  // the channel status a reader of the output runs on
-    bool statusDue_ = false;          // the next event follows one the program added
+    std::uint8_t runningStatus_ = 0;  // the last channel status written
+    std::uint8_t runOn_ = 0;          // what an event may run on here: none behind an added one
 };
 
 // The copies are defined here, where a walk over a whole song can inline them: they run once
-// per event.
+// per event. They leave the event's own bytes (e.bytes) alone where they can: the reader has
+// only just written that field, and reading it back at once stalls.
 
 inline std::uint8_t* EventWriter::put(std::uint8_t* to, std::span<const std::uint8_t> bytes) {
     if (!bytes.empty()) std::memcpy(to, bytes.data(), bytes.size());
@@ -73,12 +74,9 @@ inline std::uint8_t* EventWriter::put(std::uint8_t* to, std::span<const std::uin
 }
 
 inline bool EventWriter::reserve(std::size_t n) {
-    if (n <= room_) {
-        room_ -= n;
-        return true;
-    }
+    if (n <= out_.size() - size_) return true;
     fits_ = false;
-    room_ = 0;
+    out_ = out_.first(size_);
     return false;
 }
 
@@ -91,8 +89,7 @@ inline void EventWriter::writeHeld() {
 inline void EventWriter::writeChannelEvent(std::span<const std::uint8_t> delta, bool withStatus,
                                            std::uint8_t status,
                                            std::span<const std::uint8_t> data) {
-    runningStatus_ = status;
-    statusDue_ = false;
+    runningStatus_ = runOn_ = status;
     writeHeld();
     if (!reserve(delta.size() + (withStatus ? 1 : 0) + data.size())) return;
     std::uint8_t* to = put(out_.data() + size_, delta);
@@ -101,41 +98,41 @@ inline void EventWriter::writeChannelEvent(std::span<const std::uint8_t> delta, 
     size_ = static_cast<std::size_t>(to - out_.data());
 }
 
-inline void EventWriter::copy(std::span<const std::uint8_t> delta, const MidiEvent& e) {
-    const std::size_t n = delta.size() + e.bytes.size();
+inline void EventWriter::copy(std::span<const std::uint8_t> spelled, const MidiEvent& e) {
+    const std::uint8_t* const end = spelled.data() + spelled.size();
     // Most events: as the song has them, right behind the copies held back (never right behind
     // an added event: adding writes out what is held).
-    if (delta.data() == heldEnd_ && delta.data() + delta.size() == e.bytes.data() && n <= room_ &&
-        (!e.runningStatus || runningStatus_ == e.status)) {
-        heldEnd_ += n;
-        room_ -= n;
-        if (isChannelStatus(e.status)) runningStatus_ = e.status;
+    if (spelled.data() == heldEnd_ && static_cast<std::size_t>(end - heldFrom_) <= heldRoom_ &&
+        (!e.runningStatus || runOn_ == e.status)) {
+        heldEnd_ = end;
+        if (isChannelStatus(e.status)) runningStatus_ = runOn_ = e.status;
         return;
     }
-    copyOtherwise(delta, e);
+    copyOtherwise(spelled, e);
 }
 
-inline void EventWriter::copy(std::span<const std::uint8_t> delta, const MidiEvent& e,
+inline void EventWriter::copy(std::span<const std::uint8_t> spelled, const MidiEvent& e,
                               std::uint8_t status, std::span<const std::uint8_t> data) {
-    const bool ranOn = e.runningStatus && !statusDue_ && runningStatus_ == status;
+    const bool ranOn = e.runningStatus && runOn_ == status;
     const std::size_t withStatus = ranOn ? 0 : 1;
+    // The song's event as the reader sized it: a status byte unless it ran on, and its data.
+    const std::size_t own = (e.runningStatus ? 0 : 1) + ((e.status & 0xE0) == 0xC0 ? 1 : 2);
     // Most of these: a delta time of one byte and two data bytes, with nothing held back. The
     // status goes in the second byte either way, and the data over it where it runs on.
-    if (delta.size() == 1 && data.size() == 2 && heldEnd_ == heldFrom_ && 3 + withStatus <= room_) {
+    if (spelled.size() == 1 + own && data.size() == 2 && heldEnd_ == heldFrom_ &&
+        3 + withStatus <= out_.size() - size_) {
         const std::uint8_t first = data[0];
         const std::uint8_t second = data[1];
         std::uint8_t* const to = out_.data() + size_;
-        to[0] = delta[0];
+        to[0] = spelled[0];
         to[1] = status;
         to[1 + withStatus] = first;
         to[2 + withStatus] = second;
         size_ += 3 + withStatus;
-        room_ -= 3 + withStatus;
-        runningStatus_ = status;
-        statusDue_ = false;
+        runningStatus_ = runOn_ = status;
         return;
     }
-    writeChannelEvent(delta, !ranOn, status, data);
+    writeChannelEvent(spelled.first(spelled.size() - e.bytes.size()), !ranOn, status, data);
 }
 
 }  // namespace pitchloom

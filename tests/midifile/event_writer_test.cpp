@@ -12,9 +12,9 @@ namespace {
 using test::Bytes;
 using test::TrackBuilder;
 
-// The events of a track as the reader gives them, each with the delta time bytes before it.
+// The events of a track as the reader gives them, each with its bytes there, delta time first.
 struct Read {
-    std::span<const std::uint8_t> delta;
+    std::span<const std::uint8_t> spelled;
     MidiEvent event;
 };
 std::vector<Read> readAll(const Bytes& track) {
@@ -22,8 +22,8 @@ std::vector<Read> readAll(const Bytes& track) {
     EventReader reader(track, 0);
     std::size_t from = 0;
     while (auto e = reader.next()) {
-        out.push_back({std::span(track).subspan(from, e->at - from), *e});
-        from = e->end();
+        out.push_back({std::span(track).subspan(from, reader.position() - from), *e});
+        from = reader.position();
     }
     return out;
 }
@@ -46,7 +46,7 @@ TEST(EventWriter, CopiedEventsRunOnWhereTheSongDidAcrossMetaAndSysEx) {
     Bytes buffer(track.size());
     EventWriter w(buffer);
     for (const Read& r : readAll(track))
-        w.copy(r.delta, r.event);
+        w.copy(r.spelled, r.event);
     EXPECT_TRUE(w.fits());
     EXPECT_EQ(written(buffer, w),
               (Bytes{0x00, 0x90, 0x3C, 0x64, 0x81, 0x00, 0x3E, 0x64, 0x00, 0xFF, 0x01, 0x01,
@@ -59,12 +59,12 @@ TEST(EventWriter, StatusIsWrittenOutBehindAnAddedMessageOrAnotherStatus) {
     const auto events = readAll(track);
     Bytes buffer(64);
     EventWriter w(buffer);
-    w.copy(events[0].delta, events[0].event);
+    w.copy(events[0].spelled, events[0].event);
     w.add(0, kMarker);
-    w.copy(events[1].delta, events[1].event);
+    w.copy(events[1].spelled, events[1].event);
     const Bytes moved = {0x0B, 0x7F};
-    w.copy(events[2].delta, events[2].event, 0xB1, moved);  // onto channel 2
-    w.copy(events[2].delta, events[2].event);
+    w.copy(events[2].spelled, events[2].event, 0xB1, moved);  // onto channel 2
+    w.copy(events[2].spelled, events[2].event);
     EXPECT_EQ(written(buffer, w),
               (Bytes{0x00, 0xB0, 0x07, 0x64, 0x00, 0xF0, 0x03, 0x7D, 0x01, 0xF7, 0x0A,
                      0xB0, 0x0A, 0x40, 0x00, 0xB1, 0x0B, 0x7F, 0x00, 0xB0, 0x0B, 0x7F}));
