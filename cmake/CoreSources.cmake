@@ -7,6 +7,7 @@ set(PITCHLOOM_CORE_SOURCES
   ${PITCHLOOM_ROOT}/base/shared_library.cpp
   ${PITCHLOOM_ROOT}/midifile/byte_reader.cpp
   ${PITCHLOOM_ROOT}/midifile/event_reader.cpp
+  ${PITCHLOOM_ROOT}/midifile/event_writer.cpp
   ${PITCHLOOM_ROOT}/midifile/format0_merge.cpp
   ${PITCHLOOM_ROOT}/midifile/midi_song.cpp
   ${PITCHLOOM_ROOT}/midifile/song_loader.cpp

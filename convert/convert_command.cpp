@@ -56,8 +56,8 @@ bool convertSong(MidiSong& song, SongLoader& loader, TuningState& tuning,
         return false;
     }
     tuning.rhythm.resetRhythmChannels();
-    if (!insertScaleTuning(writer, tuning, types, time)) return false;
-    writer.applyScaleToNotes();
+    const auto insert = [&](SongWriter& w) { return insertScaleTuning(w, tuning, types, time); };
+    if (!writer.insertAndApplyScale(insert)) return false;
     if (!render) return writer.saveWithDialog(mode);
 
     const std::array filters{kMidiFileFilter, kWavFileFilter};

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <utility>
+#include <vector>
 
 #include "base/file_io.h"
 #include "base/user_dialogs.h"
@@ -13,9 +16,10 @@
 
 namespace pitchloom {
 
-/// Edits a loaded format-0 song in place for the Convert command: inserts tuning messages
-/// before the first note, moves notes onto the scale, and saves the result. The song's length
-/// grows with the insertion; delta times of the song's own events never change.
+/// Writes a loaded format-0 song anew for the Convert command: inserts tuning messages before
+/// the first note, moves notes onto the scale, and saves the result. Each edit reads the song's
+/// events and writes them again (see EventWriter); what cannot be read is kept as it stands.
+/// The song's length grows with the insertion; delta times of the song's own events never change.
 class SongWriter {
 public:
     SongWriter(MidiSong& song, TuningState& tuning, UserDialogs& dialogs)
@@ -49,6 +53,13 @@ public:
     /// shown once as "Event Error!" and skipped by its length.
     void applyScaleToNotes();
 
+    /// Runs `insert`, which inserts through insertEvents (insertScaleTuning, say), then moves the
+    /// notes onto the scale, writing the song once: the result is byte for byte what those
+    /// insertions followed by applyScaleToNotes give. Inside `insert` an insertion is checked for
+    /// room and held back (image() does not show it; any other call writes it first). Gives what
+    /// `insert` gave; when false, what it inserted stays and the notes stay where they were.
+    bool insertAndApplyScale(const std::function<bool(SongWriter&)>& insert);
+
     /// Asks for a file name and writes the song there (see FileWriter). True when it was
     /// written; a cancel writes nothing and shows nothing.
     bool saveWithDialog(WriteMode mode = {});
@@ -60,19 +71,33 @@ public:
 
 private:
     struct InsertionPoint {
-        std::size_t at = kFirstEventOffset;
+        std::size_t events = 0;  // the song's events in front of the messages
         bool newestFirst = true;
-        std::optional<std::size_t> statusAt;  // where the next event's status byte must go
-        std::uint8_t status = 0;
+        bool statusAdded = false;  // the event behind them ran on the status before them
+        bool readsAlike = true;    // the events in front read as before with the messages there
+    };
+    struct Insertion {
+        InsertionPoint point;
+        std::span<const std::span<const std::uint8_t>> messages;  // in the order given
+    };
+    struct HeldInsertion {
+        std::uint64_t time = 0;
+        std::vector<std::uint8_t> bytes;
+        std::vector<std::span<const std::uint8_t>> messages;  // over bytes
     };
 
     EventReader reader() const { return EventReader(image(), kFirstEventOffset); }
     InsertionPoint insertionPoint(std::uint64_t time);
+    bool rewrite(const Insertion* insertion, bool moveNotes);
+    void writeHeld();
 
     MidiSong& song_;
     TuningState& tuning_;
     UserDialogs& dialogs_;
     std::optional<std::pair<std::uint64_t, InsertionPoint>> cached_;  // until the song changes
+    std::unique_ptr<std::uint8_t[]> scratch_;                         // the image being written
+    bool holding_ = false;  // inside insertAndApplyScale's `insert`
+    std::optional<HeldInsertion> held_;
 };
 
 }  // namespace pitchloom
