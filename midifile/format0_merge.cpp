@@ -286,9 +286,11 @@ std::optional<std::size_t> MergeRun::mergeTracks() {
     // A System Exclusive message whose packets lie apart in time: until its track has written the
     // last packet, the other tracks' System Exclusive events wait, so that every later walk finds
     // the packets' continuation as the first F7 after the first packet, as the merge read it.
-    std::optional<std::size_t> openBy;  // the track (by the end of its range) inside a message
+    // The track (by the end of its range) inside a message, or none.
+    constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
+    std::size_t openBy = kNone;
     const auto waits = [&](const EventRange& t) {
-        return openBy && t.end != *openBy && isSysExOrEscape(events_[t.begin].bytes);
+        return openBy != kNone && t.end != openBy && isSysExOrEscape(events_[t.begin].bytes);
     };
 
     std::size_t at = kFirstEventOffset;
@@ -321,14 +323,14 @@ std::optional<std::size_t> MergeRun::mergeTracks() {
                 if (opens) {
                     openBy = t.end;
                 } else if (openBy == t.end && (e.bytes[0] == 0xF0 || e.bytes.back() == 0xF7)) {
-                    openBy.reset();
+                    openBy = kNone;
                 }
             }
         }
         std::erase_if(pending, [](const EventRange& t) { return t.begin == t.end; });
-        if (openBy && std::none_of(pending.begin(), pending.end(),
-                                   [&](const EventRange& t) { return t.end == *openBy; })) {
-            openBy.reset();
+        if (openBy != kNone && std::none_of(pending.begin(), pending.end(),
+                                            [&](const EventRange& t) { return t.end == openBy; })) {
+            openBy = kNone;
         }
     }
 
