@@ -53,6 +53,10 @@ WindowPlayback::WindowPlayback(QWidget& window, Session& session, Services servi
     player_.sequencer.setStopWait(services_.stopWait);
 }
 
+WindowPlayback::~WindowPlayback() {
+    session_.player.reset();
+}
+
 void WindowPlayback::startOutput() {
     player_.port.initOutput(session_.song);
 }

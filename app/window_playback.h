@@ -31,6 +31,8 @@ public:
     /// `buttons` hold the Play button; `repaint` shows the window's skins anew.
     WindowPlayback(QWidget& window, Session& session, Services services, SkinButtonSet& buttons,
                    std::function<void()> repaint);
+    /// The player goes with the view it reports to.
+    ~WindowPlayback() override;
 
     Player& player() { return player_; }
     bool isPlaying() const { return player_.sequencer.isPlaying(); }

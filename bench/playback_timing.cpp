@@ -81,10 +81,10 @@ std::vector<std::uint8_t> generatedSong() {
 int main(int argc, char** argv) {
     test::ScriptedDialogs dialogs;
     RecordingOutput output;
-    Session session(dialogs);
-    MidiSong& song = session.song;
     ThreadTimerService timers;
     IdleView view;
+    Session session(dialogs);
+    MidiSong& song = session.song;
     Player& player = session.attachPlayer(output, timers, view);
     player.port.initOutput(song);
     if (argc > 1) {

@@ -33,7 +33,8 @@ struct Session {
     /// The same for several device types at once, their messages one dialect after the other.
     bool convert(std::span<const DeviceType> types, bool playing, WriteMode mode = {});
 
-    /// Makes the player of this session's song, playing through `output` on `timers`.
+    /// Makes the player of this session's song, playing through `output` on `timers`; the three
+    /// must outlive the player (declare them before the session).
     Player& attachPlayer(MidiOutputProvider& output, TimerService& timers, PlaybackView& view);
 
     UserDialogs& dialogs;

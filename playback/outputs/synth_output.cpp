@@ -97,12 +97,8 @@ std::unique_ptr<SynthOutput> SynthOutput::open(std::vector<std::string> soundFon
     if (!out->settings_) return nullptr;
     fluid().fluid_settings_setnum(out->settings_.get(), "synth.sample-rate", kSampleRate);
     fluid().fluid_settings_setint(out->settings_.get(), "synth.device-id", kSynthDeviceId);
-    // A render waits for nobody: it may take every core for the voices.
-    if (audio == Audio::Offline) {
-        const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-        fluid().fluid_settings_setint(out->settings_.get(), "synth.cpu-cores", cores);
-    }
-
+    // The synthesizer renders on one thread: with voices shared among threads, a loaded machine
+    // made a voice skip mid-note now and then (a click, and a note a few cents off).
     if (loading == Loading::AtOnce) {
         if (!out->createSynth() || !out->loadFirst(soundFonts)) return nullptr;
         out->ready_ = true;

@@ -65,12 +65,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::span<const std::uint8_t> image(data + kSettingBytes, size - kSettingBytes);
 
     QuietDialogs dialogs;
-    FuzzSession session(dialogs, songWith(image));
-    MidiSong& song = session.song;
-    TuningState& tuning = session.tuning;
+    // What the player plays through outlives the session that owns the player.
     RecordingOutput output;
     ManualTimerService timers;
     SilentView view;
+    FuzzSession session(dialogs, songWith(image));
+    MidiSong& song = session.song;
+    TuningState& tuning = session.tuning;
     Player& player = session.attachPlayer(output, timers, view);
     player.port.openDevice(kMidiMapperId);
     tuning.setScaleMarks(marksFromMask(data[1] | unsigned{data[2]} << 8));

@@ -47,13 +47,14 @@ template <typename Timers>
 struct PlaybackRig {
     ScriptedDialogs dialogs;
     RecordingOutput output{{"Port A", "Port B"}};
+    // What the player plays through outlives the session that owns the player.
+    Timers timers;
+    RecordingView view;
     Session session{dialogs};
     MidiSong& song = session.song;
     TuningState& tuning = session.tuning;
     std::atomic<DeviceType>& type = session.deviceType;
     SongLoader& loader = session.loader;
-    Timers timers;
-    RecordingView view;
     Player& player = session.attachPlayer(output, timers, view);
     MidiPort& port = player.port;
     ScaleTuningSender& sender = player.sender;

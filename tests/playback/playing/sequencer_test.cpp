@@ -567,11 +567,11 @@ TEST(Stall, EventsAfterTheXgResetBoxKeepTheirDelays) {
     };
     SlowUser user;
     RecordingOutput output;
-    Session session(user);
-    MidiSong& song = session.song;
     ManualTimerService timers;
     user.clock = &timers;
     test::RecordingView view;
+    Session session(user);
+    MidiSong& song = session.song;
     Player& player = session.attachPlayer(output, timers, view);
     player.port.initOutput(song);
     session.deviceType = DeviceType::GS;
