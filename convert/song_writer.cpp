@@ -148,7 +148,8 @@ bool SongWriter::insertEvents(std::uint64_t time,
     }
     if (!holding_) return rewrite(&insertion, false);
     // The caller's messages may not outlive the call: the held insertion keeps its own.
-    HeldInsertion& held = held_.emplace();
+    held_ = HeldInsertion{};
+    HeldInsertion& held = *held_;
     held.time = time;
     for (const auto& m : messages)
         held.bytes.insert(held.bytes.end(), m.begin(), m.end());
