@@ -10,6 +10,7 @@ set(PITCHLOOM_CORE_SOURCES
   ${PITCHLOOM_ROOT}/midifile/event_writer.cpp
   ${PITCHLOOM_ROOT}/midifile/format0_merge.cpp
   ${PITCHLOOM_ROOT}/midifile/midi_song.cpp
+  ${PITCHLOOM_ROOT}/midifile/song_clock.cpp
   ${PITCHLOOM_ROOT}/midifile/song_loader.cpp
   ${PITCHLOOM_ROOT}/midifile/sysex.cpp
   ${PITCHLOOM_ROOT}/tuning/rhythm_channels.cpp
@@ -22,6 +23,8 @@ set(PITCHLOOM_CORE_SOURCES
   ${PITCHLOOM_ROOT}/tuning/tuning_tables.cpp
   ${PITCHLOOM_ROOT}/tuning/tuning_value.cpp
   ${PITCHLOOM_ROOT}/tuning/dialects.cpp
+  ${PITCHLOOM_ROOT}/tuning/note_retuner.cpp
+  ${PITCHLOOM_ROOT}/tuning/bend_retuner.cpp
   ${PITCHLOOM_ROOT}/playback/outputs/audio_libraries.cpp
   ${PITCHLOOM_ROOT}/playback/outputs/midi_port.cpp
   ${PITCHLOOM_ROOT}/playback/outputs/pulse_output.cpp
@@ -31,7 +34,6 @@ set(PITCHLOOM_CORE_SOURCES
   ${PITCHLOOM_ROOT}/playback/outputs/system_midi_output.cpp
   ${PITCHLOOM_ROOT}/playback/playing/scale_tuning_sender.cpp
   ${PITCHLOOM_ROOT}/playback/playing/sequencer.cpp
-  ${PITCHLOOM_ROOT}/playback/playing/song_clock.cpp
   ${PITCHLOOM_ROOT}/playback/playing/timer_service.cpp
   ${PITCHLOOM_ROOT}/playback/audio/audio_file.cpp
   ${PITCHLOOM_ROOT}/playback/audio/audio_render.cpp

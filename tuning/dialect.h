@@ -2,12 +2,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
 
 #include "midifile/sysex.h"
+#include "tuning/note_retuner.h"
 #include "tuning/tuning_value.h"
 
 namespace pitchloom {
@@ -20,6 +22,7 @@ public:
     static const DeviceType GS;
     static const DeviceType GM;
     static const DeviceType MTS;
+    static const DeviceType Bend;
 
     /// The dialect every start of the program is in: GM.
     constexpr DeviceType() : row_(kGmRow) {}
@@ -37,6 +40,7 @@ inline constexpr DeviceType DeviceType::XG{0};
 inline constexpr DeviceType DeviceType::GS{1};
 inline constexpr DeviceType DeviceType::GM{kGmRow};
 inline constexpr DeviceType DeviceType::MTS{3};
+inline constexpr DeviceType DeviceType::Bend{4};
 
 /// What a dialect can say of a tuning.
 enum class TuningReach {
@@ -85,6 +89,9 @@ struct Dialect {
     std::optional<std::string_view> (*withholds)(std::span<const std::uint8_t> body);
     /// Shown each time the user chooses this dialect in the device type dialog; empty for none.
     std::string_view chosenNotice;
+    /// For a dialect that retunes note by note (reach PitchPerNote): a retuner for one song;
+    /// nothing for the dialects that tell the module a tuning.
+    std::unique_ptr<NoteRetuner> (*noteRetuner)(const RetuneSettings& settings);
 };
 
 /// Every dialect, in the order the device type dialog shows them.
@@ -93,7 +100,8 @@ const Dialect& dialectOf(DeviceType type);
 
 /// The dialect's name ("GS").
 std::string_view deviceTypeName(DeviceType type);
-/// The dialect of a name as deviceTypeName gives it; nothing for any other text.
+/// The dialect of a name as deviceTypeName gives it, in capitals or not ("bend", "BEND");
+/// nothing for any other text.
 std::optional<DeviceType> deviceTypeFromName(std::string_view name);
 
 /// The bit mask of the channels 0..15 for which `isRhythm` says no.

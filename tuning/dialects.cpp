@@ -1,7 +1,10 @@
 #include <algorithm>
 #include <array>
+#include <cctype>
 
 #include "tuning/dialect.h"
+
+#include "tuning/bend_retuner.h"
 
 namespace pitchloom {
 
@@ -91,17 +94,21 @@ std::optional<std::string_view> xgResetWithheld(std::span<const std::uint8_t> bo
 }
 
 // The rows, in the order the device type dialog lays out its buttons.
-constexpr std::array<Dialect, 4> kDialects = {{
+constexpr std::array<Dialect, 5> kDialects = {{
     {DeviceType::XG, "XG", "Yamaha XG modules", TuningReach::PitchClassOffsets, false, xgMessages,
-     everyReset, nothingWithheld, ""},
+     everyReset, nothingWithheld, "", nullptr},
     {DeviceType::GS, "GS", "Roland GS modules, TiMidity++", TuningReach::PitchClassOffsets, true,
-     gsMessages, everyReset, xgResetWithheld, ""},
+     gsMessages, everyReset, xgResetWithheld, "", nullptr},
     {DeviceType::GM, "GM", "no tuning messages: only the scale acts", TuningReach::None, false,
      noMessages, everyReset, nothingWithheld,
-     "Setting of tuning will be ignored since you have selected GM."},
+     "Setting of tuning will be ignored since you have selected GM.", nullptr},
     {DeviceType::MTS, "MTS",
      "MIDI Tuning Standard: FluidSynth, General MIDI 2 and many current synths",
-     TuningReach::PitchClassOffsets, false, mtsMessages, everyReset, nothingWithheld, ""},
+     TuningReach::PitchClassOffsets, false, mtsMessages, everyReset, nothingWithheld, "", nullptr},
+    {DeviceType::Bend, "Bend",
+     "pitch bend, notes spread over spare channels: any General MIDI synth or player",
+     TuningReach::PitchPerNote, false, noMessages, everyReset, nothingWithheld, "",
+     makeBendRetuner},
 }};
 
 // Each row is where its type points, and says all it must: a dialect missing a row, or a row
@@ -110,14 +117,15 @@ constexpr bool tableIsWhole() {
     for (std::size_t row = 0; row < kDialects.size(); ++row) {
         const Dialect& d = kDialects[row];
         if (d.type.row() != row || d.name.empty() || d.description.empty() ||
-            d.tuningMessages == nullptr || d.forgetsAfter == nullptr || d.withholds == nullptr) {
+            d.tuningMessages == nullptr || d.forgetsAfter == nullptr || d.withholds == nullptr ||
+            (d.reach == TuningReach::PitchPerNote) != (d.noteRetuner != nullptr)) {
             return false;
         }
     }
     return true;
 }
 static_assert(tableIsWhole());
-static_assert(DeviceType().row() < kDialects.size() && DeviceType::MTS.row() < kDialects.size());
+static_assert(DeviceType().row() < kDialects.size() && DeviceType::Bend.row() < kDialects.size());
 
 }  // namespace
 
@@ -149,8 +157,14 @@ std::string_view deviceTypeName(DeviceType type) {
 }
 
 std::optional<DeviceType> deviceTypeFromName(std::string_view name) {
+    const auto sameLetters = [](std::string_view a, std::string_view b) {
+        return std::ranges::equal(a, b, [](char x, char y) {
+            return std::toupper(static_cast<unsigned char>(x)) ==
+                   std::toupper(static_cast<unsigned char>(y));
+        });
+    };
     for (const Dialect& d : kDialects) {
-        if (d.name == name) return d.type;
+        if (sameLetters(d.name, name)) return d.type;
     }
     return std::nullopt;
 }

@@ -17,7 +17,7 @@
 #include "midifile/sysex.h"
 #include "playback/outputs/midi_port.h"
 #include "playback/playing/scale_tuning_sender.h"
-#include "playback/playing/song_clock.h"
+#include "midifile/song_clock.h"
 #include "playback/playing/timer_service.h"
 #include "tuning/tuning_state.h"
 

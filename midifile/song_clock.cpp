@@ -1,4 +1,4 @@
-#include "playback/playing/song_clock.h"
+#include "midifile/song_clock.h"
 
 #include <limits>
 

@@ -1,0 +1,56 @@
+#include "tuning/note_retuner.h"
+
+#include <cmath>
+
+#include "midifile/event_reader.h"
+#include "midifile/midi_song.h"
+#include "midifile/sysex.h"
+
+namespace pitchloom {
+
+namespace {
+
+constexpr std::uint16_t kChannel10 = 1u << 9;
+
+// The channel an XG "part mode" message makes a drum part (multi part nn, parameter 07, any
+// value but 0); nothing for any other message.
+std::optional<int> xgDrumPart(std::span<const std::uint8_t> body) {
+    const auto p = recogniseXgParameter(body);
+    if (!p || p->address[0] != 0x08 || p->address[2] != 0x07 || p->value == 0) return std::nullopt;
+    if (p->address[1] > 0x0F) return std::nullopt;
+    return p->address[1];
+}
+
+}  // namespace
+
+std::string describeOffTuning(const RetuneReport& report) {
+    const auto worst = static_cast<long long>(std::ceil(report.worstCents - 1e-9));
+    return std::to_string(report.offTuning) + " of " + std::to_string(report.notes) +
+           " notes played up to " + std::to_string(worst) + " cents from their tuning";
+}
+
+ChannelUse channelUseOf(std::span<const std::uint8_t> image) {
+    ChannelUse use;
+    use.rhythm = kChannel10;
+    if (image.size() < kFirstEventOffset) return use;
+    EventReader events(image, kFirstEventOffset);
+    while (const auto e = events.next()) {
+        if (e->status >= 0x80 && e->status <= 0xEF) {
+            use.used |= static_cast<std::uint16_t>(1u << (e->status & 0x0F));
+            continue;
+        }
+        if (!e->isSysEx() || e->unfinishedSysEx) continue;
+        const auto body = bodyOfEvent(e->bytes);
+        if (!body) continue;
+        if (const auto part = recogniseGsRhythmPart(*body);
+            part && part->value != 0 && part->channel >= 0) {
+            use.rhythm |= static_cast<std::uint16_t>(1u << part->channel);
+        }
+        if (const auto part = xgDrumPart(*body)) {
+            use.rhythm |= static_cast<std::uint16_t>(1u << *part);
+        }
+    }
+    return use;
+}
+
+}  // namespace pitchloom

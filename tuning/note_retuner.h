@@ -1,0 +1,78 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "tuning/tuning_value.h"
+
+namespace pitchloom {
+
+/// One channel message: its status byte and one or two data bytes.
+struct ChannelMessage {
+    std::uint8_t status = 0;
+    std::uint8_t data1 = 0;
+    std::uint8_t data2 = 0;
+
+    int channel() const { return status & 0x0F; }
+    /// The data bytes the status takes: one for program change and channel pressure, else two.
+    std::size_t dataSize() const { return (status & 0xE0) == 0xC0 ? 1 : 2; }
+    friend bool operator==(const ChannelMessage&, const ChannelMessage&) = default;
+};
+
+/// How a retuning by notes went for a song: the notes it played, how many of them it could not
+/// give their tuning, and how far from it the farthest one sounded.
+struct RetuneReport {
+    std::uint64_t notes = 0;
+    std::uint64_t offTuning = 0;
+    double worstCents = 0;
+};
+
+/// "3 of 1200 notes played up to 41 cents from their tuning".
+std::string describeOffTuning(const RetuneReport& report);
+
+/// How a retuning by notes may use the channels.
+struct RetuneSettings {
+    /// How long after its last Note Off a channel keeps its bend: synthesizers go on bending a
+    /// released note while it fades.
+    std::chrono::milliseconds releaseGuard{300};
+};
+
+/// Which channels a song uses, and which of them are rhythm channels at some time.
+struct ChannelUse {
+    std::uint16_t used = 0;    ///< bit c: a channel message on channel c
+    std::uint16_t rhythm = 0;  ///< bit c: channel 10, or made a rhythm part by a GS or XG message
+};
+
+/// The channels of a format-0 song image (header and one track) as a walk over its events finds
+/// them.
+ChannelUse channelUseOf(std::span<const std::uint8_t> image);
+
+/// Retunes a song note by note, for dialects that give each note its own pitch on the way out
+/// rather than tell the module a tuning. Fed the song's channel messages in order, with their
+/// times, it says what to send instead: the messages on the channels it chooses, with what those
+/// channels need before them. The same for a file being written and a song being played.
+class NoteRetuner {
+public:
+    virtual ~NoteRetuner() = default;
+
+    /// Before the song's first event.
+    virtual void begin(const ChannelUse& channels) = 0;
+    /// The tuning of the notes that start from now on; the sounding ones keep theirs.
+    virtual void setTuning(const TuningValue& tuning) = 0;
+    /// One channel message of the song (a note already moved onto the scale), at its time from
+    /// the song's start; `rhythm` when its channel is a rhythm channel there. Appends what goes
+    /// out instead, in order; nothing for a message that has no place on the way out.
+    virtual void take(const ChannelMessage& message, std::chrono::nanoseconds at, bool rhythm,
+                      std::vector<ChannelMessage>& out) = 0;
+    /// A reset in the song has just gone out, at `at`: the module forgot what it was sent.
+    /// Appends what it must be sent again before the song goes on.
+    virtual void afterReset(std::chrono::nanoseconds at, std::vector<ChannelMessage>& out) = 0;
+    virtual RetuneReport report() const = 0;
+};
+
+}  // namespace pitchloom
