@@ -15,19 +15,21 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <iostream>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "support/midi_builder.h"
 #include "support/pitch.h"
+#include "wav_audio.h"
 
 namespace {
 
+using pitchloom::bench::Audio;
+using pitchloom::bench::readWav;
+using pitchloom::bench::rmsOf;
 using pitchloom::test::Bytes;
 
 constexpr int kFirstNote = 60;
@@ -35,75 +37,10 @@ constexpr int kNoteCount = 12;
 constexpr int kReedOrgan = 20;  // steady in pitch and loudness in the common SoundFonts
 constexpr double kToleranceCents = 3.0;
 
-struct Audio {
-    double rate = 0;
-    std::vector<float> mono;
-};
-
-std::uint32_t le(const std::vector<char>& b, std::size_t at, int bytes) {
-    std::uint32_t v = 0;
-    for (int i = bytes - 1; i >= 0; --i)
-        v = v << 8 | static_cast<std::uint8_t>(b[at + static_cast<std::size_t>(i)]);
-    return v;
-}
-
-// 16-bit or 32-bit float PCM WAV, any number of channels, mixed to mono.
-std::optional<Audio> readWav(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    const std::vector<char> b((std::istreambuf_iterator<char>(in)), {});
-    if (b.size() < 12 || std::memcmp(b.data(), "RIFF", 4) != 0 ||
-        std::memcmp(b.data() + 8, "WAVE", 4) != 0) {
-        return std::nullopt;
-    }
-    int format = 0;
-    int channels = 0;
-    int bits = 0;
-    Audio audio;
-    for (std::size_t at = 12; at + 8 <= b.size();) {
-        const std::size_t size = le(b, at + 4, 4);
-        const std::size_t body = at + 8;
-        // A recording stopped by a signal leaves the data size unwritten: take what is there.
-        const std::size_t end =
-            std::min(b.size(), size == 0 || size == 0xFFFFFFFF ? b.size() : body + size);
-        if (std::memcmp(b.data() + at, "fmt ", 4) == 0 && end - body >= 16) {
-            format = static_cast<int>(le(b, body, 2));
-            channels = static_cast<int>(le(b, body + 2, 2));
-            audio.rate = le(b, body + 4, 4);
-            bits = static_cast<int>(le(b, body + 14, 2));
-        } else if (std::memcmp(b.data() + at, "data", 4) == 0 && channels > 0) {
-            const std::size_t frameBytes = static_cast<std::size_t>(channels * bits / 8);
-            for (std::size_t f = body; f + frameBytes <= end; f += frameBytes) {
-                double sum = 0;
-                for (int c = 0; c < channels; ++c) {
-                    const std::size_t s = f + static_cast<std::size_t>(c * bits / 8);
-                    if (format == 3 && bits == 32) {
-                        float v;
-                        std::memcpy(&v, b.data() + s, 4);
-                        sum += v;
-                    } else if (bits == 16) {
-                        sum += static_cast<std::int16_t>(le(b, s, 2)) / 32768.0;
-                    }
-                }
-                audio.mono.push_back(static_cast<float>(sum / channels));
-            }
-            return audio;
-        }
-        at = body + size + (size & 1);
-    }
-    return std::nullopt;
-}
-
 struct Note {
     std::size_t begin;
     std::size_t end;
 };
-
-double rmsOf(const std::vector<float>& s, std::size_t begin, std::size_t end) {
-    double sum = 0;
-    for (std::size_t i = begin; i < end; ++i)
-        sum += static_cast<double>(s[i]) * s[i];
-    return end > begin ? std::sqrt(sum / static_cast<double>(end - begin)) : 0.0;
-}
 
 // Stretches of 10 ms frames louder than a tenth of the loudest frame, at least 0.3 s long.
 std::vector<Note> findNotes(const Audio& a) {
