@@ -1,15 +1,15 @@
 // The measuring half of bench/heard-check: writes the test songs, and compares the pitch of every
 // note of a recording with an untuned render of the same song.
 //
-//   heard_check song GS|XG|MTS OUT.mid
+//   heard_check song GS|XG|MTS|BEND OUT.mid
 //   heard_check measure RECORDING.wav REFERENCE.wav C,C#,...,B
 //
-// A song is a reset of its dialect, a reed organ, then C4 to B4, half a second each with a quarter
-// second of rest between them. `measure` finds the twelve notes in both recordings by their
-// loudness, measures each note's pitch in both, and checks that the recording lies the given
-// offset in cents (C first) above the reference, within 3 cents; it also looks for dropouts,
-// stretches of a few milliseconds inside a note where the sound stops. It prints one line
-// per note and "N passed, M failed", and exits 1 if anything failed.
+// A song is a reset of its dialect (GM System On for MTS and BEND), a reed organ, then C4 to B4,
+// half a second each with a quarter second of rest between them. `measure` finds the twelve notes
+// in both recordings by their loudness, measures each note's pitch in both, and checks that the
+// recording lies the given offset in cents (C first) above the reference, within 3 cents; it also
+// looks for dropouts, stretches of a few milliseconds inside a note where the sound stops. It
+// prints one line per note and "N passed, M failed", and exits 1 if anything failed.
 
 #include <algorithm>
 #include <cmath>
@@ -94,7 +94,7 @@ int writeSong(const std::string& type, const std::string& path) {
         reset = {0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7};
     } else if (type == "XG") {
         reset = {0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7};
-    } else if (type == "MTS") {
+    } else if (type == "MTS" || type == "BEND") {
         reset = {0x7E, 0x7F, 0x09, 0x01, 0xF7};  // GM System On
     } else {
         std::cerr << "unknown type " << type << '\n';
@@ -159,7 +159,7 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.size() == 3 && args[0] == "song") return writeSong(args[1], args[2]);
     if (args.size() == 4 && args[0] == "measure") return measure(args[1], args[2], args[3]);
-    std::cerr << "usage: heard_check song GS|XG|MTS OUT.mid\n"
+    std::cerr << "usage: heard_check song GS|XG|MTS|BEND OUT.mid\n"
                  "       heard_check measure RECORDING.wav REFERENCE.wav C,C#,...,B\n";
     return 2;
 }
