@@ -103,8 +103,10 @@ struct Channel {
     int notes = 0;      // notes sounding
     bool pedalHeld = false;  // a note released under the sustain pedal rings on
     std::optional<Nanos> lastOff;  // the last of them released; nothing before a first note
-    int bendSent = kBendCentre;
-    int rangeSent = 2;
+    // What the module was sent last; -1 before anything, as a module that played something else
+    // before may hold any bend.
+    int bendSent = -1;
+    int rangeSent = -1;
     bool copiedBefore = false;  // it was another part before: what that part set lingers
 };
 
@@ -116,6 +118,8 @@ public:
         use_ = channels;
         forgetModule();
         report_ = {};
+        for (Channel& ch : channels_)
+            ch.bendSent = ch.rangeSent = -1;
     }
 
     void setTuning(const TuningValue& tuning) override { tuning_ = tuning; }
@@ -168,9 +172,14 @@ public:
     RetuneReport report() const override { return report_; }
 
 private:
+    // Every part as a module starts it: centred bends in a range of 2.
     void forgetModule() {
         parts_ = {};
         channels_ = {};
+        for (Channel& ch : channels_) {
+            ch.bendSent = kBendCentre;
+            ch.rangeSent = 2;
+        }
         for (int c = 0; c < kChannels; ++c) {
             if ((use_.used >> c & 1) != 0) channels_[c].owner = c;
         }
@@ -272,7 +281,10 @@ private:
             if (gap < std::abs(channels_[nearest].offset - offset)) nearest = c;
             if (idleOfPart < 0 && idle(c, at)) idleOfPart = c;
         });
-        if (std::abs(channels_[nearest].offset - offset) < kSameOffset) return nearest;
+        if (std::abs(channels_[nearest].offset - offset) < kSameOffset) {
+            sendBend(nearest, out);
+            return nearest;
+        }
         if (idleOfPart >= 0) return retune(idleOfPart);
         // A free channel no part has, before one that an idle part may give up.
         int borrowed = -1;
@@ -289,6 +301,7 @@ private:
         const double gap = std::abs(channels_[nearest].offset - offset);
         ++report_.offTuning;
         report_.worstCents = std::max(report_.worstCents, gap);
+        sendBend(nearest, out);
         return nearest;
     }
 
