@@ -227,8 +227,8 @@ TEST_F(ConvertTool, ProgramListsLabelsAndHelpOnStandardOutput) {
                              "Whole tone", "Tunings:", "Temparament", "Kurenberger"}) {
         EXPECT_NE(std::find(out.begin(), out.end(), line), out.end()) << line;
     }
-    EXPECT_EQ(out[4].rfind("MTS  ", 0), 0u) << out[4];  // the device type dialog's order
-    EXPECT_EQ(out.size(), 4u + 15u + 10u + 8u + 4u + 3u);  // types, labels, headings, blanks
+    EXPECT_EQ(out[4].rfind("MTS  ", 0), 0u) << out[4];     // the device type dialog's order
+    EXPECT_EQ(out.size(), 5u + 15u + 10u + 8u + 4u + 3u);  // types, labels, headings, blanks
 
     const Outcome help = program(dir, "--help");
     EXPECT_EQ(help.status, 0);
@@ -260,6 +260,88 @@ TEST_F(ConvertTool, ProgramExitStatusesAndMessagesOnStandardError) {
     EXPECT_EQ(unwritable.status, 1);
     EXPECT_EQ(unwritable.err,
               "Can not open file!\n" + dir + "/no/x.mid: No such file or directory\n");
+}
+
+TEST_F(ConvertTool, BendOptionsAreRefusedWhereTheyMeanNothing) {
+    const std::string wav = dir + "/x.wav";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
+        {{"--type", "GS,BEND", input, output},
+         "Bend retunes every note itself and goes alone in --type, not with another type"},
+        {{"--type", "bend,GM", input, output},
+         "Bend retunes every note itself and goes alone in --type, not with another type"},
+        {{"--type", "BEND", "--release-guard", "10001", input, output},
+         "--release-guard takes whole milliseconds from 0 to 10000"},
+        {{"--type", "BEND", "--release-guard", "-1", input, output},
+         "--release-guard takes whole milliseconds from 0 to 10000"},
+        {{"--type", "BEND", "--release-guard", "1.5", input, output},
+         "--release-guard takes whole milliseconds from 0 to 10000"},
+        {{"--type", "BEND", "--release-guard", "300ms", input, output},
+         "--release-guard takes whole milliseconds from 0 to 10000"},
+        {{"--type", "BEND", "--release-guard=", input, output},
+         "--release-guard needs MS, not an empty value"},
+        {{"--type", "GS", "--release-guard", "300", input, output},
+         "--release-guard goes with --type Bend"},
+        {{"--type", "MTS", "--strict", input, output}, "--strict goes with --type Bend"},
+    };
+    for (const auto& [args, reason] : refused) {
+        const Outcome r = tool(args);
+        EXPECT_EQ(r.status, kExitUsage) << reason;
+        const auto errLines = lines(r.err);
+        ASSERT_GE(errLines.size(), 2u);
+        EXPECT_EQ(errLines[0], reason);
+        EXPECT_EQ(errLines[1].rfind(kUsageLine, 0), 0u) << r.err;
+    }
+    EXPECT_EQ(tool({"--type", "BEND", "--strict", "--render", wav, input}).status, kExitUsage);
+    EXPECT_FALSE(std::filesystem::exists(output));
+    EXPECT_FALSE(std::filesystem::exists(wav));
+    // The ends of the range are taken.
+    EXPECT_EQ(tool({"--type", "Bend", "--release-guard", "0", input, output}).status, kExitWritten);
+    EXPECT_EQ(tool({"--type", "bend", "--release-guard", "10000", input, output}).status,
+              kExitWritten);
+}
+
+TEST_F(ConvertTool, BendBendsEachNoteToItsTuning) {
+    const Outcome r = tool({"--type", "BEND", input, output});
+    EXPECT_EQ(r.status, kExitWritten);
+    EXPECT_EQ(r.err, "Information has been written to the file!\n");
+    // Just Intonation in C puts C# at -8 cents: a bend of 7974 in a range of 3 semitones.
+    const Bytes events = {0x00, 0xC0, 0x05, 0x83, 0x60, 0xB0, 0x65, 0x00, 0x00, 0x64, 0x00, 0x00,
+                          0x06, 0x03, 0x00, 0x26, 0x00, 0x00, 0x65, 0x7F, 0x00, 0x64, 0x7F, 0x00,
+                          0xE0, 0x26, 0x3E, 0x00, 0x90, 0x3D, 0x64, 0x83, 0x60, 0x80, 0x3D, 0x40};
+    const Bytes out = readBack(output);
+    ASSERT_EQ(out.size(), 22 + events.size());
+    EXPECT_EQ(Bytes(out.begin() + 22, out.end()), events);
+    EXPECT_EQ(readBe32(out, kTrackLengthOffset), events.size());
+}
+
+TEST_F(ConvertTool, BendSaysWhichSongsPlayNotesOffTheirTuningAndStrictWritesNoneOfThem) {
+    // Every channel in use: the E of the chord (-14 cents) has no channel to borrow.
+    TrackBuilder t;
+    for (int c = 0; c < 16; ++c)
+        t.programChange(0, c, 0);
+    t.noteOn(0, 0, 60, 100).noteOn(0, 0, 64, 100).noteOff(480, 0, 60).noteOff(0, 0, 64);
+    const std::string full = dir + "/full.mid";
+    ASSERT_TRUE(writeFile(full, test::format0(480, t)).ok());
+    const std::string off = ": 1 of 2 notes played up to 14 cents from their tuning";
+
+    const Outcome told = tool({"--type", "BEND", full, output});
+    EXPECT_EQ(told.status, kExitWritten);
+    EXPECT_EQ(told.err, "Information has been written to the file!\n" + full + off + "\n");
+    ASSERT_TRUE(std::filesystem::remove(output));
+    const Outcome strict = tool({"--type", "BEND", "--strict", full, output});
+    EXPECT_EQ(strict.status, kExitFailed);
+    EXPECT_EQ(strict.err, full + off + "\n");
+    EXPECT_FALSE(std::filesystem::exists(output));
+
+    const Outcome batch = tool({"--type", "BEND", "--output-dir", dir + "/a", full, input});
+    EXPECT_EQ(batch.status, kExitWritten);
+    EXPECT_EQ(batch.err, full + off + "\n2 converted, 0 failed\n");
+    EXPECT_EQ(namesIn(dir + "/a"), (std::vector<std::string>{"full.mid", "in.mid"}));
+    const Outcome strictBatch =
+        tool({"--type", "BEND", "--strict", "--output-dir", dir + "/b", "-j", "2", full, input});
+    EXPECT_EQ(strictBatch.status, kExitFailed);
+    EXPECT_EQ(strictBatch.err, full + off + "\n1 converted, 1 failed\n");
+    EXPECT_EQ(namesIn(dir + "/b"), (std::vector<std::string>{"in.mid"}));
 }
 
 TEST_F(ConvertTool, ANewFileTakesTheUmaskAlsoWhereNoProcIsMounted) {
