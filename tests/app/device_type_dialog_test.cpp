@@ -47,12 +47,8 @@ private slots:
         DeviceTypeDialog dialog(type, boxes);
         QPushButton* bend = dialog.buttonOf(DeviceType::Bend);
         QCOMPARE(bend->text(), QStringLiteral("Bend"));
-        QCOMPARE(bend->y(), dialog.buttonOf(DeviceType::XG)->y());
-        QCOMPARE(bend->size(), dialog.buttonOf(DeviceType::MTS)->size());
         QVERIFY(bend->x() > dialog.buttonOf(DeviceType::MTS)->geometry().right());
-        QVERIFY(bend->geometry().right() < dialog.width());
-        // A chosen button is drawn in bold, the widest its name gets.
-        QFont bold = bend->font();
+        QFont bold = bend->font();  // a chosen button's name is drawn bold, its widest
         bold.setBold(true);
         QVERIFY(QFontMetrics(bold).horizontalAdvance(bend->text()) + 8 < bend->width());
         bend->click();

@@ -263,84 +263,49 @@ TEST_F(ConvertTool, ProgramExitStatusesAndMessagesOnStandardError) {
 }
 
 TEST_F(ConvertTool, BendOptionsAreRefusedWhereTheyMeanNothing) {
-    const std::string wav = dir + "/x.wav";
+    const std::string range = "--release-guard takes whole milliseconds from 0 to 10000";
     const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
-        {{"--type", "GS,BEND", input, output},
+        {{"--type", "GS,BEND"},
          "Bend retunes every note itself and goes alone in --type, not with another type"},
-        {{"--type", "bend,GM", input, output},
-         "Bend retunes every note itself and goes alone in --type, not with another type"},
-        {{"--type", "BEND", "--release-guard", "10001", input, output},
-         "--release-guard takes whole milliseconds from 0 to 10000"},
-        {{"--type", "BEND", "--release-guard", "-1", input, output},
-         "--release-guard takes whole milliseconds from 0 to 10000"},
-        {{"--type", "BEND", "--release-guard", "1.5", input, output},
-         "--release-guard takes whole milliseconds from 0 to 10000"},
-        {{"--type", "BEND", "--release-guard", "300ms", input, output},
-         "--release-guard takes whole milliseconds from 0 to 10000"},
-        {{"--type", "BEND", "--release-guard=", input, output},
-         "--release-guard needs MS, not an empty value"},
-        {{"--type", "GS", "--release-guard", "300", input, output},
-         "--release-guard goes with --type Bend"},
-        {{"--type", "MTS", "--strict", input, output}, "--strict goes with --type Bend"},
+        {{"--type", "BEND", "--release-guard", "10001"}, range},
+        {{"--type", "BEND", "--release-guard", "-1"}, range},
+        {{"--type", "BEND", "--release-guard", "1.5"}, range},
+        {{"--type", "GS", "--release-guard", "300"}, "--release-guard goes with --type Bend"},
+        {{"--type", "MTS", "--strict"}, "--strict goes with --type Bend"},
     };
-    for (const auto& [args, reason] : refused) {
+    for (auto [args, reason] : refused) {
+        args.insert(args.end(), {input, output});
         const Outcome r = tool(args);
         EXPECT_EQ(r.status, kExitUsage) << reason;
-        const auto errLines = lines(r.err);
-        ASSERT_GE(errLines.size(), 2u);
-        EXPECT_EQ(errLines[0], reason);
-        EXPECT_EQ(errLines[1].rfind(kUsageLine, 0), 0u) << r.err;
+        EXPECT_EQ(lines(r.err)[0], reason);
     }
-    EXPECT_EQ(tool({"--type", "BEND", "--strict", "--render", wav, input}).status, kExitUsage);
     EXPECT_FALSE(std::filesystem::exists(output));
-    EXPECT_FALSE(std::filesystem::exists(wav));
-    // The ends of the range are taken.
-    EXPECT_EQ(tool({"--type", "Bend", "--release-guard", "0", input, output}).status, kExitWritten);
     EXPECT_EQ(tool({"--type", "bend", "--release-guard", "10000", input, output}).status,
               kExitWritten);
 }
 
-TEST_F(ConvertTool, BendBendsEachNoteToItsTuning) {
-    const Outcome r = tool({"--type", "BEND", input, output});
-    EXPECT_EQ(r.status, kExitWritten);
-    EXPECT_EQ(r.err, "Information has been written to the file!\n");
-    // Just Intonation in C puts C# at -8 cents: a bend of 7974 in a range of 3 semitones.
-    const Bytes events = {0x00, 0xC0, 0x05, 0x83, 0x60, 0xB0, 0x65, 0x00, 0x00, 0x64, 0x00, 0x00,
-                          0x06, 0x03, 0x00, 0x26, 0x00, 0x00, 0x65, 0x7F, 0x00, 0x64, 0x7F, 0x00,
-                          0xE0, 0x26, 0x3E, 0x00, 0x90, 0x3D, 0x64, 0x83, 0x60, 0x80, 0x3D, 0x40};
-    const Bytes out = readBack(output);
-    ASSERT_EQ(out.size(), 22 + events.size());
-    EXPECT_EQ(Bytes(out.begin() + 22, out.end()), events);
-    EXPECT_EQ(readBe32(out, kTrackLengthOffset), events.size());
-}
-
 TEST_F(ConvertTool, BendSaysWhichSongsPlayNotesOffTheirTuningAndStrictWritesNoneOfThem) {
-    // Every channel in use: the E of the chord (-14 cents) has no channel to borrow.
-    TrackBuilder t;
+    TrackBuilder t;  // every channel in use: E (-14 cents) finds none to borrow while C sounds
     for (int c = 0; c < 16; ++c)
         t.programChange(0, c, 0);
-    t.noteOn(0, 0, 60, 100).noteOn(0, 0, 64, 100).noteOff(480, 0, 60).noteOff(0, 0, 64);
     const std::string full = dir + "/full.mid";
-    ASSERT_TRUE(writeFile(full, test::format0(480, t)).ok());
-    const std::string off = ": 1 of 2 notes played up to 14 cents from their tuning";
-
+    ASSERT_TRUE(
+        writeFile(full, test::format0(480, t.noteOn(0, 0, 60, 100).noteOn(0, 0, 64, 100))).ok());
+    const std::string off = full + ": 1 of 2 notes played up to 14 cents from their tuning\n";
     const Outcome told = tool({"--type", "BEND", full, output});
-    EXPECT_EQ(told.status, kExitWritten);
-    EXPECT_EQ(told.err, "Information has been written to the file!\n" + full + off + "\n");
+    EXPECT_EQ(told.err, "Information has been written to the file!\n" + off);
     ASSERT_TRUE(std::filesystem::remove(output));
     const Outcome strict = tool({"--type", "BEND", "--strict", full, output});
     EXPECT_EQ(strict.status, kExitFailed);
-    EXPECT_EQ(strict.err, full + off + "\n");
+    EXPECT_EQ(strict.err, off);
     EXPECT_FALSE(std::filesystem::exists(output));
 
     const Outcome batch = tool({"--type", "BEND", "--output-dir", dir + "/a", full, input});
-    EXPECT_EQ(batch.status, kExitWritten);
-    EXPECT_EQ(batch.err, full + off + "\n2 converted, 0 failed\n");
-    EXPECT_EQ(namesIn(dir + "/a"), (std::vector<std::string>{"full.mid", "in.mid"}));
+    EXPECT_EQ(batch.err, off + "2 converted, 0 failed\n");
     const Outcome strictBatch =
         tool({"--type", "BEND", "--strict", "--output-dir", dir + "/b", "-j", "2", full, input});
     EXPECT_EQ(strictBatch.status, kExitFailed);
-    EXPECT_EQ(strictBatch.err, full + off + "\n1 converted, 1 failed\n");
+    EXPECT_EQ(strictBatch.err, off + "1 converted, 1 failed\n");
     EXPECT_EQ(namesIn(dir + "/b"), (std::vector<std::string>{"in.mid"}));
 }
 

@@ -71,6 +71,7 @@ protected:
 
 using Convert = ConvertTest;
 using ConvertRefusal = ConvertTest;
+using ConvertByBend = ConvertTest;
 
 TEST_F(Convert, GmMovesNotesAddsNothingAndReplacesTheTarget) {
     tuning.setScaleMarks({1, 0, 1, 0, 1, 0, 0, 1, 0, 1, 0, 0});
@@ -190,7 +191,6 @@ TEST_F(Convert, MergesAFormatOneSourceAndForgetsEarlierRhythmMarks) {
         test::format0(480, TrackBuilder().tempo(0, 500000).noteOn(480, 10, 72, 100).endOfTrack()));
 }
 
-// A format-0 song at division 480 of the events given, each delta time first.
 Bytes bendSong(const std::vector<Bytes>& events) {
     Bytes track;
     for (const Bytes& e : events)
@@ -201,67 +201,33 @@ Bytes bendSong(const std::vector<Bytes>& events) {
 // At delta 0 on channel c: RPN 0 to a bend range of 3 semitones, then RPN null.
 Bytes range3(std::uint8_t c) {
     const auto b = static_cast<std::uint8_t>(0xB0 | c);
-    return {0x00, b,    0x65, 0x00, 0x00, 0x64, 0x00, 0x00, 0x06, 0x03,
-            0x00, 0x26, 0x00, 0x00, 0x65, 0x7F, 0x00, 0x64, 0x7F};
+    return {0, b, 0x65, 0, 0, 0x64, 0, 0, 0x06, 3, 0, 0x26, 0, 0, 0x65, 0x7F, 0, 0x64, 0x7F};
 }
 
-// Program 5 on channel 0, E (-14 cents in Just Intonation on C) from 0 to 500 ms, then a tempo
-// of 60 a minute, D (+4) 500 ms after the E ended, a drum, a GS reset and E again.
-Bytes guardSong() {
-    return bendSong({{0x00, 0xC0, 0x05},
-                     {0x00, 0x90, 0x40, 0x64},
-                     {0x83, 0x60, 0x80, 0x40, 0x40},
-                     {0x00, 0xFF, 0x51, 0x03, 0x0F, 0x42, 0x40},
-                     {0x81, 0x70, 0x90, 0x3E, 0x64},
-                     {0x83, 0x60, 0x80, 0x3E, 0x40},
-                     {0x00, 0x99, 0x24, 0x64},
-                     {0x00, 0xF0, 0x0A, 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7},
-                     {0x00, 0x90, 0x40, 0x64},
-                     {0x83, 0x60, 0x80, 0x40, 0x40},
-                     {0x00, 0xFF, 0x2F, 0x00}});
-}
-
-using ConvertByBend = ConvertTest;
-
-TEST_F(ConvertByBend, AChordOfOnePartBorrowsAChannelThatGetsThePartsProgram) {
-    tuning.selectTuningRow(1, 7);  // Just Intonation in C
-    source(bendSong({{0x00, 0xC0, 0x05},
-                     {0x83, 0x60, 0x90, 0x3C, 0x64},
-                     {0x00, 0x90, 0x40, 0x64},
-                     {0x83, 0x60, 0x80, 0x3C, 0x40},
-                     {0x00, 0x80, 0x40, 0x40},
-                     {0x00, 0xFF, 0x2F, 0x00}}),
-           output);
-    ASSERT_TRUE(convert(DeviceType::Bend));
-    Bytes range0 = range3(0);
-    range0[0] = 0x83;  // the range goes out with the first note, 480 ticks in
-    range0.insert(range0.begin() + 1, 0x60);
-    EXPECT_EQ(readBack(output), bendSong({{0x00, 0xC0, 0x05},
-                                          range0,
-                                          {0x00, 0xE0, 0x00, 0x40},  // C: no bend
-                                          {0x00, 0x90, 0x3C, 0x64},
-                                          {0x00, 0xC1, 0x05},  // channel 2 becomes the part
-                                          range3(1),
-                                          {0x00, 0xE1, 0x02, 0x3D},  // 7810: -14 cents
-                                          {0x00, 0x91, 0x40, 0x64},
-                                          {0x83, 0x60, 0x80, 0x3C, 0x40},
-                                          {0x00, 0x81, 0x40, 0x40},
-                                          {0x00, 0xFF, 0x2F, 0x00}}));
-    EXPECT_EQ(dialogs.texts(), Texts{"Information has been written to the file!"});
-}
-
-TEST_F(ConvertByBend, TheReleaseGuardRunsOnTheSongsTempoAndAResetGetsTheRangeAgain) {
-    tuning.selectTuningRow(1, 7);
+TEST_F(ConvertByBend, TheReleaseGuardRunsOnTheTempoMapAndABorrowedChannelBecomesThePart) {
+    tuning.selectTuningRow(1, 7);  // Just Intonation in C: E -14 cents, D +4
     const Bytes head = {0x00, 0xC0, 0x05};
-    const Bytes e = {0x00, 0xE0, 0x02, 0x3D, 0x00, 0x90, 0x40, 0x64};
+    const Bytes e = {0x00, 0xE0, 0x02, 0x3D, 0x00, 0x90, 0x40, 0x64};  // 7810: -14 cents
     const Bytes eOff = {0x83, 0x60, 0x80, 0x40, 0x40};
     const Bytes tempo60 = {0x00, 0xFF, 0x51, 0x03, 0x0F, 0x42, 0x40};
     const Bytes drumAndReset = {0x00, 0x99, 0x24, 0x64, 0x00, 0xF0, 0x0A, 0x41, 0x10,
                                 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7};
     const Bytes end = {0x00, 0xFF, 0x2F, 0x00};
-    // 240 ticks at the new tempo are 500 ms, past the 300 ms guard: D bends channel 1 anew.
-    source(guardSong(), output);
-    ASSERT_TRUE(convert(DeviceType::Bend));
+    // D starts 500 ms after E ends, at the new tempo; the song's centred bend before it changes
+    // nothing, and its time goes to D.
+    const Bytes song = bendSong({head,
+                                 {0x00, 0x90, 0x40, 0x64},
+                                 eOff,
+                                 tempo60,
+                                 {0x78, 0xE0, 0x00, 0x40},
+                                 {0x78, 0x90, 0x3E, 0x64},
+                                 {0x83, 0x60, 0x80, 0x3E, 0x40},
+                                 drumAndReset,
+                                 {0x00, 0x90, 0x40, 0x64},
+                                 eOff,
+                                 end});
+    source(song, output);
+    ASSERT_TRUE(convert(DeviceType::Bend));  // a guard of 300 ms: channel 1 bends anew
     EXPECT_EQ(readBack(output),
               bendSong({head,
                         range3(0),
@@ -276,12 +242,11 @@ TEST_F(ConvertByBend, TheReleaseGuardRunsOnTheSongsTempoAndAResetGetsTheRangeAga
                         eOff,
                         end}));
 
-    // Within a guard of 600 ms, D goes to a channel of its own.
     ConvertSettings longer;
     longer.retune.releaseGuard = std::chrono::milliseconds(600);
-    source(guardSong(), output);
-    const ConvertOutcome outcome =
-        convertSong(song, loader, tuning, std::array{DeviceType::Bend}, dialogs, false, longer);
+    source(song, output);
+    const ConvertOutcome outcome = convertSong(
+        session.song, loader, tuning, std::array{DeviceType::Bend}, dialogs, false, longer);
     ASSERT_TRUE(outcome.written);
     EXPECT_EQ(readBack(output), bendSong({head,
                                           range3(0),
@@ -299,62 +264,28 @@ TEST_F(ConvertByBend, TheReleaseGuardRunsOnTheSongsTempoAndAResetGetsTheRangeAga
                                           end}));
     ASSERT_TRUE(outcome.retune);
     EXPECT_EQ(outcome.retune->notes, 3u);
-    EXPECT_EQ(outcome.retune->offTuning, 0u);
 }
 
-// Every channel in use: the second note of the chord finds none to borrow.
-Bytes fullSong() {
-    Bytes track;
-    for (std::uint8_t c = 0; c < 16; ++c)
-        track.insert(track.end(), {0x00, static_cast<std::uint8_t>(0xC0 | c), 0x00});
-    track.insert(track.end(), {0x00, 0x90, 0x3C, 0x64, 0x00, 0x90, 0x40, 0x64, 0x83, 0x60, 0x80,
-                               0x3C, 0x40, 0x00, 0x80, 0x40, 0x40, 0x00, 0xFF, 0x2F, 0x00});
-    return test::smf(0, 480, {track});
-}
-
-TEST_F(ConvertByBend, NotesOffTheirTuningAreToldInTheWrittenBoxOrRefusedWhenStrict) {
+TEST_F(ConvertByBend, TheWrittenBoxTellsOfNotesOffTheirTuning) {
     tuning.selectTuningRow(1, 7);
-    source(fullSong(), output);
+    TrackBuilder t;  // every channel in use: E finds none to borrow while C sounds
+    for (int c = 0; c < 16; ++c)
+        t.programChange(0, c, 0);
+    source(test::format0(480, t.noteOn(0, 0, 60, 100).noteOn(0, 0, 64, 100)), output);
     ASSERT_TRUE(convert(DeviceType::Bend));
     EXPECT_EQ(dialogs.texts(), Texts{"Information has been written to the file!\n"
                                      "1 of 2 notes played up to 14 cents from their tuning"});
-    EXPECT_TRUE(loader.loadSongFromPath(output));
-
-    dialogs.clear();
-    std::filesystem::remove(output);
-    ConvertSettings strict;
-    strict.strict = true;
-    source(fullSong(), output);
-    const ConvertOutcome outcome =
-        convertSong(song, loader, tuning, std::array{DeviceType::Bend}, dialogs, false, strict);
-    EXPECT_FALSE(outcome.written);
-    ASSERT_TRUE(outcome.retune);
-    EXPECT_EQ(outcome.retune->offTuning, 1u);
-    EXPECT_EQ(outcome.retune->notes, 2u);
-    EXPECT_TRUE(dialogs.texts().empty());
-    EXPECT_FALSE(std::filesystem::exists(output));
 }
 
 TEST_F(ConvertByBend, ASongTheBendsWouldGrowPastTheBufferIsLeftAlone) {
+    // Header, a text meta and E: with the range and the bend (23 bytes), a full buffer.
+    const Bytes text(kSongBufferSize - 23 - 32, 'x');
+    const Bytes large = test::format0(96, TrackBuilder().meta(0, 0x01, text).noteOn(0, 0, 64, 100));
     tuning.selectTuningRow(1, 7);
-    // 22 bytes of header, then a text meta and a note-on: the range and bend add 23 bytes.
-    const auto filled = [](std::size_t size) {
-        const std::size_t text = size - 22 - 1 - 2 - 3 - 4;
-        return test::format0(96,
-                             TrackBuilder().meta(0, 0x01, Bytes(text, 'x')).noteOn(0, 0, 64, 100));
-    };
-    const Bytes large = filled(kSongBufferSize - 23);
     source(large, output);
     EXPECT_FALSE(convert(DeviceType::Bend));
     EXPECT_EQ(dialogs.texts(), Texts{"The converted song is too large!"});
     EXPECT_EQ(Bytes(song.image().begin(), song.image().end()), large);
-    EXPECT_FALSE(std::filesystem::exists(output));
-
-    dialogs.clear();
-    source(filled(kSongBufferSize - 24), output);
-    EXPECT_TRUE(convert(DeviceType::Bend));
-    EXPECT_EQ(readBack(output).size(), kSongBufferSize - 1);
-    EXPECT_TRUE(loader.loadSongFromPath(output));
 }
 
 TEST_F(ConvertRefusal, WhilePlayingNothingIsAskedOrLoaded) {

@@ -3,9 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <string>
 
 #include "support/midi_builder.h"
 #include "support/scripted_dialogs.h"
@@ -267,96 +264,6 @@ TEST_F(DamagedSong, AnImageCutInsideAnEventIsWalkedOnlyUpToIt) {
     writer.applyScaleToNotes();
     EXPECT_EQ(image(),
               song({marker(2), marker(1), marker(0), noteOn(0, 0, 72), {0x00, 0xF0, 0x41}}));
-}
-
-// Says what it was given, one line a message; a note goes out on the next channel after a bend
-// there, volume goes nowhere, anything else as it came.
-class RecordingRetuner : public NoteRetuner {
-public:
-    void begin(const ChannelUse& channels) override { use = channels; }
-    void setTuning(const TuningValue& tuning) override { pitchOfE = tuning.pitch(0, 64); }
-    void take(const ChannelMessage& m, std::chrono::nanoseconds at, bool rhythm,
-              std::vector<ChannelMessage>& out) override {
-        char line[48];
-        std::snprintf(line, sizeof line, "%02X %02X %02X at %lld ms%s", m.status, m.data1, m.data2,
-                      static_cast<long long>(at.count() / 1000000), rhythm ? " rhythm" : "");
-        taken.emplace_back(line);
-        if (m.status == 0xB0 && m.data1 == 7) return;
-        if ((m.status & 0xE0) == 0x80 && !rhythm) {
-            const auto next = static_cast<std::uint8_t>(m.status + 1);
-            out.push_back({static_cast<std::uint8_t>(0xE0 | (next & 0x0F)), 0x00, 0x40});
-            out.push_back({next, m.data1, m.data2});
-            return;
-        }
-        out.push_back(m);
-    }
-    void afterReset(std::chrono::nanoseconds at, std::vector<ChannelMessage>& out) override {
-        taken.push_back("reset at " + std::to_string(at.count() / 1000000) + " ms");
-        out.push_back({0xB0, 0x65, 0x00});
-    }
-    RetuneReport report() const override { return {}; }
-
-    ChannelUse use;
-    double pitchOfE = 0;
-    std::vector<std::string> taken;
-};
-
-using RetuneNotes = SongWriterTest;
-
-TEST_F(RetuneNotes, EachMessageGoesThroughTheRetunerAtItsSongTimeAndWhatItGivesIsWritten) {
-    tuning.setScaleMarks({1, 0, 1, 0, 1, 0, 0, 1, 0, 1, 0, 0});  // C D E G A
-    tuning.selectTuningRow(1, 7);
-    const Bytes slower = TrackBuilder().tempo(0, 1000000).bytes();
-    load(song({tempo(0), program(0), control(240), noteOn(240, 0, 61), slower, noteOn(480, 9, 61),
-               sysex(0, kGsReset), noteOff(0, 0, 61), running(0, 60, 64), endOfTrack()}));
-    RecordingRetuner retuner;
-    ASSERT_TRUE(writer.retuneNotes(retuner));
-    EXPECT_EQ(retuner.use.used, 0x0201);
-    EXPECT_EQ(retuner.use.rhythm, 0x0200);
-    EXPECT_DOUBLE_EQ(retuner.pitchOfE, 6386);  // Just Intonation in C: E at -14 cents
-    EXPECT_EQ(retuner.taken, (std::vector<std::string>{
-                                 "C0 05 00 at 0 ms", "B0 07 64 at 250 ms", "90 3E 64 at 500 ms",
-                                 "99 3D 64 at 1500 ms rhythm", "reset at 1500 ms",
-                                 "80 3E 40 at 1500 ms", "80 3C 40 at 1500 ms"}));
-    // The volume's time goes to the note after it, and nothing runs on the status of a meta or
-    // System Exclusive event.
-    // clang-format off
-    EXPECT_EQ(image(), song({
-        tempo(0),
-        program(0),
-        {0x83, 0x60, 0xE1, 0x00, 0x40},
-        {0x00, 0x91, 0x3E, 0x64},
-        slower,
-        noteOn(480, 9, 61),
-        sysex(0, kGsReset),
-        {0x00, 0xB0, 0x65, 0x00},
-        {0x00, 0xE1, 0x00, 0x40},
-        {0x00, 0x81, 0x3E, 0x40},
-        {0x00, 0xE1, 0x00, 0x40},
-        {0x00, 0x81, 0x3C, 0x40},
-        endOfTrack()}));
-    // clang-format on
-    EXPECT_EQ(readBe32(song_.image(), kTrackLengthOffset), image().size() - 22);
-}
-
-TEST_F(RetuneNotes, ASongThatWouldNoLongerLoadIsRefusedAndLeftAsItWas) {
-    // A note-on of 4 bytes becomes 8: the song grows by 4.
-    const auto filled = [](std::size_t size) {
-        return test::format0(96, TrackBuilder()
-                                     .meta(0, 0x01, Bytes(size - 22 - 1 - 2 - 3 - 4, 'x'))
-                                     .noteOn(0, 0, 60, 100));
-    };
-    const Bytes large = filled(kSongBufferSize - 4);
-    load(large);
-    RecordingRetuner retuner;
-    EXPECT_FALSE(writer.retuneNotes(retuner));
-    EXPECT_EQ(image(), large);
-    load(filled(kSongBufferSize - 5));
-    EXPECT_TRUE(writer.retuneNotes(retuner));
-    const Bytes written = image();
-    EXPECT_EQ(written.size(), kSongBufferSize - 1);
-    EXPECT_EQ(Bytes(written.end() - 8, written.end()),
-              (Bytes{0x00, 0xE1, 0x00, 0x40, 0x00, 0x91, 0x3C, 0x64}));
 }
 
 }  // namespace
