@@ -5,9 +5,10 @@
 //
 // Prints one line per song, tab-separated: its notes on melodic channels, its notes on rhythm
 // channels (channel 10 and those a GS or XG message makes a rhythm part), the melodic channels
-// that play notes, how many of those it gives a pitch bend range (RPN 0, then Data Entry), and
-// its path; "unreadable" and the path for a song the loader refuses. A note is a Note On of
-// velocity above 0.
+// that play notes, how many of those it gives a pitch bend range (RPN 0, then Data Entry), the
+// channels it leaves free (no channel message, not a rhythm channel), and its path;
+// "unreadable" and the path for a song the loader refuses. A note is a Note On of velocity
+// above 0.
 
 #include <array>
 #include <bitset>
@@ -42,11 +43,13 @@ int main(int argc, char** argv) {
     if (!session.createSong()) return 1;
     for (int i = 1; i < argc; ++i) {
         if (!session.loader.loadSongFromPath(argv[i])) {
-            std::printf("unreadable\t\t\t\t%s\n", argv[i]);
+            std::printf("unreadable\t\t\t\t\t%s\n", argv[i]);
             continue;
         }
         const auto image = session.song.image();
-        const std::uint16_t rhythm = pitchloom::channelUseOf(image).rhythm;
+        const pitchloom::ChannelUse use = pitchloom::channelUseOf(image);
+        const std::uint16_t rhythm = use.rhythm;
+        const std::bitset<16> free(static_cast<std::uint16_t>(~(use.used | use.rhythm)));
         std::uint64_t melodic = 0;
         std::uint64_t drums = 0;
         // The registered parameter each channel has selected (both bytes), and the channels
@@ -74,9 +77,9 @@ int main(int argc, char** argv) {
                     ranged.set(static_cast<std::size_t>(channel));
             }
         }
-        std::printf("%llu\t%llu\t%zu\t%zu\t%s\n", static_cast<unsigned long long>(melodic),
+        std::printf("%llu\t%llu\t%zu\t%zu\t%zu\t%s\n", static_cast<unsigned long long>(melodic),
                     static_cast<unsigned long long>(drums), playing.count(),
-                    (playing & ranged).count(), argv[i]);
+                    (playing & ranged).count(), free.count(), argv[i]);
     }
     return 0;
 }
