@@ -66,7 +66,8 @@ protected:
                          const RenderProgress& progress = {},
                          std::vector<std::string> soundFonts = {test::sineSoundFont()}) {
         return renderSong({session_.song, session_.tuning, type, dialogs_, session_.loader},
-                          folder_ + "/" + name, format, progress, std::move(soundFonts));
+                          folder_ + "/" + name, format, progress, std::move(soundFonts))
+            .outcome;
     }
 
     test::ScriptedDialogs dialogs_;
