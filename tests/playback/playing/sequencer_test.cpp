@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <memory>
 #include <thread>
 
 #include "playback/playback_rig.h"
@@ -605,6 +609,219 @@ TEST(RealTimer, ASongStartedDuringTheStopWaitKeepsItsStopCaption) {
     EXPECT_TRUE(r.seq.isPlaying());
     EXPECT_EQ(r.view.lastCaption(), "     Stop");
     r.seq.stopPlayback();
+}
+
+// What the sequencer told a retuner, in order.
+struct RetunerLog {
+    std::vector<std::string> calls;
+};
+
+// A retuner whose answers are plain to read: every message moves up one channel, each Note On
+// comes after a controller 16 of its key's offset from equal temperament plus 64, and a reset is
+// answered with RPN LSB 0 on channel 3. Notes of velocity 1 count as played off their tuning.
+class TellingRetuner : public NoteRetuner {
+public:
+    explicit TellingRetuner(std::shared_ptr<RetunerLog> log) : log_(std::move(log)) {}
+
+    void begin(const ChannelUse& use) override {
+        log_->calls.push_back("begin " + std::to_string(use.used) + " " +
+                              std::to_string(use.rhythm));
+    }
+    void setTuning(const TuningValue& tuning) override {
+        tuning_ = tuning;
+        log_->calls.emplace_back("tuning");
+    }
+    void take(const ChannelMessage& m, std::chrono::nanoseconds at, bool rhythm,
+              std::vector<ChannelMessage>& out) override {
+        char text[40];
+        std::snprintf(text, sizeof text, "take %02X %02X %02X at %lld%s", m.status, m.data1,
+                      m.data2, static_cast<long long>(at / 1ms), rhythm ? " rhythm" : "");
+        log_->calls.emplace_back(text);
+        const auto moved = static_cast<std::uint8_t>((m.status & 0xF0) | ((m.channel() + 1) & 15));
+        if ((m.status & 0xF0) == 0x90 && m.data2 > 0) {
+            const double offset = tuning_.pitch(m.channel(), m.data1) - m.data1 * 100.0;
+            out.push_back({static_cast<std::uint8_t>(0xB0 | (moved & 15)), 16,
+                           static_cast<std::uint8_t>(64 + std::lround(offset))});
+            ++report_.notes;
+            if (m.data2 == 1) {
+                ++report_.offTuning;
+                report_.worstCents = 12.5;
+            }
+        }
+        out.push_back({moved, m.data1, m.data2});
+    }
+    void afterReset(std::chrono::nanoseconds at, std::vector<ChannelMessage>& out) override {
+        log_->calls.push_back("reset at " + std::to_string(at / 1ms));
+        out.push_back({0xB2, 0x64, 0x00});
+    }
+    RetuneReport report() const override { return report_; }
+
+private:
+    std::shared_ptr<RetunerLog> log_;
+    TuningValue tuning_;
+    RetuneReport report_;
+};
+
+// A rig in Bend whose retuners tell the log what they were told.
+std::shared_ptr<RetunerLog> retuneWithLog(Rig& r) {
+    auto log = std::make_shared<RetunerLog>();
+    r.type = DeviceType::Bend;
+    r.seq.setRetunerFactory(
+        [log](const RetuneSettings&) { return std::make_unique<TellingRetuner>(log); });
+    return log;
+}
+
+std::vector<Bytes> bytesOf(const std::vector<RecordingOutput::Message>& messages) {
+    std::vector<Bytes> out;
+    for (const auto& m : messages)
+        out.push_back(m.bytes);
+    return out;
+}
+
+TEST(Retuning, EveryChannelMessageGoesOutAsTheRetunerSaysInOrder) {
+    Rig r;
+    const auto log = retuneWithLog(r);
+    r.tuning.offsets[0] = 7;
+    r.tuning.inScale[1] = 0;  // C# moves up to D before the retuner sees it
+    TrackBuilder t;
+    t.programChange(0, 0, 5).noteOn(0, 0, 61, 100).noteOn(0, 9, 36, 90).noteOff(480, 0, 61);
+    t.controlChange(0, 0, 7, 90).raw(0, {0xE0, 0x00, 0x50}).raw(0, {0xD0, 0x22});
+    r.play(test::format0(480, t.endOfTrack()));
+    r.timers.runAll();
+    EXPECT_EQ(r.shorts(), (std::vector<Bytes>{{0xC1, 0x05},
+                                              {0xB1, 0x10, 0x40},
+                                              {0x91, 0x3E, 0x64},
+                                              {0xBA, 0x10, 0x47},
+                                              {0x9A, 0x24, 0x5A},
+                                              {0x81, 0x3E, 0x00},
+                                              {0xB1, 0x07, 0x5A},
+                                              {0xE1, 0x00, 0x50},
+                                              {0xD1, 0x22}}));
+    EXPECT_TRUE(r.sysExes().empty());
+    EXPECT_EQ(log->calls,
+              (std::vector<std::string>{"begin 513 512", "tuning", "take C0 05 00 at 0",
+                                        "take 90 3E 64 at 0", "take 99 24 5A at 0 rhythm",
+                                        "take 80 3E 40 at 500", "take B0 07 5A at 500",
+                                        "take E0 00 50 at 500", "take D0 22 00 at 500"}));
+}
+
+TEST(Retuning, ATuningChangeReachesTheRetunerAtTheNextEventAndNoSysExGoesOut) {
+    Rig r;
+    const auto log = retuneWithLog(r);
+    TrackBuilder t;
+    t.noteOn(0, 0, 64, 100).noteOn(480, 0, 64, 100).endOfTrack();
+    r.play(test::format0(480, t));
+    r.timers.runNext();
+    r.tuning.offsets[4] = -14;  // the slider of E
+    r.tuning.tuningChanged = 1;
+    r.timers.runAll();
+    EXPECT_EQ(r.shorts(),
+              (std::vector<Bytes>{
+                  {0xB1, 0x10, 0x40}, {0x91, 0x40, 0x64}, {0xB1, 0x10, 0x32}, {0x91, 0x40, 0x64}}));
+    EXPECT_TRUE(r.sysExes().empty());
+    EXPECT_EQ(r.tuning.tuningChanged, 0);
+    EXPECT_EQ(std::count(log->calls.begin(), log->calls.end(), "tuning"), 2);
+}
+
+TEST(Retuning, AResetInTheSongIsFollowedByWhatTheRetunerSendsAgain) {
+    Rig r;
+    const auto log = retuneWithLog(r);
+    TrackBuilder t;
+    t.noteOn(0, 0, 60, 100)
+        .sysex(480, {0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7});
+    t.noteOn(0, 0, 62, 100).endOfTrack();
+    r.play(test::format0(480, t));
+    r.timers.runAll();
+    EXPECT_EQ(
+        bytesOf(r.output.messages()),
+        (std::vector<Bytes>{{0xB1, 0x10, 0x40},
+                            {0x91, 0x3C, 0x64},
+                            {0xF0, 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7},
+                            {0xB2, 0x64, 0x00},
+                            {0xB1, 0x10, 0x40},
+                            {0x91, 0x3E, 0x64}}));
+    EXPECT_EQ(log->calls[3], "reset at 500");
+}
+
+TEST(Retuning, LeavingBendStraightensItsChannelsAndTheNewDialectTunesTheNextNote) {
+    Rig r;
+    retuneWithLog(r);
+    TrackBuilder t;
+    t.noteOn(0, 0, 60, 100).noteOff(480, 0, 60).noteOn(480, 0, 62, 100).endOfTrack();
+    r.play(test::format0(480, t));
+    r.timers.runNext();
+    r.timers.runNext();
+    r.output.clear();
+    r.type = DeviceType::MTS;
+    r.timers.runAll();
+    EXPECT_EQ(bytesOf(r.output.messages()),
+              (std::vector<Bytes>{{0xB1, 0x7B, 0x00},
+                                  {0xE1, 0x00, 0x40},
+                                  {0xF0, 0x7F, 0x7F, 0x08, 0x08, 0x03, 0x7B, 0x7F, 0x40, 0x40, 0x40,
+                                   0x40, 0x40, 0x40, 0x40, 0x40, 0x40, 0x40, 0x40, 0x40, 0xF7},
+                                  {0x90, 0x3E, 0x64}}));
+    EXPECT_EQ(r.seq.retuneReport()->notes, 1u);
+}
+
+TEST(Retuning, EnteringBendMidSongGivesTheRetunerThePartsAsSetUpSoFar) {
+    Rig r;
+    const auto log = retuneWithLog(r);
+    r.type = DeviceType::GM;
+    TrackBuilder t;
+    // The first volume is overridden by the second; the RPN and its data entry keep their order.
+    t.programChange(0, 0, 5).controlChange(0, 0, 7, 10).controlChange(0, 0, 101, 0);
+    t.controlChange(0, 0, 100, 0).controlChange(0, 0, 6, 2).controlChange(0, 0, 7, 20);
+    t.raw(0, {0xE0, 0x00, 0x50}).noteOn(0, 0, 60, 100).noteOn(480, 0, 62, 100).endOfTrack();
+    r.play(test::format0(480, t));
+    r.timers.runNext();
+    r.output.clear();
+    r.type = DeviceType::Bend;
+    r.timers.runAll();
+    std::vector<Bytes> expected;
+    for (std::uint8_t c = 0; c < 16; ++c)
+        expected.push_back({static_cast<std::uint8_t>(0xB0 + c), 0x7B, 0x00});
+    for (const Bytes& m : std::vector<Bytes>{{0xC1, 0x05},
+                                             {0xB1, 0x65, 0x00},
+                                             {0xB1, 0x64, 0x00},
+                                             {0xB1, 0x06, 0x02},
+                                             {0xB1, 0x07, 0x14},
+                                             {0xE1, 0x00, 0x50},
+                                             {0xB1, 0x10, 0x40},
+                                             {0x91, 0x3E, 0x64}})
+        expected.push_back(m);
+    EXPECT_EQ(r.shorts(), expected);
+    ASSERT_EQ(log->calls.size(), 9u);
+    EXPECT_EQ(log->calls[2], "take C0 05 00 at 500");
+}
+
+TEST(Retuning, TheReportCoversThePlaybackAndTheNextStartStraightensTheBends) {
+    Rig r;
+    retuneWithLog(r);
+    TrackBuilder bend;
+    bend.noteOn(0, 0, 60, 100).noteOn(0, 2, 64, 1).noteOn(480, 0, 67, 100).endOfTrack();
+    r.play(test::format0(480, bend));
+    r.timers.runNext();
+    EXPECT_EQ(r.seq.retuneReport()->notes, 2u);  // so far
+    r.timers.runAll();
+    const auto report = r.seq.retuneReport();
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->notes, 3u);
+    EXPECT_EQ(report->offTuning, 1u);
+    EXPECT_EQ(report->worstCents, 12.5);
+
+    r.output.clear();
+    r.type = DeviceType::GM;
+    TrackBuilder plain;
+    plain.noteOn(0, 0, 60, 100).endOfTrack();
+    r.play(test::format0(480, plain));
+    EXPECT_FALSE(r.seq.retuneReport());
+    r.timers.runAll();
+    EXPECT_EQ(r.shorts(), (std::vector<Bytes>{{0xB1, 0x7B, 0x00},
+                                              {0xE1, 0x00, 0x40},
+                                              {0xB3, 0x7B, 0x00},
+                                              {0xE3, 0x00, 0x40},
+                                              {0x90, 0x3C, 0x64}}));
+    EXPECT_FALSE(r.seq.retuneReport());
 }
 
 }  // namespace
