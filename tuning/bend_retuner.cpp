@@ -1,6 +1,10 @@
 #include "tuning/bend_retuner.h"
 
 #include <algorithm>
+#include <array>
+#include <cmath>
+#include <optional>
+#include <utility>
 
 namespace pitchloom {
 
@@ -10,21 +14,414 @@ int bendRangeFor(int songSemitones, int songCents) {
 
 namespace {
 
-// Work in progress: passes the song through until the allocation lands.
+using Nanos = std::chrono::nanoseconds;
+
+constexpr int kChannels = 16;
+constexpr int kBendCentre = 8192;
+constexpr int kBendMax = 16383;
+// Offsets closer than this share a channel: the bend cannot tell them apart.
+constexpr double kSameOffset = 0.01;
+
+constexpr std::uint8_t kNoteOff = 0x80;
+constexpr std::uint8_t kNoteOn = 0x90;
+constexpr std::uint8_t kPolyPressure = 0xA0;
+constexpr std::uint8_t kControl = 0xB0;
+constexpr std::uint8_t kProgram = 0xC0;
+constexpr std::uint8_t kPitchBend = 0xE0;
+
+constexpr std::uint8_t kDataEntry = 6;
+constexpr std::uint8_t kDataEntryFine = 38;
+constexpr std::uint8_t kSustain = 64;
+constexpr std::uint8_t kNrpnFine = 98;
+constexpr std::uint8_t kNrpnCoarse = 99;
+constexpr std::uint8_t kRpnFine = 100;
+constexpr std::uint8_t kRpnCoarse = 101;
+constexpr std::uint8_t kAllSoundOff = 120;
+constexpr std::uint8_t kResetControllers = 121;
+constexpr std::uint8_t kAllNotesOff = 123;
+constexpr std::uint8_t kOmniOff = 124;
+constexpr std::uint8_t kOmniOn = 125;
+constexpr std::uint8_t kMono = 126;
+constexpr std::uint8_t kPoly = 127;
+constexpr std::uint8_t kNull = 127;
+
+// What a borrowed channel needs to be its part, in the order it is sent: bank select first, as
+// the program change after it takes the bank. With the value a module starts with.
+struct Copied {
+    std::uint8_t controller;
+    std::uint8_t initial;
+};
+constexpr std::array<Copied, 9> kCopied = {{{0, 0},
+                                            {32, 0},
+                                            {1, 0},
+                                            {7, 100},
+                                            {10, 64},
+                                            {11, 127},
+                                            {kSustain, 0},
+                                            {91, 40},
+                                            {93, 0}}};
+
+std::optional<std::size_t> copiedIndex(std::uint8_t controller) {
+    for (std::size_t i = 0; i < kCopied.size(); ++i) {
+        if (kCopied[i].controller == controller) return i;
+    }
+    return std::nullopt;
+}
+
+ChannelMessage message(std::uint8_t kind, int channel, int data1, int data2 = 0) {
+    return {static_cast<std::uint8_t>(kind | channel), static_cast<std::uint8_t>(data1),
+            static_cast<std::uint8_t>(data2)};
+}
+
+// A part of the song: what it plays on its own channel, as the song set it.
+struct Part {
+    int songBend = kBendCentre;
+    int rangeSemitones = 2;
+    int rangeCents = 0;
+    // The parameter the song selected last: RPN or NRPN, and its two numbers.
+    bool nrpn = false;
+    std::uint8_t selectedCoarse = kNull;
+    std::uint8_t selectedFine = kNull;
+    std::array<int, kCopied.size()> controllers{};  // -1 where the song set none
+    int program = -1;
+    bool sustained = false;
+    std::uint16_t lent = 0;  // the channels borrowed for it
+    // The keys sounding and the channel each plays on, oldest first.
+    std::vector<std::pair<std::uint8_t, std::uint8_t>> sounding;
+
+    Part() { controllers.fill(-1); }
+    int outRange() const { return bendRangeFor(rangeSemitones, rangeCents); }
+    bool rangeSelected() const { return !nrpn && selectedCoarse == 0 && selectedFine == 0; }
+    double songBendCents() const {
+        return (songBend - kBendCentre) * (rangeSemitones * 100.0 + rangeCents) / kBendCentre;
+    }
+};
+
+struct Channel {
+    int owner = -1;     // the part it plays, -1 for none
+    double offset = 0;  // the tuning its bend adds to the part's own
+    int notes = 0;      // notes sounding
+    bool pedalHeld = false;  // a note released under the sustain pedal rings on
+    std::optional<Nanos> lastOff;  // the last of them released; nothing before a first note
+    // What the module was sent last; -1 before anything, as a module that played something else
+    // before may hold any bend.
+    int bendSent = -1;
+    int rangeSent = -1;
+    bool copiedBefore = false;  // it was another part before: what that part set lingers
+};
+
 class BendRetuner final : public NoteRetuner {
 public:
-    explicit BendRetuner(const RetuneSettings& settings) : settings_(settings) {}
-    void begin(const ChannelUse&) override {}
-    void setTuning(const TuningValue&) override {}
-    void take(const ChannelMessage& message, std::chrono::nanoseconds, bool,
-              std::vector<ChannelMessage>& out) override {
-        out.push_back(message);
+    explicit BendRetuner(const RetuneSettings& settings) : guard_(settings.releaseGuard) {}
+
+    void begin(const ChannelUse& channels) override {
+        use_ = channels;
+        forgetModule();
+        report_ = {};
+        for (Channel& ch : channels_)
+            ch.bendSent = ch.rangeSent = -1;
     }
-    void afterReset(std::chrono::nanoseconds, std::vector<ChannelMessage>&) override {}
+
+    void setTuning(const TuningValue& tuning) override { tuning_ = tuning; }
+
+    void take(const ChannelMessage& m, Nanos at, bool rhythm,
+              std::vector<ChannelMessage>& out) override {
+        const int p = m.channel();
+        const std::uint8_t kind = m.status & 0xF0;
+        if (rhythm) {
+            out.push_back(m);
+            return;
+        }
+        claim(p);
+        switch (kind) {
+        case kNoteOn:
+            if (m.data2 != 0) {
+                noteOn(p, m, at, out);
+                return;
+            }
+            noteOff(p, m, at, out);
+            return;
+        case kNoteOff:
+            noteOff(p, m, at, out);
+            return;
+        case kPolyPressure:
+            out.push_back(message(kind, channelOfKey(p, m.data1), m.data1, m.data2));
+            return;
+        case kControl:
+            control(p, m, at, out);
+            return;
+        case kPitchBend:
+            parts_[p].songBend = m.data1 | m.data2 << 7;
+            forEachChannelOf(p, [&](int c) { sendBend(c, out); });
+            return;
+        case kProgram:
+            parts_[p].program = m.data1;
+            [[fallthrough]];
+        default:  // channel pressure too: the whole part feels it
+            forEachChannelOf(p, [&](int c) { out.push_back(message(kind, c, m.data1, m.data2)); });
+            return;
+        }
+    }
+
+    void afterReset(Nanos, std::vector<ChannelMessage>&) override {
+        // The module starts again from its defaults; ranges and bends go out again as notes
+        // need them.
+        forgetModule();
+    }
+
     RetuneReport report() const override { return report_; }
 
 private:
-    RetuneSettings settings_;
+    // Every part as a module starts it: centred bends in a range of 2.
+    void forgetModule() {
+        parts_ = {};
+        channels_ = {};
+        for (Channel& ch : channels_) {
+            ch.bendSent = kBendCentre;
+            ch.rangeSent = 2;
+        }
+        for (int c = 0; c < kChannels; ++c) {
+            if ((use_.used >> c & 1) != 0) channels_[c].owner = c;
+        }
+    }
+
+    // The song plays on a channel it was not known to use: the channel is the part's from now
+    // on, whatever it was lent for.
+    void claim(int p) {
+        Channel& ch = channels_[p];
+        if (ch.owner == p) return;
+        if (ch.owner >= 0) parts_[ch.owner].lent &= static_cast<std::uint16_t>(~(1u << p));
+        ch.owner = p;
+        use_.used |= static_cast<std::uint16_t>(1u << p);
+    }
+
+    bool isFree(int c) const { return ((use_.used | use_.rhythm) >> c & 1) == 0; }
+
+    template <typename F>
+    void forEachChannelOf(int p, F f) {
+        f(p);
+        for (int c = 0; c < kChannels; ++c) {
+            if ((parts_[p].lent >> c & 1) != 0) f(c);
+        }
+    }
+
+    double neededOffset(int p, int key) const { return tuning_.pitch(p, key) - key * 100.0; }
+
+    bool idle(int c, Nanos at) const {
+        const Channel& ch = channels_[c];
+        if (ch.notes > 0 || ch.pedalHeld) return false;
+        return !ch.lastOff || at - *ch.lastOff >= guard_;
+    }
+
+    int bendFor(int c) const {
+        const Part& part = parts_[channels_[c].owner];
+        const double cents = part.songBendCents() + channels_[c].offset;
+        const long value = std::lround(kBendCentre + cents * kBendCentre / (part.outRange() * 100.0));
+        return static_cast<int>(std::clamp<long>(value, 0, kBendMax));
+    }
+
+    void sendRange(int c, std::vector<ChannelMessage>& out) {
+        const Part& part = parts_[channels_[c].owner];
+        const int range = part.outRange();
+        if (channels_[c].rangeSent == range) return;
+        out.push_back(message(kControl, c, kRpnCoarse, 0));
+        out.push_back(message(kControl, c, kRpnFine, 0));
+        out.push_back(message(kControl, c, kDataEntry, range));
+        out.push_back(message(kControl, c, kDataEntryFine, 0));
+        // Back to what the song selected, so its own data entries reach what it meant.
+        const bool nothingSelected = part.selectedCoarse == kNull && part.selectedFine == kNull;
+        const std::uint8_t coarse = part.nrpn ? kNrpnCoarse : kRpnCoarse;
+        const std::uint8_t fine = part.nrpn ? kNrpnFine : kRpnFine;
+        out.push_back(message(kControl, c, nothingSelected ? kRpnCoarse : coarse,
+                              nothingSelected ? kNull : part.selectedCoarse));
+        out.push_back(message(kControl, c, nothingSelected ? kRpnFine : fine,
+                              nothingSelected ? kNull : part.selectedFine));
+        channels_[c].rangeSent = range;
+    }
+
+    void sendBend(int c, std::vector<ChannelMessage>& out) {
+        const int bend = bendFor(c);
+        const bool rangeKnown = channels_[c].rangeSent == parts_[channels_[c].owner].outRange();
+        if (bend == channels_[c].bendSent && (bend == kBendCentre || rangeKnown)) return;
+        sendRange(c, out);
+        out.push_back(message(kPitchBend, c, bend & 0x7F, bend >> 7));
+        channels_[c].bendSent = bend;
+    }
+
+    // A channel of no part, or of a part it no longer sounds for, becomes part p.
+    void lend(int c, int p, std::vector<ChannelMessage>& out) {
+        Channel& ch = channels_[c];
+        if (ch.owner >= 0) {
+            parts_[ch.owner].lent &= static_cast<std::uint16_t>(~(1u << c));
+            ch.copiedBefore = true;
+        }
+        ch.owner = p;
+        parts_[p].lent |= static_cast<std::uint16_t>(1u << c);
+        const Part& part = parts_[p];
+        for (std::size_t i = 0; i < kCopied.size(); ++i) {
+            if (part.controllers[i] < 0 && !ch.copiedBefore) continue;
+            const int value = part.controllers[i] >= 0 ? part.controllers[i] : kCopied[i].initial;
+            out.push_back(message(kControl, c, kCopied[i].controller, value));
+        }
+        if (part.program >= 0 || ch.copiedBefore) {
+            out.push_back(message(kProgram, c, std::max(part.program, 0)));
+        }
+    }
+
+    int chooseChannel(int p, double offset, Nanos at, std::vector<ChannelMessage>& out) {
+        const auto retune = [&](int c) {
+            channels_[c].offset = offset;
+            sendBend(c, out);
+            return c;
+        };
+        int idleOfPart = -1;
+        int nearest = p;
+        forEachChannelOf(p, [&](int c) {
+            const double gap = std::abs(channels_[c].offset - offset);
+            if (gap < std::abs(channels_[nearest].offset - offset)) nearest = c;
+            if (idleOfPart < 0 && idle(c, at)) idleOfPart = c;
+        });
+        if (std::abs(channels_[nearest].offset - offset) < kSameOffset) {
+            sendBend(nearest, out);
+            return nearest;
+        }
+        if (idleOfPart >= 0) return retune(idleOfPart);
+        // A free channel no part has, before one that an idle part may give up.
+        int borrowed = -1;
+        for (int c = 0; c < kChannels && borrowed < 0; ++c) {
+            if (isFree(c) && channels_[c].owner < 0) borrowed = c;
+        }
+        for (int c = 0; c < kChannels && borrowed < 0; ++c) {
+            if (isFree(c) && idle(c, at)) borrowed = c;
+        }
+        if (borrowed >= 0) {
+            lend(borrowed, p, out);
+            return retune(borrowed);
+        }
+        const double gap = std::abs(channels_[nearest].offset - offset);
+        ++report_.offTuning;
+        report_.worstCents = std::max(report_.worstCents, gap);
+        sendBend(nearest, out);
+        return nearest;
+    }
+
+    void noteOn(int p, const ChannelMessage& m, Nanos at, std::vector<ChannelMessage>& out) {
+        ++report_.notes;
+        const int c = chooseChannel(p, neededOffset(p, m.data1), at, out);
+        ++channels_[c].notes;
+        parts_[p].sounding.emplace_back(m.data1, static_cast<std::uint8_t>(c));
+        out.push_back(message(kNoteOn, c, m.data1, m.data2));
+    }
+
+    void noteOff(int p, const ChannelMessage& m, Nanos at, std::vector<ChannelMessage>& out) {
+        auto& sounding = parts_[p].sounding;
+        const auto it = std::find_if(sounding.begin(), sounding.end(),
+                                     [&](const auto& s) { return s.first == m.data1; });
+        if (it == sounding.end()) {
+            out.push_back(m);
+            return;
+        }
+        const int c = it->second;
+        sounding.erase(it);
+        Channel& ch = channels_[c];
+        if (--ch.notes == 0) ch.lastOff = at;
+        ch.pedalHeld = ch.pedalHeld || parts_[p].sustained;
+        out.push_back(message(m.status & 0xF0, c, m.data1, m.data2));
+    }
+
+    int channelOfKey(int p, std::uint8_t key) const {
+        for (const auto& [k, c] : parts_[p].sounding) {
+            if (k == key) return c;
+        }
+        return p;
+    }
+
+    void control(int p, const ChannelMessage& m, Nanos at, std::vector<ChannelMessage>& out) {
+        Part& part = parts_[p];
+        const std::uint8_t cc = m.data1;
+        std::uint8_t value = m.data2;
+        bool rangeChanged = false;
+        switch (cc) {
+        case kRpnCoarse:
+        case kRpnFine:
+            part.nrpn = false;
+            (cc == kRpnCoarse ? part.selectedCoarse : part.selectedFine) = value;
+            break;
+        case kNrpnCoarse:
+        case kNrpnFine:
+            part.nrpn = true;
+            (cc == kNrpnCoarse ? part.selectedCoarse : part.selectedFine) = value;
+            break;
+        case kDataEntry:
+        case kDataEntryFine:
+            if (!part.rangeSelected()) break;
+            (cc == kDataEntry ? part.rangeSemitones : part.rangeCents) = value;
+            // The module gets the whole semitones of the range the bends are scaled to.
+            rangeChanged = true;
+            break;
+        case kResetControllers:
+            part.songBend = kBendCentre;
+            part.nrpn = false;
+            part.selectedCoarse = part.selectedFine = kNull;
+            part.sustained = false;
+            forEachChannelOf(p, [&](int c) {
+                if (std::exchange(channels_[c].pedalHeld, false)) channels_[c].lastOff = at;
+            });
+            for (const std::uint8_t reset : {std::uint8_t{1}, std::uint8_t{11}, kSustain})
+                part.controllers[*copiedIndex(reset)] = -1;
+            break;
+        case kAllSoundOff:
+        case kAllNotesOff:
+        case kOmniOff:
+        case kOmniOn:
+        case kMono:
+        case kPoly:
+            // Songs end notes this way too, with no Note Off to follow.
+            forEachChannelOf(p, [&](int c) {
+                if (channels_[c].notes > 0) channels_[c].lastOff = at;
+                channels_[c].notes = 0;
+            });
+            part.sounding.clear();
+            break;
+        default:
+            if (const auto i = copiedIndex(cc)) part.controllers[*i] = value;
+            if (cc == kSustain) {
+                const bool down = value >= 64;
+                // Released notes held by the pedal ring on until it lifts.
+                if (part.sustained && !down) {
+                    forEachChannelOf(p, [&](int c) {
+                        if (!channels_[c].pedalHeld) return;
+                        channels_[c].pedalHeld = false;
+                        channels_[c].lastOff = at;
+                    });
+                }
+                part.sustained = down;
+            }
+            break;
+        }
+        if (rangeChanged) {
+            // Each channel of the part gets the whole setting, whatever it had selected.
+            forEachChannelOf(p, [&](int c) {
+                sendRange(c, out);
+                sendBend(c, out);
+            });
+            return;
+        }
+        forEachChannelOf(p, [&](int c) { out.push_back(message(kControl, c, cc, value)); });
+        if (cc == kResetControllers) {
+            // The module centred every bend of the part: the tuning goes back on.
+            forEachChannelOf(p, [&](int c) {
+                channels_[c].bendSent = kBendCentre;
+                sendBend(c, out);
+            });
+        }
+    }
+
+    Nanos guard_;
+    ChannelUse use_;
+    TuningValue tuning_;
+    std::array<Part, kChannels> parts_{};
+    std::array<Channel, kChannels> channels_{};
     RetuneReport report_;
 };
 
