@@ -418,8 +418,8 @@ bool Sequencer::playEvent(Run& run) {
     const DeviceType type = p_.deviceType.load();
     followRetuning(run, type);
     if (p_.tuning.tuningChanged.exchange(0) != 0) {
-        // The window thread raises the flag after the tuning is whole, so what is read here is
-        // the new tuning; one changed again meanwhile raises it once more.
+        // Each offset is an atomic the window thread stores before it raises the flag; a tuning
+        // changed again while this reads raises the flag again for the next event.
         if (run.retuner) {
             run.retuner->setTuning(p_.tuning.value());
         } else {
