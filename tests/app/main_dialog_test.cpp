@@ -233,39 +233,6 @@ private slots:
                  2);
     }
 
-    void aBendRenderAddsTheNotesOffTheirTuningToItsLastBox() {
-        Window w;
-        const std::string folder = test::makeTempDir("bend-to-wav");
-        // Every channel but the drums taken by the song: the chord's E has no channel of its own.
-        test::TrackBuilder t;
-        for (int c = 0; c < 16; ++c) {
-            if (c != 9) t.programChange(0, c, 0);
-        }
-        t.noteOn(0, 0, 60, 100).noteOn(0, 0, 64, 100).noteOff(480, 0, 60).noteOff(0, 0, 64);
-        const std::string song =
-            test::writeTempFile("crowded.mid", test::format0(480, t.endOfTrack()));
-        Offsets offsets{};
-        offsets[4] = -14;
-        w.dialog->tuning().setOffsets(offsets);
-        w.dialog->deviceType() = DeviceType::Bend;
-        w.boxes.clear();
-        w.boxes.willOpen(song);
-        w.boxes.willSave(folder + "/crowded.wav");
-        w.press(1080);
-        QCOMPARE(w.boxes.texts(),
-                 std::vector<std::string>{"Information has been written to the file!\n1 of 2 notes "
-                                          "played up to 14 cents from their tuning"});
-
-        // All in tune: the box as ever.
-        w.dialog->tuning().setOffsets(Offsets{});
-        w.boxes.clear();
-        w.boxes.willOpen(song);
-        w.boxes.willSave(folder + "/even.wav");
-        w.press(1080);
-        QCOMPARE(w.boxes.texts(),
-                 std::vector<std::string>{"Information has been written to the file!"});
-    }
-
     void typeWhileIdleOpensTheDialogWithTheValueInForce() {
         Window w;
         w.answerType = [](DeviceTypeDialog& d) {

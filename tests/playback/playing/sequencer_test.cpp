@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -611,217 +610,110 @@ TEST(RealTimer, ASongStartedDuringTheStopWaitKeepsItsStopCaption) {
     r.seq.stopPlayback();
 }
 
-// What the sequencer told a retuner, in order.
-struct RetunerLog {
-    std::vector<std::string> calls;
-};
-
-// A retuner whose answers are plain to read: every message moves up one channel, each Note On
-// comes after a controller 16 of its key's offset from equal temperament plus 64, and a reset is
-// answered with RPN LSB 0 on channel 3. Notes of velocity 1 count as played off their tuning.
+// Says plainly what it was told: each message moves up a channel, rhythm ones excepted; a Note On
+// comes after controller 16 with its key's offset + 64; a reset is answered with controller 18 of
+// its song time in tenths of a second on channel 3. Velocity 1 counts as played off its tuning.
 class TellingRetuner : public NoteRetuner {
 public:
-    explicit TellingRetuner(std::shared_ptr<RetunerLog> log) : log_(std::move(log)) {}
-
-    void begin(const ChannelUse& use) override {
-        log_->calls.push_back("begin " + std::to_string(use.used) + " " +
-                              std::to_string(use.rhythm));
-    }
-    void setTuning(const TuningValue& tuning) override {
-        tuning_ = tuning;
-        log_->calls.emplace_back("tuning");
-    }
-    void take(const ChannelMessage& m, std::chrono::nanoseconds at, bool rhythm,
+    void begin(const ChannelUse&) override {}
+    void setTuning(const TuningValue& tuning) override { tuning_ = tuning; }
+    void take(const ChannelMessage& m, std::chrono::nanoseconds, bool rhythm,
               std::vector<ChannelMessage>& out) override {
-        char text[40];
-        std::snprintf(text, sizeof text, "take %02X %02X %02X at %lld%s", m.status, m.data1,
-                      m.data2, static_cast<long long>(at / 1ms), rhythm ? " rhythm" : "");
-        log_->calls.emplace_back(text);
-        const auto moved = static_cast<std::uint8_t>((m.status & 0xF0) | ((m.channel() + 1) & 15));
+        const auto c = static_cast<std::uint8_t>(rhythm ? m.channel() : (m.channel() + 1) % 16);
         if ((m.status & 0xF0) == 0x90 && m.data2 > 0) {
             const double offset = tuning_.pitch(m.channel(), m.data1) - m.data1 * 100.0;
-            out.push_back({static_cast<std::uint8_t>(0xB0 | (moved & 15)), 16,
+            out.push_back({static_cast<std::uint8_t>(0xB0 | c), 16,
                            static_cast<std::uint8_t>(64 + std::lround(offset))});
-            ++report_.notes;
-            if (m.data2 == 1) {
-                ++report_.offTuning;
-                report_.worstCents = 12.5;
-            }
+            report_.notes++;
+            if (m.data2 == 1) report_ = {report_.notes, report_.offTuning + 1, 12.5};
         }
-        out.push_back({moved, m.data1, m.data2});
+        out.push_back({static_cast<std::uint8_t>((m.status & 0xF0) | c), m.data1, m.data2});
     }
     void afterReset(std::chrono::nanoseconds at, std::vector<ChannelMessage>& out) override {
-        log_->calls.push_back("reset at " + std::to_string(at / 1ms));
-        out.push_back({0xB2, 0x64, 0x00});
+        out.push_back({0xB2, 18, static_cast<std::uint8_t>(at / 100ms)});
     }
     RetuneReport report() const override { return report_; }
 
 private:
-    std::shared_ptr<RetunerLog> log_;
     TuningValue tuning_;
     RetuneReport report_;
 };
 
-// A rig in Bend whose retuners tell the log what they were told.
-std::shared_ptr<RetunerLog> retuneWithLog(Rig& r) {
-    auto log = std::make_shared<RetunerLog>();
-    r.type = DeviceType::Bend;
+void retuneTelling(Rig& r, DeviceType type) {
+    r.type = type;
     r.seq.setRetunerFactory(
-        [log](const RetuneSettings&) { return std::make_unique<TellingRetuner>(log); });
-    return log;
+        [](const RetuneSettings&) { return std::make_unique<TellingRetuner>(); });
 }
 
-std::vector<Bytes> bytesOf(const std::vector<RecordingOutput::Message>& messages) {
-    std::vector<Bytes> out;
-    for (const auto& m : messages)
-        out.push_back(m.bytes);
-    return out;
+// Every message sent, in hex: "C1 05, B1 10 40".
+std::string sentText(const Rig& r) {
+    std::string text;
+    for (const auto& m : r.output.messages()) {
+        if (!text.empty()) text += ",";
+        for (const std::uint8_t b : m.bytes) {
+            char hex[5];
+            std::snprintf(hex, sizeof hex, " %02X", b);
+            text += hex;
+        }
+    }
+    return text.empty() ? text : text.substr(1);
 }
 
-TEST(Retuning, EveryChannelMessageGoesOutAsTheRetunerSaysInOrder) {
+TEST(Retuning, EveryMessageGoesOutAsTheRetunerSaysWithTuningChangesResetsAndItsReport) {
     Rig r;
-    const auto log = retuneWithLog(r);
+    retuneTelling(r, DeviceType::Bend);
     r.tuning.offsets[0] = 7;
     r.tuning.inScale[1] = 0;  // C# moves up to D before the retuner sees it
     TrackBuilder t;
-    t.programChange(0, 0, 5).noteOn(0, 0, 61, 100).noteOn(0, 9, 36, 90).noteOff(480, 0, 61);
-    t.controlChange(0, 0, 7, 90).raw(0, {0xE0, 0x00, 0x50}).raw(0, {0xD0, 0x22});
-    r.play(test::format0(480, t.endOfTrack()));
-    r.timers.runAll();
-    EXPECT_EQ(r.shorts(), (std::vector<Bytes>{{0xC1, 0x05},
-                                              {0xB1, 0x10, 0x40},
-                                              {0x91, 0x3E, 0x64},
-                                              {0xBA, 0x10, 0x47},
-                                              {0x9A, 0x24, 0x5A},
-                                              {0x81, 0x3E, 0x00},
-                                              {0xB1, 0x07, 0x5A},
-                                              {0xE1, 0x00, 0x50},
-                                              {0xD1, 0x22}}));
-    EXPECT_TRUE(r.sysExes().empty());
-    EXPECT_EQ(log->calls,
-              (std::vector<std::string>{"begin 513 512", "tuning", "take C0 05 00 at 0",
-                                        "take 90 3E 64 at 0", "take 99 24 5A at 0 rhythm",
-                                        "take 80 3E 40 at 500", "take B0 07 5A at 500",
-                                        "take E0 00 50 at 500", "take D0 22 00 at 500"}));
-}
-
-TEST(Retuning, ATuningChangeReachesTheRetunerAtTheNextEventAndNoSysExGoesOut) {
-    Rig r;
-    const auto log = retuneWithLog(r);
-    TrackBuilder t;
-    t.noteOn(0, 0, 64, 100).noteOn(480, 0, 64, 100).endOfTrack();
+    t.programChange(0, 0, 5).noteOn(0, 0, 61, 100).noteOn(0, 9, 36, 1).noteOff(480, 0, 61);
+    t.sysex(0, {0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7});
+    t.noteOn(0, 0, 64, 100).endOfTrack();
     r.play(test::format0(480, t));
     r.timers.runNext();
-    r.tuning.offsets[4] = -14;  // the slider of E
+    r.tuning.offsets[4] = -14;  // the slider of E, let go
     r.tuning.tuningChanged = 1;
     r.timers.runAll();
-    EXPECT_EQ(r.shorts(),
-              (std::vector<Bytes>{
-                  {0xB1, 0x10, 0x40}, {0x91, 0x40, 0x64}, {0xB1, 0x10, 0x32}, {0x91, 0x40, 0x64}}));
-    EXPECT_TRUE(r.sysExes().empty());
+    EXPECT_EQ(sentText(r),
+              "C1 05, B1 10 40, 91 3E 64, B9 10 47, 99 24 01, 81 3E 00, "
+              "F0 41 10 42 12 40 00 7F 00 41 F7, B2 12 05, B1 10 32, 91 40 64");
     EXPECT_EQ(r.tuning.tuningChanged, 0);
-    EXPECT_EQ(std::count(log->calls.begin(), log->calls.end(), "tuning"), 2);
-}
+    EXPECT_EQ(describeOffTuning(*r.seq.retuneReport()),
+              "1 of 3 notes played up to 13 cents from their tuning");
 
-TEST(Retuning, AResetInTheSongIsFollowedByWhatTheRetunerSendsAgain) {
-    Rig r;
-    const auto log = retuneWithLog(r);
-    TrackBuilder t;
-    t.noteOn(0, 0, 60, 100)
-        .sysex(480, {0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7});
-    t.noteOn(0, 0, 62, 100).endOfTrack();
-    r.play(test::format0(480, t));
-    r.timers.runAll();
-    EXPECT_EQ(
-        bytesOf(r.output.messages()),
-        (std::vector<Bytes>{{0xB1, 0x10, 0x40},
-                            {0x91, 0x3C, 0x64},
-                            {0xF0, 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7},
-                            {0xB2, 0x64, 0x00},
-                            {0xB1, 0x10, 0x40},
-                            {0x91, 0x3E, 0x64}}));
-    EXPECT_EQ(log->calls[3], "reset at 500");
-}
-
-TEST(Retuning, LeavingBendStraightensItsChannelsAndTheNewDialectTunesTheNextNote) {
-    Rig r;
-    retuneWithLog(r);
-    TrackBuilder t;
-    t.noteOn(0, 0, 60, 100).noteOff(480, 0, 60).noteOn(480, 0, 62, 100).endOfTrack();
-    r.play(test::format0(480, t));
-    r.timers.runNext();
-    r.timers.runNext();
+    // The next song, in a dialect that tells the module its tuning, starts on centred channels.
     r.output.clear();
-    r.type = DeviceType::MTS;
+    r.type = DeviceType::GM;
+    r.play(test::format0(480, TrackBuilder().noteOn(0, 0, 60, 100).endOfTrack()));
     r.timers.runAll();
-    EXPECT_EQ(bytesOf(r.output.messages()),
-              (std::vector<Bytes>{{0xB1, 0x7B, 0x00},
-                                  {0xE1, 0x00, 0x40},
-                                  {0xF0, 0x7F, 0x7F, 0x08, 0x08, 0x03, 0x7B, 0x7F, 0x40, 0x40, 0x40,
-                                   0x40, 0x40, 0x40, 0x40, 0x40, 0x40, 0x40, 0x40, 0x40, 0xF7},
-                                  {0x90, 0x3E, 0x64}}));
-    EXPECT_EQ(r.seq.retuneReport()->notes, 1u);
+    EXPECT_EQ(sentText(r), "B1 7B 00, E1 00 40, B2 7B 00, E2 00 40, B9 7B 00, E9 00 40, 90 3C 64");
+    EXPECT_FALSE(r.seq.retuneReport());
 }
 
-TEST(Retuning, EnteringBendMidSongGivesTheRetunerThePartsAsSetUpSoFar) {
+TEST(Retuning, ADeviceTypeChangeMidSongStartsOrEndsTheRetuner) {
     Rig r;
-    const auto log = retuneWithLog(r);
-    r.type = DeviceType::GM;
+    retuneTelling(r, DeviceType::GM);
     TrackBuilder t;
     // The first volume is overridden by the second; the RPN and its data entry keep their order.
     t.programChange(0, 0, 5).controlChange(0, 0, 7, 10).controlChange(0, 0, 101, 0);
-    t.controlChange(0, 0, 100, 0).controlChange(0, 0, 6, 2).controlChange(0, 0, 7, 20);
-    t.raw(0, {0xE0, 0x00, 0x50}).noteOn(0, 0, 60, 100).noteOn(480, 0, 62, 100).endOfTrack();
+    t.controlChange(0, 0, 6, 2).controlChange(0, 0, 7, 20).noteOn(0, 0, 60, 100);
+    t.noteOn(480, 0, 62, 100).noteOn(480, 0, 64, 100).endOfTrack();
     r.play(test::format0(480, t));
     r.timers.runNext();
     r.output.clear();
     r.type = DeviceType::Bend;
-    r.timers.runAll();
-    std::vector<Bytes> expected;
-    for (std::uint8_t c = 0; c < 16; ++c)
-        expected.push_back({static_cast<std::uint8_t>(0xB0 + c), 0x7B, 0x00});
-    for (const Bytes& m : std::vector<Bytes>{{0xC1, 0x05},
-                                             {0xB1, 0x65, 0x00},
-                                             {0xB1, 0x64, 0x00},
-                                             {0xB1, 0x06, 0x02},
-                                             {0xB1, 0x07, 0x14},
-                                             {0xE1, 0x00, 0x50},
-                                             {0xB1, 0x10, 0x40},
-                                             {0x91, 0x3E, 0x64}})
-        expected.push_back(m);
-    EXPECT_EQ(r.shorts(), expected);
-    ASSERT_EQ(log->calls.size(), 9u);
-    EXPECT_EQ(log->calls[2], "take C0 05 00 at 500");
-}
-
-TEST(Retuning, TheReportCoversThePlaybackAndTheNextStartStraightensTheBends) {
-    Rig r;
-    retuneWithLog(r);
-    TrackBuilder bend;
-    bend.noteOn(0, 0, 60, 100).noteOn(0, 2, 64, 1).noteOn(480, 0, 67, 100).endOfTrack();
-    r.play(test::format0(480, bend));
     r.timers.runNext();
-    EXPECT_EQ(r.seq.retuneReport()->notes, 2u);  // so far
-    r.timers.runAll();
-    const auto report = r.seq.retuneReport();
-    ASSERT_TRUE(report);
-    EXPECT_EQ(report->notes, 3u);
-    EXPECT_EQ(report->offTuning, 1u);
-    EXPECT_EQ(report->worstCents, 12.5);
+    EXPECT_EQ(sentText(r),
+              "B0 7B 00, B1 7B 00, B2 7B 00, B3 7B 00, B4 7B 00, B5 7B 00, B6 7B 00, B7 7B 00, "
+              "B8 7B 00, B9 7B 00, BA 7B 00, BB 7B 00, BC 7B 00, BD 7B 00, BE 7B 00, BF 7B 00, "
+              "C1 05, B1 65 00, B1 06 02, B1 07 14, B1 10 40, 91 3E 64");
 
+    // Leaving: the retuner's channels are let go and centred, and MTS tunes the next note.
     r.output.clear();
-    r.type = DeviceType::GM;
-    TrackBuilder plain;
-    plain.noteOn(0, 0, 60, 100).endOfTrack();
-    r.play(test::format0(480, plain));
-    EXPECT_FALSE(r.seq.retuneReport());
+    r.type = DeviceType::MTS;
     r.timers.runAll();
-    EXPECT_EQ(r.shorts(), (std::vector<Bytes>{{0xB1, 0x7B, 0x00},
-                                              {0xE1, 0x00, 0x40},
-                                              {0xB3, 0x7B, 0x00},
-                                              {0xE3, 0x00, 0x40},
-                                              {0x90, 0x3C, 0x64}}));
-    EXPECT_FALSE(r.seq.retuneReport());
+    EXPECT_EQ(sentText(r),
+              "B1 7B 00, E1 00 40, F0 7F 7F 08 08 03 7B 7F 40 40 40 40 40 40 40 40 40 40 40 40 F7, "
+              "90 40 64");
 }
 
 }  // namespace
