@@ -24,7 +24,7 @@ DeviceTypeDialog::DeviceTypeDialog(std::atomic<DeviceType>& type, UserDialogs& d
     setStyleSheet(QStringLiteral(
         "QPushButton:checked { background: rgb(31,63,31); color: rgb(230,240,200);"
         " font-weight: bold; border: 1px solid rgb(20,40,20); border-radius: 3px; }"));
-    // The choices share the width between the margins, 4 units apart: with four, 41 units each.
+    // The choices share the width between the margins, 4 units apart: with five, 32 units each.
     constexpr int kLeft = 5;
     constexpr int kWidth = 176;
     constexpr int kGap = 4;

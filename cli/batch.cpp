@@ -96,6 +96,8 @@ int convertAll(const std::vector<std::string>& inputs, const std::string& folder
     const std::size_t total = inputs.size();
     std::vector<std::string> outputs(total);
     std::vector<std::string> refused(total);
+    // Each set by the worker that converts the song, before the song is settled.
+    std::vector<std::string> remarks(total);
     std::set<std::string> names;
     // An output can be an input only when something is in the folder already; a new or empty
     // folder spares a look at every file, which would be a good part of a collection's time.
@@ -131,6 +133,7 @@ int convertAll(const std::vector<std::string>& inputs, const std::string& folder
         std::lock_guard lock(settling);
         if (reason.empty()) {
             ++converted;
+            if (!remarks[i].empty()) bar.print(oneLine(inputs[i] + ": " + remarks[i]));
         } else {
             ++failed;
             bar.print(oneLine(inputs[i] + ": " + reason));
@@ -186,9 +189,13 @@ int convertAll(const std::vector<std::string>& inputs, const std::string& folder
             dialogs.reset(inputs[i], outputs[i]);
             CommitGroup& group = waiting.group;
             const std::size_t before = group.waiting();
-            if (!convert(group)) {
-                settle(i, dialogs.reason());
-            } else if (group.waiting() == before) {
+            SongConverted song = convert(group);
+            if (!song.written) {
+                settle(i, song.remark.empty() ? dialogs.reason() : song.remark);
+                continue;
+            }
+            remarks[i] = std::move(song.remark);
+            if (group.waiting() == before) {
                 settle(i, {});
             } else {
                 waiting.songs.push_back(i);

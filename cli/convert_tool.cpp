@@ -6,6 +6,7 @@
 #include <array>
 #include <cctype>
 #include <charconv>
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -39,6 +40,17 @@ std::string typeNames(std::string_view lastJoin) {
     return names;
 }
 
+// The names of the dialects that retune note by note, joined by " or ".
+std::string noteRetunerNames() {
+    std::string names;
+    for (const Dialect& d : dialects()) {
+        if (d.noteRetuner == nullptr) continue;
+        if (!names.empty()) names += " or ";
+        names += d.name;
+    }
+    return names;
+}
+
 std::string usageText() {
     return "Usage: pitchloom-convert --type TYPE[,TYPE] [--key KEY] [--scale SCALE] [--tuning "
            "TUNING] INPUT OUTPUT\n"
@@ -52,7 +64,9 @@ std::string usageText() {
            "       pitchloom-convert --list\n"
            "TYPE is " +
            typeNames(" or ") +
-           "; INPUT or OUTPUT - reads standard input or writes standard output.";
+           "; INPUT or OUTPUT - reads standard input or writes standard output.\n"
+           "TYPE " +
+           noteRetunerNames() + " also takes [--release-guard MS] [--strict].";
 }
 
 // CLI11's help with our usage lines in place of its generated one.
@@ -90,6 +104,8 @@ struct Options {
     bool floatSamples = false;
     std::string folder;
     std::string jobs;
+    std::string releaseGuard;
+    bool strict = false;
     std::vector<std::string> files;
     bool list = false;
 };
@@ -138,6 +154,17 @@ bool sameFile(const std::string& a, const std::string& b) {
     if (std::filesystem::equivalent(a, b, ec)) return true;
     return std::filesystem::weakly_canonical(a, ec) == std::filesystem::weakly_canonical(b, ec) &&
            !ec;
+}
+
+// The milliseconds of --release-guard, 0 to kLongestReleaseGuard.
+std::optional<std::chrono::milliseconds> releaseGuardOf(std::string_view text) {
+    int ms = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), ms);
+    if (error != std::errc() || end != text.data() + text.size() || ms < 0 ||
+        ms > kLongestReleaseGuard) {
+        return std::nullopt;
+    }
+    return std::chrono::milliseconds(ms);
 }
 
 // What is wrong with the files named for the mode the options choose; empty when nothing.
@@ -262,6 +289,19 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
                    "one for each processor)")
         ->type_name("N")
         ->needs(folder);
+    app.add_option("--release-guard", o.releaseGuard,
+                   "With " + noteRetunerNames() +
+                       ": milliseconds after a channel's last Note Off before its "
+                       "bend may change, 0 to " +
+                       std::to_string(kLongestReleaseGuard) +
+                       " (default 300): synthesizers go on bending a released note")
+        ->type_name("MS")
+        ->excludes(render);
+    app.add_flag("--strict", o.strict,
+                 "With " + noteRetunerNames() +
+                     ": a song with a note played off its tuning, as when a part needs more "
+                     "channels than are free, is an error and is not written")
+        ->excludes(render);
     app.add_flag("--list", o.list, "Print the labels that --key, --scale and --tuning take");
     app.add_option("FILES", o.files,
                    "INPUT OUTPUT; INPUT alone with --render; INPUT... with --output-dir. A "
@@ -285,6 +325,17 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
     if (!o.jobs.empty() && !(jobs = jobsOf(o.jobs))) {
         return usageError(err, "-j takes a whole number from 1 to " + std::to_string(kMostJobs));
     }
+    ConvertSettings settings;
+    settings.strict = o.strict;
+    settings.notice = OffTuningNotice::Caller;
+    if (!o.releaseGuard.empty()) {
+        const auto ms = releaseGuardOf(o.releaseGuard);
+        if (!ms) {
+            return usageError(err, "--release-guard takes whole milliseconds from 0 to " +
+                                       std::to_string(kLongestReleaseGuard));
+        }
+        settings.retune.releaseGuard = *ms;
+    }
 
     if (o.list) {
         printLabels(out);
@@ -296,6 +347,18 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
     if (!types) {
         return usageError(err, "--type takes " + typeNames(" or ") +
                                    ", alone or joined by commas, not \"" + o.type + "\"");
+    }
+    const auto byNotes = [](DeviceType type) { return dialectOf(type).noteRetuner != nullptr; };
+    const bool retunesNotes = std::any_of(types->begin(), types->end(), byNotes);
+    // The other dialects tune the notes the retuner bends: each would add its tuning to the other.
+    if (retunesNotes && types->size() > 1) {
+        return usageError(err, noteRetunerNames() +
+                                   " retunes every note itself and goes alone in --type, not "
+                                   "with another type");
+    }
+    if (!retunesNotes && (!o.releaseGuard.empty() || o.strict)) {
+        return usageError(err, std::string(o.strict ? "--strict" : "--release-guard") +
+                                   " goes with --type " + noteRetunerNames());
     }
     const auto keyRow = keyRowOf(o.key);
     if (!keyRow) return usageError(err, "unknown key \"" + o.key + "\" (see --list)");
@@ -364,7 +427,13 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
     };
     const auto convertIn = [&](Session& session, WriteMode mode) {
         setUp(session);
-        return session.convert(*types, false, mode);
+        return convertSong(session.song, session.loader, session.tuning, *types, session.dialogs,
+                           false, settings, mode);
+    };
+    // What is said of a song whose notes did not all get their tuning; empty when they did.
+    const auto remarkOn = [](const ConvertOutcome& outcome) {
+        if (!outcome.retune || outcome.retune->offTuning == 0) return std::string();
+        return describeOffTuning(*outcome.retune);
     };
 
     if (!o.folder.empty()) {
@@ -378,13 +447,14 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
             if (!session) {
                 return [&dialogs](CommitGroup&) {
                     reportError(dialogs, 1001, "not enough memory for the song");
-                    return false;
+                    return SongConverted{};
                 };
             }
             // A FIFO among the outputs is no pipeline's end: refused at once, as the window does,
             // it cannot hold a worker for ever.
-            return [session, &convertIn](CommitGroup& group) {
-                return convertIn(*session, WriteMode(PipeWait::No, &group));
+            return [session, &convertIn, &remarkOn](CommitGroup& group) {
+                const ConvertOutcome outcome = convertIn(*session, WriteMode(PipeWait::No, &group));
+                return SongConverted{outcome.written, remarkOn(outcome)};
             };
         };
         const InterruptScope interrupts(InterruptScope::Interrupts::StopTheWork);
@@ -399,7 +469,13 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
         // Over in a moment: nothing to stop, only the temporary file to remove.
         const InterruptScope interrupts(InterruptScope::Interrupts::EndTheProgram);
         // In a pipeline the program reading a FIFO may start after this one.
-        return convertIn(*session, PipeWait::Yes) ? kExitWritten : kExitFailed;
+        const ConvertOutcome outcome = convertIn(*session, PipeWait::Yes);
+        if (const std::string remark = remarkOn(outcome); !remark.empty()) {
+            const std::string& input = o.files[0];
+            err << (input == kStandardStream ? "standard input" : oneLine(input)) << ": " << remark
+                << '\n';
+        }
+        return outcome.written ? kExitWritten : kExitFailed;
     }
 
     setUp(*session);

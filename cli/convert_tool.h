@@ -18,6 +18,8 @@ inline constexpr int kExitInterrupted = 130;
 
 /// The most songs -j may ask to convert at once.
 inline constexpr int kMostJobs = 1024;
+/// The longest --release-guard, in milliseconds: longer than the release of any common sound.
+inline constexpr int kLongestReleaseGuard = 10000;
 
 /// The device types of a --type list: names of the dialect table in any case, joined by commas;
 /// nothing for an unknown or repeated name.

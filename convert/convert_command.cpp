@@ -32,14 +32,15 @@ bool insertScaleTuning(SongWriter& writer, const TuningState& tuning,
     return writer.insertEvents(time, events);
 }
 
-bool convertSong(MidiSong& song, SongLoader& loader, TuningState& tuning,
-                 std::span<const DeviceType> types, UserDialogs& dialogs, bool playing,
-                 WriteMode mode, const RenderInstead& render) {
+ConvertOutcome convertSong(MidiSong& song, SongLoader& loader, TuningState& tuning,
+                           std::span<const DeviceType> types, UserDialogs& dialogs, bool playing,
+                           const ConvertSettings& settings, WriteMode mode,
+                           const RenderInstead& render) {
     if (playing) {
         dialogs.showMessage(messages::kStopPlayingFirst, BoxStyle::SystemModal);
-        return false;
+        return {};
     }
-    if (!loader.loadSongByDialog()) return false;
+    if (!loader.loadSongByDialog()) return {};
     // What an audio file is made from: the song as Play plays it, untouched by the conversion.
     std::vector<std::uint8_t> loaded;
     if (render) loaded.assign(song.image().begin(), song.image().end());
@@ -53,20 +54,59 @@ bool convertSong(MidiSong& song, SongLoader& loader, TuningState& tuning,
     // The loader refuses a song that fills the buffer, so the writer may not write one.
     if (song.image().size() + added >= kSongBufferSize) {
         dialogs.showMessage(messages::kConvertedTooLarge, BoxStyle::SystemModal);
-        return false;
+        return {};
     }
     tuning.rhythm.resetRhythmChannels();
-    const auto insert = [&](SongWriter& w) { return insertScaleTuning(w, tuning, types, time); };
-    if (!writer.insertAndApplyScale(insert)) return false;
-    if (!render) return writer.saveWithDialog(mode);
+    const auto byNotes = std::find_if(types.begin(), types.end(), [](DeviceType type) {
+        return dialectOf(type).noteRetuner != nullptr;
+    });
+    ConvertOutcome outcome;
+    std::string remark;
+    if (byNotes == types.end()) {
+        const auto insert = [&](SongWriter& w) {
+            return insertScaleTuning(w, tuning, types, time);
+        };
+        if (!writer.insertAndApplyScale(insert)) return {};
+    } else {
+        if (!insertScaleTuning(writer, tuning, types, time)) return {};
+        const auto retuner = dialectOf(*byNotes).noteRetuner(settings.retune);
+        if (!writer.retuneNotes(*retuner)) {
+            dialogs.showMessage(messages::kConvertedTooLarge, BoxStyle::SystemModal);
+            return {};
+        }
+        const RetuneReport report = retuner->report();
+        outcome.retune = report;
+        if (report.offTuning > 0 && settings.strict) return outcome;
+        if (report.offTuning > 0 && settings.notice == OffTuningNotice::WrittenBox) {
+            remark = describeOffTuning(report);
+        }
+    }
+    if (!render) {
+        outcome.written = writer.saveWithDialog(mode, remark);
+        return outcome;
+    }
 
     const std::array filters{kMidiFileFilter, kWavFileFilter};
     const auto path = dialogs.askSavePath(filters);
-    if (!path) return false;
-    if (!hasExtension(*path, kWavFileFilter.defaultExtension)) return writer.saveTo(*path, mode);
+    if (!path) return outcome;
+    if (!hasExtension(*path, kWavFileFilter.defaultExtension)) {
+        outcome.written = writer.saveTo(*path, mode, remark);
+        return outcome;
+    }
     std::copy(loaded.begin(), loaded.end(), song.data.begin());
     song.length = static_cast<std::int32_t>(loaded.size());
-    return render(*path);
+    // The audio file plays the song as loaded: what its render reports is its own.
+    outcome.retune.reset();
+    outcome.written = render(*path);
+    return outcome;
+}
+
+bool convertSong(MidiSong& song, SongLoader& loader, TuningState& tuning,
+                 std::span<const DeviceType> types, UserDialogs& dialogs, bool playing,
+                 WriteMode mode, const RenderInstead& render) {
+    return convertSong(song, loader, tuning, types, dialogs, playing, ConvertSettings{}, mode,
+                       render)
+        .written;
 }
 
 }  // namespace pitchloom

@@ -9,6 +9,7 @@
 #include "base/messages.h"
 #include "midifile/byte_reader.h"
 #include "midifile/event_writer.h"
+#include "midifile/song_clock.h"
 #include "midifile/sysex.h"
 #include "tuning/rhythm_channels.h"
 
@@ -40,6 +41,16 @@ bool isWholeSysEx(std::span<const std::uint8_t> message) {
     if (r.readByte() != 0xF0) return false;
     const auto length = r.readVlq();
     return length && *length == r.remaining() && r.spanThrough(0xF7) == r.remaining();
+}
+
+// The largest delta time a file can hold: four bytes of seven bits.
+constexpr std::uint64_t kLongestDelta = 0x0FFFFFFF;
+
+std::uint16_t rhythmMaskOf(const RhythmChannels& rhythm) {
+    std::uint16_t channels = 0;
+    for (int c = 0; c < kPartCount; ++c)
+        channels |= static_cast<std::uint16_t>(rhythm.isRhythm(c) ? 1u << c : 0u);
+    return channels;
 }
 
 }  // namespace
@@ -288,19 +299,97 @@ bool SongWriter::rewrite(const Insertion* insertion, bool moveNotes) {
     return true;
 }
 
-bool SongWriter::saveWithDialog(WriteMode mode) {
-    const auto path = dialogs_.askSavePath(kMidiFileFilter);
-    return path && saveTo(*path, mode);
+bool SongWriter::retuneNotes(NoteRetuner& retuner) {
+    writeHeld();
+    const std::span<const std::uint8_t> source = image();
+    if (source.size() < kFirstEventOffset) return false;
+    if (!scratch_) scratch_ = std::make_unique_for_overwrite<std::uint8_t[]>(song_.data.size());
+    // What the retuner adds is known only once it is written: the writer stops where the song
+    // would be too large to load again.
+    const std::span<std::uint8_t> target(scratch_.get(), kSongBufferSize - 1);
+    std::copy_n(source.begin(), kFirstEventOffset, target.begin());
+    EventWriter out{target.subspan(kFirstEventOffset)};
+
+    std::array<std::uint8_t, 128> onScale{};
+    for (std::size_t n = 0; n < onScale.size(); ++n)
+        onScale[n] = static_cast<std::uint8_t>(tuning_.moveOntoScale(static_cast<int>(n)));
+    std::uint16_t rhythm = rhythmMaskOf(tuning_.rhythm);
+    retuner.begin(channelUseOf(source));
+    retuner.setTuning(tuning_.value());
+    SongClock clock(readBe16(source, kDivisionOffset));
+
+    std::vector<ChannelMessage> sent;
+    // Every event is written anew, so that one the retuner adds never runs on the status of a
+    // meta or System Exclusive event before it, which many readers would misread.
+    const auto writeSent = [&](std::uint32_t delta) {
+        for (const ChannelMessage& m : sent) {
+            const std::uint8_t bytes[] = {m.status, m.data1, m.data2};
+            out.add(std::exchange(delta, 0), std::span(bytes).first(1 + m.dataSize()),
+                    EventWriter::RunOn::Allowed);
+        }
+    };
+    // The time of messages that have no place on the way out goes on to the next event.
+    std::uint64_t carried = 0;
+    EventReader events = reader();
+    while (const auto e = events.next()) {
+        clock.advance(e->delta);
+        const std::chrono::nanoseconds at = clock.elapsed();
+        const auto delta = static_cast<std::uint32_t>(std::min(carried + e->delta, kLongestDelta));
+        sent.clear();
+        if (e->status >= 0x80 && e->status <= 0xEF) {
+            const int channel = e->status & 0x0F;
+            const bool isRhythm = ((rhythm >> channel) & 1) != 0;
+            const auto data = e->bytes.subspan(e->runningStatus ? 0 : 1);
+            ChannelMessage m{e->status, data[0], data.size() > 1 ? data[1] : std::uint8_t{0}};
+            if (e->isNote() && !isRhythm && m.data1 < onScale.size()) m.data1 = onScale[m.data1];
+            retuner.take(m, at, isRhythm, sent);
+            carried = sent.empty() ? carried + e->delta : 0;
+            writeSent(delta);
+            continue;
+        }
+        if (e->unknownMeta) dialogs_.showMessage(messages::kEventError, BoxStyle::SystemModal);
+        if (const auto tempo = e->tempo()) clock.setTempo(*tempo);
+        out.add(delta, e->bytes);
+        carried = 0;
+        if (!e->isSysEx()) continue;
+        tuning_.rhythm.examineForRhythm(e->bytes);
+        rhythm = rhythmMaskOf(tuning_.rhythm);
+        if (!e->unfinishedSysEx && isResetEvent(e->bytes)) {
+            retuner.afterReset(at, sent);
+            writeSent(0);
+        }
+    }
+    out.copyRaw(source.subspan(events.position()));
+    const std::size_t length = kFirstEventOffset + out.finish();
+    if (!out.fits()) return false;
+
+    writeBe32(
+        target, kTrackLengthOffset,
+        readBe32(source, kTrackLengthOffset) + static_cast<std::uint32_t>(length - source.size()));
+    std::copy_n(target.begin(), length, song_.data.begin());
+    song_.length = static_cast<std::int32_t>(length);
+    cached_.reset();
+    return true;
 }
 
-bool SongWriter::saveTo(const std::string& path, WriteMode mode) {
+bool SongWriter::saveWithDialog(WriteMode mode, std::string_view remark) {
+    const auto path = dialogs_.askSavePath(kMidiFileFilter);
+    return path && saveTo(*path, mode, remark);
+}
+
+bool SongWriter::saveTo(const std::string& path, WriteMode mode, std::string_view remark) {
     writeHeld();
     if (const FileStatus written = writeFile(path, image(), mode); !written) {
         dialogs_.showMessage(messages::kCannotOpenFile, BoxStyle::SystemModal);
         dialogs_.showDetail(written.about(path));
         return false;
     }
-    dialogs_.showMessage(messages::kWrittenToFile, BoxStyle::SystemModal);
+    if (remark.empty()) {
+        dialogs_.showMessage(messages::kWrittenToFile, BoxStyle::SystemModal);
+    } else {
+        const std::string text = std::string(messages::kWrittenToFile) + "\n" + std::string(remark);
+        dialogs_.showMessage(text, BoxStyle::SystemModal);
+    }
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "base/user_dialogs.h"
 #include "midifile/event_reader.h"
 #include "midifile/midi_song.h"
+#include "tuning/note_retuner.h"
 #include "tuning/tuning_state.h"
 
 namespace pitchloom {
@@ -60,11 +62,21 @@ public:
     /// `insert` gave; when false, what it inserted stays and the notes stay where they were.
     bool insertAndApplyScale(const std::function<bool(SongWriter&)>& insert);
 
+    /// Moves the notes onto the scale as applyScaleToNotes does and hands every channel message,
+    /// with its time and whether its channel is a rhythm channel there, to `retuner` (begun on
+    /// the song and the tuning in force), writing what it gives instead: the first message after
+    /// the event's delta time, the others at once after it. After a reset the song sends, what
+    /// the retuner sends again follows it. False, with nothing changed, when the song would no
+    /// longer load (kSongBufferSize bytes or more).
+    bool retuneNotes(NoteRetuner& retuner);
+
     /// Asks for a file name and writes the song there (see FileWriter). True when it was
-    /// written; a cancel writes nothing and shows nothing.
-    bool saveWithDialog(WriteMode mode = {});
-    /// Writes the song to path and says how that went. True when it was written.
-    bool saveTo(const std::string& path, WriteMode mode = {});
+    /// written; a cancel writes nothing and shows nothing. The box that says it was written
+    /// adds `remark` on a line of its own when there is one.
+    bool saveWithDialog(WriteMode mode = {}, std::string_view remark = {});
+    /// Writes the song to path and says how that went, as saveWithDialog. True when it was
+    /// written.
+    bool saveTo(const std::string& path, WriteMode mode = {}, std::string_view remark = {});
 
     /// The image as edited so far.
     std::span<const std::uint8_t> image() const { return song_.image(); }

@@ -36,6 +36,11 @@ struct MidiEvent {
     bool isMeta() const { return status == 0xFF; }
     /// The type of a meta event (its second byte).
     std::uint8_t metaType() const { return isMeta() && bytes.size() > 1 ? bytes[1] : 0; }
+    /// The microseconds per quarter note of a tempo meta event; nothing for any other event.
+    std::optional<std::uint32_t> tempo() const {
+        if (metaType() != 0x51 || payload.size() < 3) return std::nullopt;
+        return std::uint32_t{payload[0]} << 16 | std::uint32_t{payload[1]} << 8 | payload[2];
+    }
 };
 
 /// Reads the events of one track, each with its delta time, sized as the file format defines

@@ -32,6 +32,8 @@ constexpr std::uint8_t kPitchBend = 0xE0;
 constexpr std::uint8_t kDataEntry = 6;
 constexpr std::uint8_t kDataEntryFine = 38;
 constexpr std::uint8_t kSustain = 64;
+constexpr std::uint8_t kDataIncrement = 96;
+constexpr std::uint8_t kDataDecrement = 97;
 constexpr std::uint8_t kNrpnFine = 98;
 constexpr std::uint8_t kNrpnCoarse = 99;
 constexpr std::uint8_t kRpnFine = 100;
@@ -78,10 +80,11 @@ struct Part {
     int songBend = kBendCentre;
     int rangeSemitones = 2;
     int rangeCents = 0;
-    // The parameter the song selected last: RPN or NRPN, and its two numbers.
+    // The parameter numbers the song set, RPN and NRPN apart as a module keeps them, and which
+    // of the two it selected last.
     bool nrpn = false;
-    std::uint8_t selectedCoarse = kNull;
-    std::uint8_t selectedFine = kNull;
+    std::array<std::uint8_t, 2> rpn{kNull, kNull};
+    std::array<std::uint8_t, 2> nrpnNumber{kNull, kNull};
     std::array<int, kCopied.size()> controllers{};  // -1 where the song set none
     int program = -1;
     bool sustained = false;
@@ -91,7 +94,7 @@ struct Part {
 
     Part() { controllers.fill(-1); }
     int outRange() const { return bendRangeFor(rangeSemitones, rangeCents); }
-    bool rangeSelected() const { return !nrpn && selectedCoarse == 0 && selectedFine == 0; }
+    bool rangeSelected() const { return !nrpn && rpn[0] == 0 && rpn[1] == 0; }
     double songBendCents() const {
         return (songBend - kBendCentre) * (rangeSemitones * 100.0 + rangeCents) / kBendCentre;
     }
@@ -228,14 +231,14 @@ private:
         out.push_back(message(kControl, c, kRpnFine, 0));
         out.push_back(message(kControl, c, kDataEntry, range));
         out.push_back(message(kControl, c, kDataEntryFine, 0));
-        // Back to what the song selected, so its own data entries reach what it meant.
-        const bool nothingSelected = part.selectedCoarse == kNull && part.selectedFine == kNull;
-        const std::uint8_t coarse = part.nrpn ? kNrpnCoarse : kRpnCoarse;
-        const std::uint8_t fine = part.nrpn ? kNrpnFine : kRpnFine;
-        out.push_back(message(kControl, c, nothingSelected ? kRpnCoarse : coarse,
-                              nothingSelected ? kNull : part.selectedCoarse));
-        out.push_back(message(kControl, c, nothingSelected ? kRpnFine : fine,
-                              nothingSelected ? kNull : part.selectedFine));
+        // Back to what the song selected (RPN null if nothing), so that its own data entries
+        // reach what it meant.
+        out.push_back(message(kControl, c, kRpnCoarse, part.rpn[0]));
+        out.push_back(message(kControl, c, kRpnFine, part.rpn[1]));
+        if (part.nrpn) {
+            out.push_back(message(kControl, c, kNrpnCoarse, part.nrpnNumber[0]));
+            out.push_back(message(kControl, c, kNrpnFine, part.nrpnNumber[1]));
+        }
         channels_[c].rangeSent = range;
     }
 
@@ -345,12 +348,12 @@ private:
         case kRpnCoarse:
         case kRpnFine:
             part.nrpn = false;
-            (cc == kRpnCoarse ? part.selectedCoarse : part.selectedFine) = value;
+            part.rpn[cc == kRpnCoarse ? 0 : 1] = value;
             break;
         case kNrpnCoarse:
         case kNrpnFine:
             part.nrpn = true;
-            (cc == kNrpnCoarse ? part.selectedCoarse : part.selectedFine) = value;
+            part.nrpnNumber[cc == kNrpnCoarse ? 0 : 1] = value;
             break;
         case kDataEntry:
         case kDataEntryFine:
@@ -359,10 +362,15 @@ private:
             // The module gets the whole semitones of the range the bends are scaled to.
             rangeChanged = true;
             break;
+        case kDataIncrement:
+        case kDataDecrement:
+            // A step of the range the bends are scaled to would leave them out of tune.
+            if (part.rangeSelected()) return;
+            break;
         case kResetControllers:
             part.songBend = kBendCentre;
             part.nrpn = false;
-            part.selectedCoarse = part.selectedFine = kNull;
+            part.rpn = part.nrpnNumber = {kNull, kNull};
             part.sustained = false;
             forEachChannelOf(p, [&](int c) {
                 if (std::exchange(channels_[c].pedalHeld, false)) channels_[c].lastOff = at;
@@ -378,8 +386,10 @@ private:
         case kPoly:
             // Songs end notes this way too, with no Note Off to follow.
             forEachChannelOf(p, [&](int c) {
-                if (channels_[c].notes > 0) channels_[c].lastOff = at;
-                channels_[c].notes = 0;
+                Channel& ch = channels_[c];
+                if (ch.notes > 0) ch.lastOff = at;
+                ch.pedalHeld = ch.pedalHeld || (ch.notes > 0 && part.sustained);
+                ch.notes = 0;
             });
             part.sounding.clear();
             break;

@@ -19,7 +19,7 @@ private slots:
         QVERIFY(!dialog.buttonOf(DeviceType::XG)->isChecked());
         QCOMPARE(dialog.buttonOf(DeviceType::XG)->text(), QStringLiteral("XG"));
         QCOMPARE(dialog.okButton()->text(), QStringLiteral("OK"));
-        QVERIFY(dialog.findChildren<QPushButton*>().size() == 5);  // no Cancel
+        QCOMPARE(dialog.findChildren<QPushButton*>().size(), 6);  // five types and OK, no Cancel
     }
 
     void mtsIsAFourthChoiceBesideTheOthersWithoutAWarning() {
@@ -39,6 +39,22 @@ private slots:
         QVERIFY(boxes.texts().empty());
         DeviceTypeDialog again(type, boxes);
         QVERIFY(again.buttonOf(DeviceType::MTS)->isChecked());
+    }
+
+    void bendIsAFifthChoiceWhoseNameShowsInFullWhenChosen() {
+        test::ScriptedDialogs boxes;
+        std::atomic<DeviceType> type{DeviceType::GM};
+        DeviceTypeDialog dialog(type, boxes);
+        QPushButton* bend = dialog.buttonOf(DeviceType::Bend);
+        QCOMPARE(bend->text(), QStringLiteral("Bend"));
+        QVERIFY(bend->x() > dialog.buttonOf(DeviceType::MTS)->geometry().right());
+        QFont bold = bend->font();  // a chosen button's name is drawn bold, its widest
+        bold.setBold(true);
+        QVERIFY(QFontMetrics(bold).horizontalAdvance(bend->text()) + 8 < bend->width());
+        bend->click();
+        dialog.okButton()->click();
+        QCOMPARE(type.load(), DeviceType::Bend);
+        QVERIFY(boxes.texts().empty());
     }
 
     void okTakesTheSelectedButton() {

@@ -227,8 +227,8 @@ TEST_F(ConvertTool, ProgramListsLabelsAndHelpOnStandardOutput) {
                              "Whole tone", "Tunings:", "Temparament", "Kurenberger"}) {
         EXPECT_NE(std::find(out.begin(), out.end(), line), out.end()) << line;
     }
-    EXPECT_EQ(out[4].rfind("MTS  ", 0), 0u) << out[4];  // the device type dialog's order
-    EXPECT_EQ(out.size(), 4u + 15u + 10u + 8u + 4u + 3u);  // types, labels, headings, blanks
+    EXPECT_EQ(out[4].rfind("MTS  ", 0), 0u) << out[4];     // the device type dialog's order
+    EXPECT_EQ(out.size(), 5u + 15u + 10u + 8u + 4u + 3u);  // types, labels, headings, blanks
 
     const Outcome help = program(dir, "--help");
     EXPECT_EQ(help.status, 0);
@@ -260,6 +260,53 @@ TEST_F(ConvertTool, ProgramExitStatusesAndMessagesOnStandardError) {
     EXPECT_EQ(unwritable.status, 1);
     EXPECT_EQ(unwritable.err,
               "Can not open file!\n" + dir + "/no/x.mid: No such file or directory\n");
+}
+
+TEST_F(ConvertTool, BendOptionsAreRefusedWhereTheyMeanNothing) {
+    const std::string range = "--release-guard takes whole milliseconds from 0 to 10000";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
+        {{"--type", "GS,BEND"},
+         "Bend retunes every note itself and goes alone in --type, not with another type"},
+        {{"--type", "BEND", "--release-guard", "10001"}, range},
+        {{"--type", "BEND", "--release-guard", "-1"}, range},
+        {{"--type", "BEND", "--release-guard", "1.5"}, range},
+        {{"--type", "GS", "--release-guard", "300"}, "--release-guard goes with --type Bend"},
+        {{"--type", "MTS", "--strict"}, "--strict goes with --type Bend"},
+    };
+    for (auto [args, reason] : refused) {
+        args.insert(args.end(), {input, output});
+        const Outcome r = tool(args);
+        EXPECT_EQ(r.status, kExitUsage) << reason;
+        EXPECT_EQ(lines(r.err)[0], reason);
+    }
+    EXPECT_FALSE(std::filesystem::exists(output));
+    EXPECT_EQ(tool({"--type", "bend", "--release-guard", "10000", input, output}).status,
+              kExitWritten);
+}
+
+TEST_F(ConvertTool, BendSaysWhichSongsPlayNotesOffTheirTuningAndStrictWritesNoneOfThem) {
+    TrackBuilder t;  // every channel in use: E (-14 cents) finds none to borrow while C sounds
+    for (int c = 0; c < 16; ++c)
+        t.programChange(0, c, 0);
+    const std::string full = dir + "/full.mid";
+    ASSERT_TRUE(
+        writeFile(full, test::format0(480, t.noteOn(0, 0, 60, 100).noteOn(0, 0, 64, 100))).ok());
+    const std::string off = full + ": 1 of 2 notes played up to 14 cents from their tuning\n";
+    const Outcome told = tool({"--type", "BEND", full, output});
+    EXPECT_EQ(told.err, "Information has been written to the file!\n" + off);
+    ASSERT_TRUE(std::filesystem::remove(output));
+    const Outcome strict = tool({"--type", "BEND", "--strict", full, output});
+    EXPECT_EQ(strict.status, kExitFailed);
+    EXPECT_EQ(strict.err, off);
+    EXPECT_FALSE(std::filesystem::exists(output));
+
+    const Outcome batch = tool({"--type", "BEND", "--output-dir", dir + "/a", full, input});
+    EXPECT_EQ(batch.err, off + "2 converted, 0 failed\n");
+    const Outcome strictBatch =
+        tool({"--type", "BEND", "--strict", "--output-dir", dir + "/b", "-j", "2", full, input});
+    EXPECT_EQ(strictBatch.status, kExitFailed);
+    EXPECT_EQ(strictBatch.err, off + "1 converted, 1 failed\n");
+    EXPECT_EQ(namesIn(dir + "/b"), (std::vector<std::string>{"in.mid"}));
 }
 
 TEST_F(ConvertTool, ANewFileTakesTheUmaskAlsoWhereNoProcIsMounted) {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <chrono>
 #include <filesystem>
 
 #include "base/file_io.h"
@@ -69,6 +71,7 @@ protected:
 
 using Convert = ConvertTest;
 using ConvertRefusal = ConvertTest;
+using ConvertByBend = ConvertTest;
 
 TEST_F(Convert, GmMovesNotesAddsNothingAndReplacesTheTarget) {
     tuning.setScaleMarks({1, 0, 1, 0, 1, 0, 0, 1, 0, 1, 0, 0});
@@ -186,6 +189,103 @@ TEST_F(Convert, MergesAFormatOneSourceAndForgetsEarlierRhythmMarks) {
     EXPECT_EQ(
         readBack(output),
         test::format0(480, TrackBuilder().tempo(0, 500000).noteOn(480, 10, 72, 100).endOfTrack()));
+}
+
+Bytes bendSong(const std::vector<Bytes>& events) {
+    Bytes track;
+    for (const Bytes& e : events)
+        track.insert(track.end(), e.begin(), e.end());
+    return test::smf(0, 480, {track});
+}
+
+// At delta 0 on channel c: RPN 0 to a bend range of 3 semitones, then RPN null.
+Bytes range3(std::uint8_t c) {
+    const auto b = static_cast<std::uint8_t>(0xB0 | c);
+    return {0, b, 0x65, 0, 0, 0x64, 0, 0, 0x06, 3, 0, 0x26, 0, 0, 0x65, 0x7F, 0, 0x64, 0x7F};
+}
+
+TEST_F(ConvertByBend, TheReleaseGuardRunsOnTheTempoMapAndABorrowedChannelBecomesThePart) {
+    tuning.selectTuningRow(1, 7);  // Just Intonation in C: E -14 cents, D +4
+    const Bytes head = {0x00, 0xC0, 0x05};
+    const Bytes e = {0x00, 0xE0, 0x02, 0x3D, 0x00, 0x90, 0x40, 0x64};  // 7810: -14 cents
+    const Bytes eOff = {0x83, 0x60, 0x80, 0x40, 0x40};
+    const Bytes tempo60 = {0x00, 0xFF, 0x51, 0x03, 0x0F, 0x42, 0x40};
+    const Bytes drumAndReset = {0x00, 0x99, 0x24, 0x64, 0x00, 0xF0, 0x0A, 0x41, 0x10,
+                                0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7};
+    const Bytes end = {0x00, 0xFF, 0x2F, 0x00};
+    // D starts 500 ms after E ends, at the new tempo; the song's centred bend before it changes
+    // nothing, and its time goes to D.
+    const Bytes song = bendSong({head,
+                                 {0x00, 0x90, 0x40, 0x64},
+                                 eOff,
+                                 tempo60,
+                                 {0x78, 0xE0, 0x00, 0x40},
+                                 {0x78, 0x90, 0x3E, 0x64},
+                                 {0x83, 0x60, 0x80, 0x3E, 0x40},
+                                 drumAndReset,
+                                 {0x00, 0x90, 0x40, 0x64},
+                                 eOff,
+                                 end});
+    source(song, output);
+    ASSERT_TRUE(convert(DeviceType::Bend));  // a guard of 300 ms: channel 1 bends anew
+    EXPECT_EQ(readBack(output),
+              bendSong({head,
+                        range3(0),
+                        e,
+                        eOff,
+                        tempo60,
+                        {0x81, 0x70, 0xE0, 0x6D, 0x40, 0x00, 0x90, 0x3E, 0x64},  // 8301: +4 cents
+                        {0x83, 0x60, 0x80, 0x3E, 0x40},
+                        drumAndReset,
+                        range3(0),
+                        e,
+                        eOff,
+                        end}));
+
+    ConvertSettings longer;
+    longer.retune.releaseGuard = std::chrono::milliseconds(600);
+    source(song, output);
+    const ConvertOutcome outcome = convertSong(
+        session.song, loader, tuning, std::array{DeviceType::Bend}, dialogs, false, longer);
+    ASSERT_TRUE(outcome.written);
+    EXPECT_EQ(readBack(output), bendSong({head,
+                                          range3(0),
+                                          e,
+                                          eOff,
+                                          tempo60,
+                                          {0x81, 0x70, 0xC1, 0x05},
+                                          range3(1),
+                                          {0x00, 0xE1, 0x6D, 0x40, 0x00, 0x91, 0x3E, 0x64},
+                                          {0x83, 0x60, 0x81, 0x3E, 0x40},
+                                          drumAndReset,
+                                          range3(0),
+                                          e,
+                                          eOff,
+                                          end}));
+    ASSERT_TRUE(outcome.retune);
+    EXPECT_EQ(outcome.retune->notes, 3u);
+}
+
+TEST_F(ConvertByBend, TheWrittenBoxTellsOfNotesOffTheirTuning) {
+    tuning.selectTuningRow(1, 7);
+    TrackBuilder t;  // every channel in use: E finds none to borrow while C sounds
+    for (int c = 0; c < 16; ++c)
+        t.programChange(0, c, 0);
+    source(test::format0(480, t.noteOn(0, 0, 60, 100).noteOn(0, 0, 64, 100)), output);
+    ASSERT_TRUE(convert(DeviceType::Bend));
+    EXPECT_EQ(dialogs.texts(), Texts{"Information has been written to the file!\n"
+                                     "1 of 2 notes played up to 14 cents from their tuning"});
+}
+
+TEST_F(ConvertByBend, ASongTheBendsWouldGrowPastTheBufferIsLeftAlone) {
+    // Header, a text meta and E: with the range and the bend (23 bytes), a full buffer.
+    const Bytes text(kSongBufferSize - 23 - 32, 'x');
+    const Bytes large = test::format0(96, TrackBuilder().meta(0, 0x01, text).noteOn(0, 0, 64, 100));
+    tuning.selectTuningRow(1, 7);
+    source(large, output);
+    EXPECT_FALSE(convert(DeviceType::Bend));
+    EXPECT_EQ(dialogs.texts(), Texts{"The converted song is too large!"});
+    EXPECT_EQ(Bytes(song.image().begin(), song.image().end()), large);
 }
 
 TEST_F(ConvertRefusal, WhilePlayingNothingIsAskedOrLoaded) {

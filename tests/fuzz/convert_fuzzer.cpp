@@ -77,7 +77,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::span<const std::uint8_t> file(data + kSettingBytes, size - kSettingBytes);
     require(readBe16(*saved, kDivisionOffset) == readBe16(file, kDivisionOffset),
             "the conversion keeps the division");
-    if (isStandardFormat0(file)) {
+    if (dialectOf(type).noteRetuner != nullptr) {
+        // Retuned note by note: the bends, ranges and borrowed channels added are the retuner's.
+        require(saved->size() < kSongBufferSize, "the retuned song loads again");
+        require(readBe32(*saved, kTrackLengthOffset) == saved->size() - kFirstEventOffset,
+                "the track length grows with every message added");
+    } else if (isStandardFormat0(file)) {
         // The event behind the messages may lose its running status, so gain its status byte.
         const std::size_t messages = type == DeviceType::GM ? 0 : scaleTuningBytes(type);
         const bool statusAdded = messages > 0 && saved->size() == file.size() + messages + 1;

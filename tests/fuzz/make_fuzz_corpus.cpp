@@ -2,6 +2,7 @@
 // ordinary songs, scale files and messages; "nasty-…" are the damaged inputs each reader must
 // survive. Files already in a folder under other names (inputs that once found a fault) stay.
 
+#include <array>
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
@@ -345,6 +346,40 @@ std::vector<Seed> sysexMessages() {
     return out;
 }
 
+// Records of the retuner's fuzzer: channels used and rhythm channels, then (time and kind,
+// status less 0x80, two data bytes) each.
+std::vector<Seed> bendRecords() {
+    const auto song = [](std::uint16_t used, std::vector<std::array<std::uint8_t, 4>> records) {
+        Bytes b{static_cast<std::uint8_t>(used), static_cast<std::uint8_t>(used >> 8), 0x00, 0x02};
+        for (const auto& r : records)
+            b.insert(b.end(), r.begin(), r.end());
+        return b;
+    };
+    constexpr std::uint8_t kTuning = 0x80, kReset = 0xC0;
+    constexpr std::uint8_t on = 0x10, off = 0x00, cc = 0x30, bend = 0x60, program = 0x40;
+    std::vector<Seed> out;
+    const std::vector<std::array<std::uint8_t, 4>> chords = {
+        {kTuning, 5, 9, 200}, {0, program, 24, 0}, {0, cc, 7, 90}, {0, on, 60, 100},
+        {0, on, 64, 100}, {0, on, 67, 100}, {0, on + 1, 48, 90}, {0, on + 1, 52, 90},
+        {50, off, 64, 0}, {2, on, 69, 100}, {40, on, 62, 100}, {0, cc, 7, 70},
+        {60, off, 60, 0}, {0, off, 67, 0}, {0, off, 69, 0}, {0, on, 62, 0},
+        {0, off + 1, 48, 0}, {0, off + 1, 52, 0}};
+    out.push_back({"seed-chords-on-two-parts", song(0x0003, chords)});
+    out.push_back({"seed-chords-no-free-channel", song(0xFDFF, chords)});
+    out.push_back({"seed-pedal-bends-and-range",
+                   song(0x0001, {{kTuning, 1, 2, 3}, {0, cc, 64, 127}, {0, on, 60, 100},
+                                 {0, on, 61, 100}, {10, off, 61, 0}, {0, bend, 0, 0x50},
+                                 {0, cc, 101, 0}, {0, cc, 100, 0}, {0, cc, 6, 12},
+                                 {0, cc, 38, 50}, {0, cc, 96, 1}, {5, on, 63, 100},
+                                 {40, cc, 64, 0}, {0, cc, 121, 0}, {0, on, 66, 100},
+                                 {0, cc, 123, 0}, {0, on, 70, 100}})});
+    out.push_back({"seed-reset-and-drums",
+                   song(0x0201, {{kTuning, 7, 7, 7}, {0, on, 64, 100}, {0, on + 9, 36, 100},
+                                 {0, on, 65, 100}, {3, kReset, 0, 0}, {0, on, 64, 0},
+                                 {0, on, 66, 100}, {0, kTuning | 1, 99, 3}, {0, on, 67, 100}})});
+    return out;
+}
+
 void writeAll(const std::filesystem::path& folder, const std::vector<Seed>& seeds) {
     std::filesystem::create_directories(folder);
     for (const Seed& s : seeds) {
@@ -371,5 +406,6 @@ int main(int argc, char** argv) {
     writeAll(root / "playback", playbackInputs());
     writeAll(root / "scale_file", scaleFiles());
     writeAll(root / "sysex", sysexMessages());
+    writeAll(root / "bend", bendRecords());
     return 0;
 }
