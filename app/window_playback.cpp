@@ -8,6 +8,7 @@
 #include <QThread>
 #include <limits>
 
+#include "base/messages.h"
 #include "playback/audio/audio_render.h"
 
 namespace pitchloom {
@@ -17,7 +18,8 @@ namespace {
 constexpr int kPlayButton = 5;
 
 // The dialogs of a render: a message box takes the progress dialog off the screen first, so the
-// box does not stand over a bar that has stopped.
+// box does not stand over a bar that has stopped. The box that says the file is written waits
+// for the render's end, which may have a line to add to it.
 class RenderDialogs : public UserDialogs {
 public:
     RenderDialogs(UserDialogs& dialogs, QProgressDialog& progress)
@@ -25,7 +27,18 @@ public:
 
     void showMessage(std::string_view text, BoxStyle style) override {
         progress_.hide();
+        if (text == messages::kWrittenToFile) {
+            written_ = style;
+            return;
+        }
         dialogs_.showMessage(text, style);
+    }
+    /// The box held back, with the line on the notes played off their tuning when there are any.
+    void showWritten(const std::optional<RetuneReport>& retune) {
+        if (!written_) return;
+        std::string text(messages::kWrittenToFile);
+        if (retune && retune->offTuning > 0) text += "\n" + describeOffTuning(*retune);
+        dialogs_.showMessage(text, *written_);
     }
     void showDetail(std::string_view detail) override { dialogs_.showDetail(detail); }
     std::optional<std::string> askOpenPath(std::span<const FileFilter> filters) override {
@@ -38,6 +51,7 @@ public:
 private:
     UserDialogs& dialogs_;
     QProgressDialog& progress_;
+    std::optional<BoxStyle> written_;
 };
 
 }  // namespace
@@ -117,7 +131,7 @@ bool WindowPlayback::renderAudio(const std::string& path) {
     RenderDialogs dialogs(services_.dialogs, progress);
     QElapsedTimer clock;
     clock.start();
-    const RenderOutcome outcome = renderSong(
+    const RenderResult result = renderSong(
         {session_.song, session_.tuning, session_.deviceType.load(), dialogs, session_.loader},
         path, AudioFormat::Wav16,
         [&](double done) {
@@ -127,7 +141,8 @@ bool WindowPlayback::renderAudio(const std::string& path) {
             return !progress.wasCanceled();
         },
         services_.soundFonts);
-    return outcome == RenderOutcome::Written;
+    dialogs.showWritten(result.retune);
+    return result.outcome == RenderOutcome::Written;
 }
 
 void WindowPlayback::onWindowThread(std::function<void()> work) {

@@ -481,13 +481,16 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
     setUp(*session);
     if (!session->loader.loadSongByDialog()) return kExitFailed;
     const InterruptScope interrupts(InterruptScope::Interrupts::StopTheWork);
-    const RenderOutcome outcome =
+    const auto [outcome, retune] =
         renderSong({session->song, session->tuning, types->front(), dialogs, session->loader},
                    o.render, *audio, [&bar](double done) {
                        bar.show(done);
                        return !interrupted();
                    });
     bar.finish();
+    if (retune && retune->offTuning > 0) {
+        err << oneLine(o.files[0]) << ": " << describeOffTuning(*retune) << '\n';
+    }
     if (outcome == RenderOutcome::Cancelled) {
         err << oneLine(o.render) << ": interrupted, not written\n";
         return kExitInterrupted;

@@ -19,6 +19,8 @@ using Nanos = std::chrono::nanoseconds;
 constexpr int kChannels = 16;
 constexpr int kBendCentre = 8192;
 constexpr int kBendMax = 16383;
+// How FluidSynth scales a bend: by its sensitivity over 128 rather than 127.
+constexpr double kFluidScale = 127.0 / 128.0;
 // Offsets closer than this share a channel: the bend cannot tell them apart.
 constexpr double kSameOffset = 0.01;
 
@@ -216,11 +218,23 @@ private:
         return !ch.lastOff || at - *ch.lastOff >= guard_;
     }
 
+    // The bend that sounds the song's bend plus the channel's offset. FluidSynth plays a bend
+    // of c cents as floor(c * 127 / 128) whole cents, which would leave every sharp offset a cent
+    // flat: of the bends it plays as the song's bend (as it plays it) plus the offset, the one
+    // nearest the exact bend, which other synthesizers play within half a cent of it.
     int bendFor(int c) const {
         const Part& part = parts_[channels_[c].owner];
-        const double cents = part.songBendCents() + channels_[c].offset;
-        const long value = std::lround(kBendCentre + cents * kBendCentre / (part.outRange() * 100.0));
-        return static_cast<int>(std::clamp<long>(value, 0, kBendMax));
+        const double song = part.songBendCents();
+        const double offset = channels_[c].offset;
+        const double perCent = kBendCentre / (part.outRange() * 100.0);
+        const double heard = std::floor(song * kFluidScale + 1e-9) + std::round(offset);
+        // Clear of the edge, where rounding inside the synthesizer could fall a cent short;
+        // no bend at all is exact.
+        const double lowest = heard == 0 ? 0 : std::ceil(heard / kFluidScale * perCent + 0.05);
+        const double highest = std::ceil((heard + 1) / kFluidScale * perCent) - 1;
+        const double exact = std::round((song + offset) * perCent);
+        const double steps = lowest <= highest ? std::clamp(exact, lowest, highest) : exact;
+        return static_cast<int>(std::clamp<double>(kBendCentre + steps, 0, kBendMax));
     }
 
     void sendRange(int c, std::vector<ChannelMessage>& out) {

@@ -135,11 +135,11 @@ private:
     std::vector<float> right_;
 };
 
-}  // namespace
-
-RenderOutcome renderSong(const RenderParts& parts, const std::string& path, AudioFormat format,
-                         const RenderProgress& progress,
-                         std::optional<std::vector<std::string>> soundFonts) {
+// The render; `retune` gets the retuner's report once the song has played.
+RenderOutcome render(const RenderParts& parts, const std::string& path, AudioFormat format,
+                     const RenderProgress& progress,
+                     std::optional<std::vector<std::string>> soundFonts,
+                     std::optional<RetuneReport>& retune) {
     UserDialogs& dialogs = parts.dialogs;
     const auto failFile = [&](const FileStatus& status) {
         dialogs.showMessage(messages::kCannotOpenFile, BoxStyle::SystemModal);
@@ -196,6 +196,7 @@ RenderOutcome renderSong(const RenderParts& parts, const std::string& path, Audi
 
     Sequencer& seq = player.sequencer;
     seq.setStopWait(std::chrono::milliseconds(0));
+    seq.setRetuneSettings(parts.retune);
     Recorder recorder(synth, file, progress, frameAt(*length));
 
     const SteadyTime start = timers.now();
@@ -220,6 +221,7 @@ RenderOutcome renderSong(const RenderParts& parts, const std::string& path, Audi
         if (!(rendered = recorder.renderTo(frameAt(at)))) break;
         timers.runNext();
     }
+    retune = seq.retuneReport();
     if (rendered) {
         port.allNotesOff();
         rendered = recorder.renderTail(frameAt(kMaxTailMs));
@@ -234,9 +236,23 @@ RenderOutcome renderSong(const RenderParts& parts, const std::string& path, Audi
         }
         return failFile(recorder.status);
     }
+    if (parts.strict && retune && retune->offTuning > 0) {
+        file.abort();
+        return RenderOutcome::Failed;
+    }
     if (const FileStatus committed = file.commit(); !committed) return failFile(committed);
     dialogs.showMessage(messages::kWrittenToFile, BoxStyle::SystemModal);
     return RenderOutcome::Written;
+}
+
+}  // namespace
+
+RenderResult renderSong(const RenderParts& parts, const std::string& path, AudioFormat format,
+                        const RenderProgress& progress,
+                        std::optional<std::vector<std::string>> soundFonts) {
+    RenderResult result{RenderOutcome::Failed, std::nullopt};
+    result.outcome = render(parts, path, format, progress, std::move(soundFonts), result.retune);
+    return result;
 }
 
 }  // namespace pitchloom

@@ -17,6 +17,13 @@ namespace pitchloom {
 /// What a render came to.
 enum class RenderOutcome { Written, Failed, Cancelled };
 
+/// What a render came to, and for a device type that retunes note by note how its notes were
+/// retuned (as far as the song got).
+struct RenderResult {
+    RenderOutcome outcome;
+    std::optional<RetuneReport> retune;
+};
+
 /// Told the share of the song rendered so far (0 to 1) about a thousand times a song; returning
 /// false cancels the render.
 using RenderProgress = std::function<bool(double done)>;
@@ -28,6 +35,11 @@ struct RenderParts {
     DeviceType type;
     UserDialogs& dialogs;
     SongLoader& loader;
+    /// How a dialect that retunes note by note may use the channels.
+    RetuneSettings retune{};
+    /// Whether a note played off its tuning fails the render, the file not written (the result
+    /// says how many); nothing is shown for it.
+    bool strict = false;
 };
 
 /// Plays the song into an audio file through the built-in synthesizer, clocked by samples
@@ -36,8 +48,8 @@ struct RenderParts {
 /// failure is shown through the dialogs; a failed or cancelled render leaves no file behind.
 /// soundFonts: the SoundFonts to play with, the first that loads; when not given, the system's
 /// General MIDI ones in their order.
-RenderOutcome renderSong(const RenderParts& parts, const std::string& path, AudioFormat format,
-                         const RenderProgress& progress = {},
-                         std::optional<std::vector<std::string>> soundFonts = std::nullopt);
+RenderResult renderSong(const RenderParts& parts, const std::string& path, AudioFormat format,
+                        const RenderProgress& progress = {},
+                        std::optional<std::vector<std::string>> soundFonts = std::nullopt);
 
 }  // namespace pitchloom

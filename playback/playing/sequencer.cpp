@@ -24,6 +24,53 @@ SteadyTime after(SteadyTime origin, std::chrono::nanoseconds elapsed) {
     return origin + std::chrono::duration_cast<SteadyTime::duration>(elapsed);
 }
 
+// Controllers whose meaning hangs on what came before them: the parameter numbers and the data
+// entry that goes to them.
+bool dependsOnOrder(std::uint8_t controller) {
+    return controller == 6 || controller == 38 || (controller >= 96 && controller <= 101);
+}
+
+// What the song told its channels before event `count`: its controllers, programs, pressures and
+// bends in order, each left out that a later one of its kind on its channel overrides. Notes and
+// key pressure belong to notes that are no longer sounding.
+std::vector<ChannelMessage> channelStateBefore(std::span<const std::uint8_t> track,
+                                               std::uint8_t runningStatus, std::uint64_t count) {
+    std::vector<ChannelMessage> all;
+    EventReader events(track, kFirstEventOffset, runningStatus, EventReader::StrayData::Report);
+    for (std::uint64_t i = 0; i < count; ++i) {
+        const auto e = events.next();
+        if (!e || e->stray) break;
+        if (e->status < 0xB0 || e->status > 0xEF) continue;
+        ChannelMessage m{e->status, track[e->dataAt()], 0};
+        if (m.dataSize() == 2) m.data2 = track[e->dataAt() + 1];
+        all.push_back(m);
+    }
+    constexpr std::size_t kControllerSlots = 16 * 128;
+    // Where a message is the last of its kind: a controller of a channel, or the channel's
+    // program, pressure or bend; nothing for the ones that are all kept.
+    const auto slot = [](const ChannelMessage& m) -> std::optional<std::size_t> {
+        const auto channel = static_cast<std::size_t>(m.channel());
+        if ((m.status & 0xF0) == 0xB0) {
+            if (dependsOnOrder(m.data1)) return std::nullopt;
+            return channel * 128 + m.data1;
+        }
+        return kControllerSlots + static_cast<std::size_t>((m.status >> 4) - 0x0C) * 16 + channel;
+    };
+    std::vector<std::size_t> last(kControllerSlots + 3 * 16, 0);
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        if (const auto s = slot(all[i])) last[*s] = i;
+    }
+    std::vector<ChannelMessage> kept;
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        if (const auto s = slot(all[i]); !s || last[*s] == i) kept.push_back(all[i]);
+    }
+    return kept;
+}
+
+RetuneReport together(const RetuneReport& a, const RetuneReport& b) {
+    return {a.notes + b.notes, a.offTuning + b.offTuning, std::max(a.worstCents, b.worstCents)};
+}
+
 }  // namespace
 
 std::optional<std::uint32_t> tempoOf(const MidiEvent& e) {
@@ -81,6 +128,11 @@ void Sequencer::TogglePlay() {
     beginPlayback();
 }
 
+std::optional<RetuneReport> Sequencer::retuneReport() const {
+    std::lock_guard lock(reportMutex_);
+    return report_;
+}
+
 void Sequencer::beginPlayback() {
     p_.view.setPlayCaption(kStopCaption);
     p_.tuning.rhythm.resetRhythmChannels();
@@ -98,6 +150,13 @@ void Sequencer::startPlayback() {
     }
     playing.store(1);
     run->noteOnCount = 0;
+    run->retuneSettings = retuneSettings_;
+    run->retunerFactory = retunerFactory_;
+    {
+        std::lock_guard lock(reportMutex_);
+        report_.reset();
+    }
+    if (const std::uint16_t bent = bentChannels_.exchange(0); bent != 0) releaseBends(bent);
 
     const auto track = playableTrack(p_.song.image());
     if (!track) {
@@ -105,7 +164,8 @@ void Sequencer::startPlayback() {
         return;
     }
     run->clock = SongClock(track->division);
-    run->events.emplace(track->bytes, kFirstEventOffset, runningStatus_.load(),
+    run->firstRunningStatus = runningStatus_.load();
+    run->events.emplace(track->bytes, kFirstEventOffset, run->firstRunningStatus,
                         EventReader::StrayData::Report);
 
     run->periodMs = periodFor(track->division, p_.timers.minPeriodMs());
@@ -187,19 +247,113 @@ void Sequencer::onTimer(const std::shared_ptr<Run>& run) {
     }
 }
 
-void Sequencer::playNote(const MidiEvent& e, bool on) {
-    const int channel = e.status & 0x0F;
+int Sequencer::noteOntoScale(const MidiEvent& e) {
     const std::size_t noteAt = e.dataAt();
     int note = p_.song.data[noteAt];
-    if (!p_.tuning.rhythm.isRhythm(channel)) {
+    if (!p_.tuning.rhythm.isRhythm(e.status & 0x0F)) {
         note = p_.tuning.moveOntoScale(note);
         p_.song.data[noteAt] = static_cast<std::uint8_t>(note);
     }
+    return note;
+}
+
+void Sequencer::playNote(const MidiEvent& e, bool on) {
+    const int channel = e.status & 0x0F;
+    const int note = noteOntoScale(e);
     if (on) {
-        p_.port.noteOn(note, p_.song.data[noteAt + 1], channel);
+        p_.port.noteOn(note, p_.song.data[e.dataAt() + 1], channel);
     } else {
         p_.port.noteOff(note, channel);
     }
+}
+
+void Sequencer::send(const ChannelMessage& m) {
+    const int channel = m.channel();
+    switch (m.status & 0xF0) {
+        case 0x90:
+            p_.port.noteOn(m.data1, m.data2, channel);
+            break;
+        case 0x80:
+            p_.port.noteOff(m.data1, channel);
+            break;
+        case 0xC0:
+            p_.port.programChange(m.data1, channel);
+            break;
+        case 0xD0:
+            p_.port.channelPressure(m.status, m.data1);
+            break;
+        default:
+            p_.port.channelMessage(m.status, m.data1, m.data2);
+            break;
+    }
+}
+
+void Sequencer::releaseBends(std::uint16_t channels) {
+    for (int c = 0; c < kPartCount; ++c) {
+        if ((channels & (1u << c)) == 0) continue;
+        p_.port.channelMessage(0xB0 + c, 0x7B, 0x00);
+        p_.port.channelMessage(0xE0 + c, 0x00, 0x40);
+    }
+}
+
+void Sequencer::followRetuning(Run& run, DeviceType type) {
+    const NoteRetunerMaker make = dialectOf(type).noteRetuner;
+    if (make == run.retunerMaker) return;
+    if (run.retuner) stopRetuning(run);
+    if (make != nullptr) startRetuning(run, make);
+}
+
+void Sequencer::startRetuning(Run& run, NoteRetunerMaker make) {
+    // Notes begun in another dialect would never be let go: the retuner does not know them.
+    if (run.eventsPlayed > 0) p_.port.allNotesOff();
+    run.retuner =
+        run.retunerFactory ? run.retunerFactory(run.retuneSettings) : make(run.retuneSettings);
+    run.retunerMaker = make;
+    run.retuner->begin(channelUseOf(p_.song.image()));
+    run.retuner->setTuning(p_.tuning.value());
+    // The channels it borrows become copies of the parts as the song has set them up so far.
+    run.retuned.clear();
+    if (const auto track = playableTrack(p_.song.image())) {
+        for (const ChannelMessage& m :
+             channelStateBefore(track->bytes, run.firstRunningStatus, run.eventsPlayed)) {
+            run.retuner->take(m, run.clock.elapsed(), p_.tuning.rhythm.isRhythm(m.channel()),
+                              run.retuned);
+        }
+    }
+    sendRetuned(run);
+}
+
+void Sequencer::stopRetuning(Run& run) {
+    releaseBends(bentChannels_.exchange(0));
+    run.earlierRetuners = together(run.earlierRetuners, run.retuner->report());
+    run.retuner.reset();
+    run.retunerMaker = nullptr;
+    // From here the other dialect's rules: its tuning before the next note.
+    p_.sender.forgetSent();
+    run.tuningWiped = true;
+}
+
+void Sequencer::retune(Run& run, const MidiEvent& e) {
+    const int channel = e.status & 0x0F;
+    ChannelMessage m{e.status, p_.song.data[e.dataAt()], 0};
+    if (m.dataSize() == 2) m.data2 = p_.song.data[e.dataAt() + 1];
+    if (e.isNote()) m.data1 = static_cast<std::uint8_t>(noteOntoScale(e));
+    run.retuned.clear();
+    run.retuner->take(m, run.clock.elapsed(), p_.tuning.rhythm.isRhythm(channel), run.retuned);
+    sendRetuned(run);
+}
+
+void Sequencer::sendRetuned(Run& run) {
+    std::uint16_t channels = 0;
+    for (const ChannelMessage& m : run.retuned) {
+        send(m);
+        channels |= static_cast<std::uint16_t>(1u << m.channel());
+    }
+    bentChannels_.fetch_or(channels);
+    const RetuneReport report = together(run.earlierRetuners, run.retuner->report());
+    std::lock_guard lock(reportMutex_);
+    // A callback of a stopped playback finishing its event leaves the next one's report alone.
+    if (current(run)) report_ = report;
 }
 
 void Sequencer::sendTuning(Run& run, DeviceType type) {
@@ -229,6 +383,11 @@ void Sequencer::playMessage(Run& run, std::span<const std::uint8_t> body,
     if (const auto reset = recogniseReset(body); reset && dialect.forgetsAfter(reset->kind)) {
         p_.sender.forgetSent();
         run.tuningWiped = true;
+        if (run.retuner) {
+            run.retuned.clear();
+            run.retuner->afterReset(run.clock.elapsed(), run.retuned);
+            sendRetuned(run);
+        }
     }
 }
 
@@ -257,7 +416,16 @@ void Sequencer::playSysEx(Run& run, const MidiEvent& e, DeviceType type) {
 
 bool Sequencer::playEvent(Run& run) {
     const DeviceType type = p_.deviceType.load();
-    if (p_.tuning.tuningChanged.exchange(0) != 0) sendTuning(run, type);
+    followRetuning(run, type);
+    if (p_.tuning.tuningChanged.exchange(0) != 0) {
+        // Each offset is an atomic the window thread stores before it raises the flag; a tuning
+        // changed again while this reads raises the flag again for the next event.
+        if (run.retuner) {
+            run.retuner->setTuning(p_.tuning.value());
+        } else {
+            sendTuning(run, type);
+        }
+    }
 
     const MidiEvent& e = *run.next;
     if (e.stray) {
@@ -267,7 +435,9 @@ bool Sequencer::playEvent(Run& run) {
     const std::uint8_t b = e.status;
     const int channel = b & 0x0F;
     const auto data = [&](std::size_t i) { return p_.song.data[e.dataAt() + i]; };
-    if (e.isNoteOn()) {
+    if (run.retuner && b >= 0x80 && b <= 0xEF) {
+        retune(run, e);
+    } else if (e.isNoteOn()) {
         // The first Note On with its status written out brings the tuning; so does the first
         // after a reset.
         if ((!e.runningStatus && run.noteOnCount == 0) || run.tuningWiped) sendTuning(run, type);
@@ -287,6 +457,7 @@ bool Sequencer::playEvent(Run& run) {
         p_.port.channelPressure(b, data(0));
     }
     runningStatus_.store(run.events->runningStatus());
+    ++run.eventsPlayed;
     return true;
 }
 

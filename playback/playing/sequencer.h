@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -13,12 +14,14 @@
 #include "base/user_dialogs.h"
 #include "midifile/event_reader.h"
 #include "midifile/midi_song.h"
+#include "midifile/song_clock.h"
 #include "midifile/song_loader.h"
 #include "midifile/sysex.h"
 #include "playback/outputs/midi_port.h"
 #include "playback/playing/scale_tuning_sender.h"
-#include "midifile/song_clock.h"
 #include "playback/playing/timer_service.h"
+#include "tuning/dialect.h"
+#include "tuning/note_retuner.h"
 #include "tuning/tuning_state.h"
 
 namespace pitchloom {
@@ -69,6 +72,20 @@ public:
 
     bool isPlaying() const { return playing.load() != 0; }
 
+    /// How a dialect that retunes note by note may use the channels, from the next start of
+    /// playback on.
+    void setRetuneSettings(const RetuneSettings& settings) { retuneSettings_ = settings; }
+    /// Makes the retuners from the next start of playback on, in place of the dialect table's
+    /// maker (the table still says when to retune note by note); for tests that watch the
+    /// sequencer's side of a retuner.
+    void setRetunerFactory(
+        std::function<std::unique_ptr<NoteRetuner>(const RetuneSettings&)> make) {
+        retunerFactory_ = std::move(make);
+    }
+    /// How the notes of the last playback were retuned, up to its end or stop (so far, while it
+    /// plays); nothing when no dialect in force during it retuned note by note.
+    std::optional<RetuneReport> retuneReport() const;
+
     /// The wait after a stop, one second; tests shorten it.
     void setStopWait(std::chrono::milliseconds wait) { stopWait_ = wait; }
 
@@ -88,6 +105,9 @@ public:
 
     std::atomic<std::uint8_t> playing{0};  // window and timer threads
 
+    /// What the dialect table makes a note retuner with.
+    using NoteRetunerMaker = decltype(Dialect::noteRetuner);
+
     /// State of one playback, touched only by the timer chain once it runs.
     struct Run {
         std::uint64_t generation = 0;
@@ -101,6 +121,16 @@ public:
         std::optional<MidiEvent> next;  // what the next timer plays
         /// A System Exclusive message sent in packets, gathered until its last one.
         std::vector<std::uint8_t> packets;
+        std::uint8_t firstRunningStatus = 0;  // what the walk started with
+        std::uint64_t eventsPlayed = 0;
+        RetuneSettings retuneSettings;
+        std::function<std::unique_ptr<NoteRetuner>(const RetuneSettings&)> retunerFactory;
+        /// While the dialect in force retunes note by note: its retuner, the table's maker of it,
+        /// and what it says for the message in hand.
+        std::unique_ptr<NoteRetuner> retuner;
+        NoteRetunerMaker retunerMaker = nullptr;
+        std::vector<ChannelMessage> retuned;
+        RetuneReport earlierRetuners;  // of the retuners a device type change ended
     };
 
 private:
@@ -117,7 +147,22 @@ private:
     bool playEvent(Run& run);
     bool arm(const std::shared_ptr<Run>& run);
     bool current(const Run& run) const { return run.generation == generation_.load(); }
+    /// The note of a note event, moved onto the scale (in the song too) unless its channel is a
+    /// rhythm channel.
+    int noteOntoScale(const MidiEvent& e);
     void playNote(const MidiEvent& e, bool on);
+    void send(const ChannelMessage& message);
+    /// Starts or ends retuning note by note when the device type in force came to ask for it or
+    /// stopped asking.
+    void followRetuning(Run& run, DeviceType type);
+    void startRetuning(Run& run, NoteRetunerMaker make);
+    void stopRetuning(Run& run);
+    /// A channel message of the song through the retuner.
+    void retune(Run& run, const MidiEvent& e);
+    /// Sends what the retuner said, and keeps its report where the window thread can read it.
+    void sendRetuned(Run& run);
+    /// Notes off and the bend centred on each channel of the mask.
+    void releaseBends(std::uint16_t channels);
     void playSysEx(Run& run, const MidiEvent& e, DeviceType type);
     /// A whole System Exclusive message: rhythm parts, resets and what the dialect withholds,
     /// then the device.
@@ -132,6 +177,13 @@ private:
         0};                  // timer thread; kept from one playback to the next
     std::mutex timerMutex_;  // guards pending_ against stop/arm races
     std::optional<TimerService::TimerId> pending_;
+    RetuneSettings retuneSettings_;  // window thread; copied into each run
+    std::function<std::unique_ptr<NoteRetuner>(const RetuneSettings&)> retunerFactory_;
+    // Channels a retuner bent: set on the timer thread, straightened at the next start or when
+    // the device type stops retuning note by note, since the module keeps a bend for ever.
+    std::atomic<std::uint16_t> bentChannels_{0};
+    mutable std::mutex reportMutex_;  // guards report_: written by the timer thread, read by any
+    std::optional<RetuneReport> report_;
 };
 
 template <typename At>

@@ -73,10 +73,10 @@ TEST(BendRetuner, NotesNeedingOtherBendsBorrowFreeChannelsAfterTheirReleaseGuard
     EXPECT_EQ(song(0s, 0x90, 64, 100), range3("1") + " | E1 02 3D | 91 40 64");
     EXPECT_EQ(song(1s, 0x80, 64, 0), "81 40 00");
     // A, 6 sharp, 100 ms after E was released: its channel may not bend yet.
-    EXPECT_EQ(song(1100ms, 0x90, 69, 100), range3("2") + " | E2 24 41 | 92 45 64");
+    EXPECT_EQ(song(1100ms, 0x90, 69, 100), range3("2") + " | E2 26 41 | 92 45 64");
     EXPECT_EQ(song(1200ms, 0x90, 69, 0), "92 45 00");  // Note Off as Note On, velocity 0
     // D, 4 sharp, 400 ms after: E's channel takes its bend; its range is known.
-    EXPECT_EQ(song(1400ms, 0x90, 62, 100), "E1 6D 40 | 91 3E 64");
+    EXPECT_EQ(song(1400ms, 0x90, 62, 100), "E1 6F 40 | 91 3E 64");
     EXPECT_EQ(song(1500ms, 0x80, 62, 0), "81 3E 00");
 
     // A note released under the sustain pedal rings until the pedal lifts: the guard starts then.
@@ -84,12 +84,12 @@ TEST(BendRetuner, NotesNeedingOtherBendsBorrowFreeChannelsAfterTheirReleaseGuard
     EXPECT_EQ(song(2s, 0x90, 64, 100), "E1 02 3D | 91 40 64");
     EXPECT_EQ(song(2100ms, 0x80, 64, 0), "81 40 00");
     // B flat: A's channel was let go before the pedal went down.
-    EXPECT_EQ(song(3s, 0x90, 70, 100), "E2 6C 43 | 92 46 64");
+    EXPECT_EQ(song(3s, 0x90, 70, 100), "E2 70 43 | 92 46 64");
     EXPECT_EQ(song(3s, 0x80, 70, 0), "82 46 00");
     EXPECT_EQ(song(4s, 0xB0, 64, 0), "B0 40 00 | B1 40 00 | B2 40 00");
     // G, 200 ms after the pedal: a new channel, which gets the pedal's state first.
-    EXPECT_EQ(song(4200ms, 0x90, 67, 100), "B3 40 00 | " + range3("3") + " | E3 37 40 | 93 43 64");
-    EXPECT_EQ(song(4400ms, 0x90, 62, 100), "E1 6D 40 | 91 3E 64");
+    EXPECT_EQ(song(4200ms, 0x90, 67, 100), "B3 40 00 | " + range3("3") + " | E3 38 40 | 93 43 64");
+    EXPECT_EQ(song(4400ms, 0x90, 62, 100), "E1 6F 40 | 91 3E 64");
     EXPECT_EQ(song.retuner().report().offTuning, 0u);
     EXPECT_EQ(song.retuner().report().notes, 9u);
 }

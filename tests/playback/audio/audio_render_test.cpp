@@ -66,7 +66,8 @@ protected:
                          const RenderProgress& progress = {},
                          std::vector<std::string> soundFonts = {test::sineSoundFont()}) {
         return renderSong({session_.song, session_.tuning, type, dialogs_, session_.loader},
-                          folder_ + "/" + name, format, progress, std::move(soundFonts));
+                          folder_ + "/" + name, format, progress, std::move(soundFonts))
+            .outcome;
     }
 
     test::ScriptedDialogs dialogs_;
@@ -82,7 +83,8 @@ TEST_F(Render, EveryPitchClassSoundsAtItsTuningInEachDialect) {
 
     const Offsets offsets = {-64, -50, -31, -12, 0, 7, 19, 33, 50, 63, -3, 24};
     session_.tuning.setOffsets(offsets);
-    for (DeviceType type : {DeviceType::GS, DeviceType::XG, DeviceType::MTS}) {
+    // Bend with its notes 100 ms apart, within the release guard: on a borrowed channel each.
+    for (DeviceType type : {DeviceType::GS, DeviceType::XG, DeviceType::MTS, DeviceType::Bend}) {
         load(chromaticSong());
         const std::string name = std::string(deviceTypeName(type)) + ".wav";
         ASSERT_EQ(render(name, type, AudioFormat::WavFloat), RenderOutcome::Written);
@@ -100,6 +102,27 @@ TEST_F(Render, EveryPitchClassSoundsAtItsTuningInEachDialect) {
                 << deviceTypeName(type) << " pitch class " << n;
         }
     }
+}
+
+TEST_F(Render, StrictRefusesABendRenderWithANoteOffItsTuningAndSaysHowFarOff) {
+    // Every channel but the drums taken by the song: the chord's E, 14 cents below the C, has
+    // nowhere to go but the C's channel.
+    test::TrackBuilder t;
+    for (int c = 0; c < 16; ++c) {
+        if (c != 9) t.programChange(0, c, test::kOrgan);
+    }
+    load(test::format0(480, t.noteOn(0, 0, 60, 100).noteOn(0, 0, 64, 100).endOfTrack()));
+    session_.tuning.offsets[4] = -14;
+    RenderParts parts{session_.song, session_.tuning, DeviceType::Bend, dialogs_, session_.loader};
+    parts.strict = true;
+    const RenderResult result = renderSong(parts, folder_ + "/strict.wav", AudioFormat::Wav16, {},
+                                           std::vector<std::string>{test::sineSoundFont()});
+    EXPECT_EQ(result.outcome, RenderOutcome::Failed);
+    ASSERT_TRUE(result.retune);
+    EXPECT_EQ(describeOffTuning(*result.retune),
+              "1 of 2 notes played up to 14 cents from their tuning");
+    EXPECT_TRUE(dialogs_.texts().empty());
+    EXPECT_TRUE(test::namesIn(folder_).empty());
 }
 
 TEST_F(Render, NotesStartOnTheFramesOfTheirExactTimes) {

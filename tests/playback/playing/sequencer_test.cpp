@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
+#include <memory>
 #include <thread>
 
 #include "playback/playback_rig.h"
@@ -605,6 +608,112 @@ TEST(RealTimer, ASongStartedDuringTheStopWaitKeepsItsStopCaption) {
     EXPECT_TRUE(r.seq.isPlaying());
     EXPECT_EQ(r.view.lastCaption(), "     Stop");
     r.seq.stopPlayback();
+}
+
+// Says plainly what it was told: each message moves up a channel, rhythm ones excepted; a Note On
+// comes after controller 16 with its key's offset + 64; a reset is answered with controller 18 of
+// its song time in tenths of a second on channel 3. Velocity 1 counts as played off its tuning.
+class TellingRetuner : public NoteRetuner {
+public:
+    void begin(const ChannelUse&) override {}
+    void setTuning(const TuningValue& tuning) override { tuning_ = tuning; }
+    void take(const ChannelMessage& m, std::chrono::nanoseconds, bool rhythm,
+              std::vector<ChannelMessage>& out) override {
+        const auto c = static_cast<std::uint8_t>(rhythm ? m.channel() : (m.channel() + 1) % 16);
+        if ((m.status & 0xF0) == 0x90 && m.data2 > 0) {
+            const double offset = tuning_.pitch(m.channel(), m.data1) - m.data1 * 100.0;
+            out.push_back({static_cast<std::uint8_t>(0xB0 | c), 16,
+                           static_cast<std::uint8_t>(64 + std::lround(offset))});
+            report_.notes++;
+            if (m.data2 == 1) report_ = {report_.notes, report_.offTuning + 1, 12.5};
+        }
+        out.push_back({static_cast<std::uint8_t>((m.status & 0xF0) | c), m.data1, m.data2});
+    }
+    void afterReset(std::chrono::nanoseconds at, std::vector<ChannelMessage>& out) override {
+        out.push_back({0xB2, 18, static_cast<std::uint8_t>(at / 100ms)});
+    }
+    RetuneReport report() const override { return report_; }
+
+private:
+    TuningValue tuning_;
+    RetuneReport report_;
+};
+
+void retuneTelling(Rig& r, DeviceType type) {
+    r.type = type;
+    r.seq.setRetunerFactory(
+        [](const RetuneSettings&) { return std::make_unique<TellingRetuner>(); });
+}
+
+// Every message sent, in hex: "C1 05, B1 10 40".
+std::string sentText(const Rig& r) {
+    std::string text;
+    for (const auto& m : r.output.messages()) {
+        if (!text.empty()) text += ",";
+        for (const std::uint8_t b : m.bytes) {
+            char hex[5];
+            std::snprintf(hex, sizeof hex, " %02X", b);
+            text += hex;
+        }
+    }
+    return text.empty() ? text : text.substr(1);
+}
+
+TEST(Retuning, EveryMessageGoesOutAsTheRetunerSaysWithTuningChangesResetsAndItsReport) {
+    Rig r;
+    retuneTelling(r, DeviceType::Bend);
+    r.tuning.offsets[0] = 7;
+    r.tuning.inScale[1] = 0;  // C# moves up to D before the retuner sees it
+    TrackBuilder t;
+    t.programChange(0, 0, 5).noteOn(0, 0, 61, 100).noteOn(0, 9, 36, 1).noteOff(480, 0, 61);
+    t.sysex(0, {0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7});
+    t.noteOn(0, 0, 64, 100).endOfTrack();
+    r.play(test::format0(480, t));
+    r.timers.runNext();
+    r.tuning.offsets[4] = -14;  // the slider of E, let go
+    r.tuning.tuningChanged = 1;
+    r.timers.runAll();
+    EXPECT_EQ(sentText(r),
+              "C1 05, B1 10 40, 91 3E 64, B9 10 47, 99 24 01, 81 3E 00, "
+              "F0 41 10 42 12 40 00 7F 00 41 F7, B2 12 05, B1 10 32, 91 40 64");
+    EXPECT_EQ(r.tuning.tuningChanged, 0);
+    EXPECT_EQ(describeOffTuning(*r.seq.retuneReport()),
+              "1 of 3 notes played up to 13 cents from their tuning");
+
+    // The next song, in a dialect that tells the module its tuning, starts on centred channels.
+    r.output.clear();
+    r.type = DeviceType::GM;
+    r.play(test::format0(480, TrackBuilder().noteOn(0, 0, 60, 100).endOfTrack()));
+    r.timers.runAll();
+    EXPECT_EQ(sentText(r), "B1 7B 00, E1 00 40, B2 7B 00, E2 00 40, B9 7B 00, E9 00 40, 90 3C 64");
+    EXPECT_FALSE(r.seq.retuneReport());
+}
+
+TEST(Retuning, ADeviceTypeChangeMidSongStartsOrEndsTheRetuner) {
+    Rig r;
+    retuneTelling(r, DeviceType::GM);
+    TrackBuilder t;
+    // The first volume is overridden by the second; the RPN and its data entry keep their order.
+    t.programChange(0, 0, 5).controlChange(0, 0, 7, 10).controlChange(0, 0, 101, 0);
+    t.controlChange(0, 0, 6, 2).controlChange(0, 0, 7, 20).noteOn(0, 0, 60, 100);
+    t.noteOn(480, 0, 62, 100).noteOn(480, 0, 64, 100).endOfTrack();
+    r.play(test::format0(480, t));
+    r.timers.runNext();
+    r.output.clear();
+    r.type = DeviceType::Bend;
+    r.timers.runNext();
+    EXPECT_EQ(sentText(r),
+              "B0 7B 00, B1 7B 00, B2 7B 00, B3 7B 00, B4 7B 00, B5 7B 00, B6 7B 00, B7 7B 00, "
+              "B8 7B 00, B9 7B 00, BA 7B 00, BB 7B 00, BC 7B 00, BD 7B 00, BE 7B 00, BF 7B 00, "
+              "C1 05, B1 65 00, B1 06 02, B1 07 14, B1 10 40, 91 3E 64");
+
+    // Leaving: the retuner's channels are let go and centred, and MTS tunes the next note.
+    r.output.clear();
+    r.type = DeviceType::MTS;
+    r.timers.runAll();
+    EXPECT_EQ(sentText(r),
+              "B1 7B 00, E1 00 40, F0 7F 7F 08 08 03 7B 7F 40 40 40 40 40 40 40 40 40 40 40 40 F7, "
+              "90 40 64");
 }
 
 }  // namespace
