@@ -295,13 +295,11 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
                        "bend may change, 0 to " +
                        std::to_string(kLongestReleaseGuard) +
                        " (default 300): synthesizers go on bending a released note")
-        ->type_name("MS")
-        ->excludes(render);
+        ->type_name("MS");
     app.add_flag("--strict", o.strict,
                  "With " + noteRetunerNames() +
                      ": a song with a note played off its tuning, as when a part needs more "
-                     "channels than are free, is an error and is not written")
-        ->excludes(render);
+                     "channels than are free, is an error and is not written");
     app.add_flag("--list", o.list, "Print the labels that --key, --scale and --tuning take");
     app.add_option("FILES", o.files,
                    "INPUT OUTPUT; INPUT alone with --render; INPUT... with --output-dir. A "
@@ -482,7 +480,8 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
     if (!session->loader.loadSongByDialog()) return kExitFailed;
     const InterruptScope interrupts(InterruptScope::Interrupts::StopTheWork);
     const auto [outcome, retune] =
-        renderSong({session->song, session->tuning, types->front(), dialogs, session->loader},
+        renderSong({session->song, session->tuning, types->front(), dialogs, session->loader,
+                    settings.retune, settings.strict},
                    o.render, *audio, [&bar](double done) {
                        bar.show(done);
                        return !interrupted();

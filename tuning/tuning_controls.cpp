@@ -97,7 +97,6 @@ void TuningControls::onSliderScroll(ScrollCode code, int thumbPosition, int slid
             view_.setSliderPosition(sliderIndex, thumbPosition);
             break;
         case ScrollCode::EndScroll:
-            state_.tuningChanged.store(1);
             break;
         case ScrollCode::ThumbTrack:
         case ScrollCode::Top:
@@ -107,6 +106,8 @@ void TuningControls::onSliderScroll(ScrollCode code, int thumbPosition, int slid
     }
     // Also when nothing moved: an offset beyond the travel snaps to the slider's end here.
     state_.offsets[static_cast<std::size_t>(sliderIndex)].store(-view_.sliderPosition(sliderIndex));
+    // Raised after the offset is stored, so that the player never sends the one before.
+    if (code == ScrollCode::EndScroll) state_.tuningChanged.store(1);
     showOffsets();
     selectListRow(TuningList::Tuning, kCustomTuningRow);
 }

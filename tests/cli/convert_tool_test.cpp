@@ -307,6 +307,16 @@ TEST_F(ConvertTool, BendSaysWhichSongsPlayNotesOffTheirTuningAndStrictWritesNone
     EXPECT_EQ(strictBatch.status, kExitFailed);
     EXPECT_EQ(strictBatch.err, off + "1 converted, 1 failed\n");
     EXPECT_EQ(namesIn(dir + "/b"), (std::vector<std::string>{"in.mid"}));
+
+    // A render says it too; strict, it leaves no audio file.
+    const Outcome rendered = tool({"--type", "BEND", "--render", dir + "/full.wav", full});
+    EXPECT_EQ(rendered.status, kExitWritten);
+    EXPECT_EQ(lines(rendered.err).back() + "\n", off);
+    const Outcome strictRender =
+        tool({"--type", "BEND", "--strict", "--render", dir + "/strict.wav", full});
+    EXPECT_EQ(strictRender.status, kExitFailed);
+    EXPECT_EQ(strictRender.err, off);
+    EXPECT_FALSE(std::filesystem::exists(dir + "/strict.wav"));
 }
 
 TEST_F(ConvertTool, ANewFileTakesTheUmaskAlsoWhereNoProcIsMounted) {

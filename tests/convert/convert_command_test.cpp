@@ -234,7 +234,7 @@ TEST_F(ConvertByBend, TheReleaseGuardRunsOnTheTempoMapAndABorrowedChannelBecomes
                         e,
                         eOff,
                         tempo60,
-                        {0x81, 0x70, 0xE0, 0x6D, 0x40, 0x00, 0x90, 0x3E, 0x64},  // 8301: +4 cents
+                        {0x81, 0x70, 0xE0, 0x6F, 0x40, 0x00, 0x90, 0x3E, 0x64},  // 8303: +4 cents
                         {0x83, 0x60, 0x80, 0x3E, 0x40},
                         drumAndReset,
                         range3(0),
@@ -255,7 +255,7 @@ TEST_F(ConvertByBend, TheReleaseGuardRunsOnTheTempoMapAndABorrowedChannelBecomes
                                           tempo60,
                                           {0x81, 0x70, 0xC1, 0x05},
                                           range3(1),
-                                          {0x00, 0xE1, 0x6D, 0x40, 0x00, 0x91, 0x3E, 0x64},
+                                          {0x00, 0xE1, 0x6F, 0x40, 0x00, 0x91, 0x3E, 0x64},
                                           {0x83, 0x60, 0x81, 0x3E, 0x40},
                                           drumAndReset,
                                           range3(0),
