@@ -22,13 +22,13 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <iostream>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "base/file_io.h"
 #include "support/midi_builder.h"
 #include "support/pitch.h"
 #include "support/sine_soundfont.h"
@@ -146,13 +146,6 @@ std::string keyName(int key) {
     return kNames[static_cast<std::size_t>(key % 12)] + std::to_string(key / 12 - 1);
 }
 
-bool writeBytes(const std::string& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    return static_cast<bool>(out);
-}
-
 int writeSong(const std::string& path) {
     struct Timed {
         std::uint32_t tick;
@@ -193,7 +186,7 @@ int writeSong(const std::string& path) {
         now = e.tick;
     }
     t.endOfTrack(ticksAt(kSongEnd) - now);
-    return writeBytes(path, pitchloom::test::format0(kDivision, t)) ? 0 : 1;
+    return pitchloom::writeFile(path, pitchloom::test::format0(kDivision, t)).ok() ? 0 : 1;
 }
 
 // Seconds from the song's time to the render's: where the render first grows loud, less where
@@ -313,7 +306,7 @@ int measure(const std::string& renderPath, const std::string& untunedPath) {
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.size() == 2 && args[0] == "soundfont") {
-        return writeBytes(args[1], pitchloom::test::sineSoundFontBytes()) ? 0 : 1;
+        return pitchloom::writeFile(args[1], pitchloom::test::sineSoundFontBytes()).ok() ? 0 : 1;
     }
     if (args.size() == 2 && args[0] == "song") return writeSong(args[1]);
     if (args.size() == 3 && args[0] == "measure") return measure(args[1], args[2]);
