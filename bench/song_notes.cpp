@@ -2,7 +2,7 @@
 // reads it (the song loader's merge, then a walk over its events), and how many free channels a
 // retuning by bend would need at least to play all of them in tune.
 //
-//   song_notes [--guard MS] SONG.mid...
+//   song_notes [--guard MS] [--tolerance CENTS] SONG.mid...
 //
 // Prints one line per song, tab-separated: its notes on melodic channels, its notes on rhythm
 // channels (channel 10 and those a GS or XG message makes a rhythm part), the melodic channels
@@ -16,7 +16,9 @@
 // bend while a note sounds on it and for the release guard (MS, default 300) after, and plays
 // one part. So at each Note On, every part needs a channel for each pitch class it sounds or
 // released within the guard, its own channel being one of them. The song's own bends and the
-// sustain pedal are left out: both can only add to the need.
+// sustain pedal are left out: both can only add to the need. With --tolerance, pitch classes
+// whose offsets lie within twice CENTS of each other may share a channel, each played that
+// close to its tuning (default 0: each its own).
 
 #include <algorithm>
 #include <array>
@@ -36,6 +38,7 @@
 #include "session/session.h"
 #include "support/scripted_dialogs.h"
 #include "tuning/note_retuner.h"
+#include "tuning/tuning_tables.h"
 
 namespace {
 
@@ -62,7 +65,10 @@ struct SongCount {
 // Which pitch classes of each part hold a channel's bend: sounding, or released within the guard.
 class BendHolds {
 public:
-    explicit BendHolds(nanoseconds guard) : guard_(guard) {}
+    /// Pitch classes whose offsets lie within twice `tolerance` cents of each other may share a
+    /// bend, each played within the tolerance.
+    BendHolds(nanoseconds guard, const std::array<double, kPitchClasses>& offsets, double tolerance)
+        : guard_(guard), offsets_(offsets), tolerance_(tolerance) {}
 
     void noteOn(int channel, int key) {
         ++keys_[static_cast<std::size_t>(channel)][static_cast<std::size_t>(key)];
@@ -80,12 +86,23 @@ public:
     int borrowedAt(nanoseconds at) const {
         int borrowed = 0;
         for (int c = 0; c < kChannels; ++c) {
-            int held = 0;
+            std::vector<double> held;
             for (int pc = 0; pc < kPitchClasses; ++pc) {
                 const std::size_t i = index(c, pc);
-                if (sounding_[i] > 0 || (released_[i] && at - *released_[i] < guard_)) ++held;
+                if (sounding_[i] > 0 || (released_[i] && at - *released_[i] < guard_)) {
+                    held.push_back(offsets_[static_cast<std::size_t>(pc)]);
+                }
             }
-            borrowed += std::max(0, held - 1);
+            // The fewest bends within the tolerance of every offset held: each from the lowest
+            // offset not yet played, as far up as the tolerance reaches.
+            std::sort(held.begin(), held.end());
+            int bends = 0;
+            for (std::size_t k = 0; k < held.size(); ++bends) {
+                const double reach = held[k] + 2 * tolerance_;
+                while (k < held.size() && held[k] <= reach + 1e-9)
+                    ++k;
+            }
+            borrowed += std::max(0, bends - 1);
         }
         return borrowed;
     }
@@ -96,20 +113,26 @@ private:
     }
 
     nanoseconds guard_;
+    std::array<double, kPitchClasses> offsets_;
+    double tolerance_;
     std::array<std::array<int, 128>, kChannels> keys_{};  // notes sounding on each key
     // Per channel and pitch class: the notes sounding, and when the last of them ended.
     std::array<int, kChannels * kPitchClasses> sounding_{};
     std::array<std::optional<nanoseconds>, kChannels * kPitchClasses> released_{};
 };
 
-SongCount countSong(std::span<const std::uint8_t> image, nanoseconds guard) {
+SongCount countSong(std::span<const std::uint8_t> image, nanoseconds guard, double tolerance) {
     SongCount count;
     const pitchloom::ChannelUse use = pitchloom::channelUseOf(image);
     count.free = std::bitset<kChannels>(static_cast<std::uint16_t>(~(use.used | use.rhythm)));
     // The registered parameter each channel has selected (both bytes).
     std::array<int, kChannels> selected;
     selected.fill(kNullParameter);
-    BendHolds holds(guard);
+    const auto row = std::find_if(pitchloom::TuningTable.begin(), pitchloom::TuningTable.end(),
+                                  [](const auto& r) { return r.label == "Just Intonation"; });
+    std::array<double, kPitchClasses> offsets{};
+    std::copy(row->cents.begin(), row->cents.end(), offsets.begin());
+    BendHolds holds(guard, offsets, tolerance);
     pitchloom::SongClock clock(pitchloom::readBe16(image, pitchloom::kDivisionOffset));
     pitchloom::EventReader events(image, pitchloom::kFirstEventOffset);
     while (const auto e = events.next()) {
@@ -149,12 +172,15 @@ SongCount countSong(std::span<const std::uint8_t> image, nanoseconds guard) {
 int main(int argc, char** argv) {
     std::vector<std::string_view> args(argv + 1, argv + argc);
     nanoseconds guard = std::chrono::milliseconds(300);
-    if (args.size() >= 2 && args[0] == "--guard") {
-        guard = std::chrono::milliseconds(std::stoi(std::string(args[1])));
+    double tolerance = 0;
+    while (args.size() >= 2 && (args[0] == "--guard" || args[0] == "--tolerance")) {
+        const std::string value(args[1]);
+        if (args[0] == "--guard") guard = std::chrono::milliseconds(std::stoi(value));
+        if (args[0] == "--tolerance") tolerance = std::stod(value);
         args.erase(args.begin(), args.begin() + 2);
     }
     if (args.empty()) {
-        std::fprintf(stderr, "usage: song_notes [--guard MS] SONG.mid...\n");
+        std::fprintf(stderr, "usage: song_notes [--guard MS] [--tolerance CENTS] SONG.mid...\n");
         return 2;
     }
     pitchloom::test::ScriptedDialogs dialogs;
@@ -165,7 +191,7 @@ int main(int argc, char** argv) {
             std::printf("unreadable\t\t\t\t\t\t%.*s\n", static_cast<int>(path.size()), path.data());
             continue;
         }
-        const SongCount c = countSong(session.song.image(), guard);
+        const SongCount c = countSong(session.song.image(), guard, tolerance);
         std::printf("%llu\t%llu\t%zu\t%zu\t%zu\t%d\t%.*s\n",
                     static_cast<unsigned long long>(c.melodic),
                     static_cast<unsigned long long>(c.drums), c.playing.count(),
