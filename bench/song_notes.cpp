@@ -7,8 +7,9 @@
 // Prints one line per song, tab-separated: its notes on melodic channels, its notes on rhythm
 // channels (channel 10 and those a GS or XG message makes a rhythm part), the melodic channels
 // that play notes, how many of those it gives a pitch bend range (RPN 0, then Data Entry), the
-// channels it leaves free (no channel message, not a rhythm channel), the free channels it
-// needs, and its path; "unreadable" and the path for a song the loader refuses. A note is a
+// channels it leaves free (no channel message, not a rhythm channel), the channels that play no
+// note and are not rhythm channels (free ones among them), the free channels it needs, and its
+// path; "unreadable" and the path for a song the loader refuses. A note is a
 // Note On of velocity above 0.
 //
 // The need is a lower bound under the rules of a retuning by bend in Just Intonation in C (the
@@ -59,6 +60,7 @@ struct SongCount {
     std::bitset<kChannels> playing;  // melodic channels with notes
     std::bitset<kChannels> ranged;   // channels given a bend range
     std::bitset<kChannels> free;
+    std::bitset<kChannels> rhythm;
     int freeNeeded = 0;
 };
 
@@ -125,6 +127,7 @@ SongCount countSong(std::span<const std::uint8_t> image, nanoseconds guard, doub
     SongCount count;
     const pitchloom::ChannelUse use = pitchloom::channelUseOf(image);
     count.free = std::bitset<kChannels>(static_cast<std::uint16_t>(~(use.used | use.rhythm)));
+    count.rhythm = std::bitset<kChannels>(use.rhythm);
     // The registered parameter each channel has selected (both bytes).
     std::array<int, kChannels> selected;
     selected.fill(kNullParameter);
@@ -188,14 +191,16 @@ int main(int argc, char** argv) {
     if (!session.createSong()) return 1;
     for (const std::string_view path : args) {
         if (!session.loader.loadSongFromPath(std::string(path))) {
-            std::printf("unreadable\t\t\t\t\t\t%.*s\n", static_cast<int>(path.size()), path.data());
+            std::printf("unreadable\t\t\t\t\t\t\t%.*s\n", static_cast<int>(path.size()),
+                        path.data());
             continue;
         }
         const SongCount c = countSong(session.song.image(), guard, tolerance);
-        std::printf("%llu\t%llu\t%zu\t%zu\t%zu\t%d\t%.*s\n",
+        const std::bitset<kChannels> noteless = ~(c.playing | c.rhythm);
+        std::printf("%llu\t%llu\t%zu\t%zu\t%zu\t%zu\t%d\t%.*s\n",
                     static_cast<unsigned long long>(c.melodic),
                     static_cast<unsigned long long>(c.drums), c.playing.count(),
-                    (c.playing & c.ranged).count(), c.free.count(), c.freeNeeded,
+                    (c.playing & c.ranged).count(), c.free.count(), noteless.count(), c.freeNeeded,
                     static_cast<int>(path.size()), path.data());
     }
     return 0;
