@@ -324,8 +324,13 @@ bool SongWriter::retuneNotes(NoteRetuner& retuner) {
     const auto writeSent = [&](std::uint32_t delta) {
         for (const ChannelMessage& m : sent) {
             const std::uint8_t bytes[] = {m.status, m.data1, m.data2};
-            out.add(std::exchange(delta, 0), std::span(bytes).first(1 + m.dataSize()),
-                    EventWriter::RunOn::Allowed);
+            const auto event = std::span(bytes).first(1 + m.dataSize());
+            // A data byte read as one though its top bit is set keeps the status in front of it,
+            // or a reader would take it for a status of its own.
+            const bool dataLikeStatus = std::any_of(event.begin() + 1, event.end(),
+                                                    [](std::uint8_t b) { return b > 0x7F; });
+            out.add(std::exchange(delta, 0), event,
+                    dataLikeStatus ? EventWriter::RunOn::Never : EventWriter::RunOn::Allowed);
         }
     };
     // The time of messages that have no place on the way out goes on to the next event.

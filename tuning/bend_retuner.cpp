@@ -133,7 +133,8 @@ public:
               std::vector<ChannelMessage>& out) override {
         const int p = m.channel();
         const std::uint8_t kind = m.status & 0xF0;
-        if (rhythm) {
+        // A data byte with its top bit set is no MIDI: it goes on as it came, untouched.
+        if (rhythm || m.data1 > 0x7F || m.data2 > 0x7F) {
             out.push_back(m);
             return;
         }
