@@ -93,6 +93,11 @@ std::optional<std::string_view> xgResetWithheld(std::span<const std::uint8_t> bo
     return std::nullopt;
 }
 
+// Defined here, so that the table's check can see it is there when it builds.
+std::unique_ptr<NoteRetuner> bendRetuner(const RetuneSettings& settings) {
+    return makeBendRetuner(settings);
+}
+
 // The rows, in the order the device type dialog lays out its buttons.
 constexpr std::array<Dialect, 5> kDialects = {{
     {DeviceType::XG, "XG", "Yamaha XG modules", TuningReach::PitchClassOffsets, false, xgMessages,
@@ -108,7 +113,7 @@ constexpr std::array<Dialect, 5> kDialects = {{
     {DeviceType::Bend, "Bend",
      "pitch bend, notes spread over spare channels: any General MIDI synth or player",
      TuningReach::PitchPerNote, false, noMessages, everyReset, nothingWithheld, "",
-     makeBendRetuner},
+     bendRetuner},
 }};
 
 // Each row is where its type points, and says all it must: a dialect missing a row, or a row
