@@ -336,9 +336,11 @@ bool SongWriter::retuneNotes(NoteRetuner& retuner) {
     // The time of messages that have no place on the way out goes on to the next event.
     std::uint64_t carried = 0;
     EventReader events = reader();
+    std::chrono::nanoseconds at{0};
     while (const auto e = events.next()) {
         clock.advance(e->delta);
-        const std::chrono::nanoseconds at = clock.elapsed();
+        // Events that lie together share their time: worked out once.
+        if (e->delta != 0) at = clock.elapsed();
         const auto delta = static_cast<std::uint32_t>(std::min(carried + e->delta, kLongestDelta));
         sent.clear();
         if (e->status >= 0x80 && e->status <= 0xEF) {

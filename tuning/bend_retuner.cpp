@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <optional>
 #include <utility>
@@ -102,6 +103,15 @@ struct Part {
     }
 };
 
+// What a channel's bend is worked out from.
+struct BendFrom {
+    int songBend = -1;
+    int rangeSemitones = -1;
+    int rangeCents = -1;
+    double offset = 0;
+    friend bool operator==(const BendFrom&, const BendFrom&) = default;
+};
+
 struct Channel {
     int owner = -1;     // the part it plays, -1 for none
     double offset = 0;  // the tuning its bend adds to the part's own
@@ -113,6 +123,8 @@ struct Channel {
     int bendSent = -1;
     int rangeSent = -1;
     bool copiedBefore = false;  // it was another part before: what that part set lingers
+    BendFrom bendFrom;          // and the bend it gives
+    int bend = kBendCentre;
 };
 
 class BendRetuner final : public NoteRetuner {
@@ -206,9 +218,8 @@ private:
     template <typename F>
     void forEachChannelOf(int p, F f) {
         f(p);
-        for (int c = 0; c < kChannels; ++c) {
-            if ((parts_[p].lent >> c & 1) != 0) f(c);
-        }
+        for (unsigned lent = parts_[p].lent; lent != 0; lent &= lent - 1)
+            f(std::countr_zero(lent));
     }
 
     double neededOffset(int p, int key) const { return tuning_.pitch(p, key) - key * 100.0; }
@@ -258,7 +269,15 @@ private:
     }
 
     void sendBend(int c, std::vector<ChannelMessage>& out) {
-        const int bend = bendFor(c);
+        // Most calls find the bend as it was: the same song bend, range and offset.
+        Channel& ch = channels_[c];
+        const Part& part = parts_[ch.owner];
+        const BendFrom from{part.songBend, part.rangeSemitones, part.rangeCents, ch.offset};
+        if (ch.bendFrom != from) {
+            ch.bendFrom = from;
+            ch.bend = bendFor(c);
+        }
+        const int bend = ch.bend;
         const bool rangeKnown = channels_[c].rangeSent == parts_[channels_[c].owner].outRange();
         if (bend == channels_[c].bendSent && (bend == kBendCentre || rangeKnown)) return;
         sendRange(c, out);
