@@ -233,6 +233,28 @@ private slots:
                  2);
     }
 
+    void bendSaysInTheLastBoxHowManyNotesPlayedOffTheirTuning() {
+        Window w;
+        w.dialog->deviceType().store(DeviceType::Bend);
+        const std::string folder = test::makeTempDir("bend-boxes");
+        test::TrackBuilder full;  // every channel in use: E finds none to borrow while C sounds
+        for (int c = 0; c < 16; ++c)
+            full.programChange(0, c, 0);
+        full.noteOn(0, 0, 60, 100).noteOn(0, 0, 64, 100).noteOff(480, 0, 60).noteOff(0, 0, 64);
+        const std::string song =
+            test::writeTempFile("bend-full.mid", test::format0(480, full.endOfTrack()));
+        const std::vector<std::string> box{
+            "Information has been written to the file!\n"
+            "1 of 2 notes played up to 14 cents from their tuning"};
+        for (const char* name : {"/full.wav", "/full.mid"}) {
+            w.boxes.clear();
+            w.boxes.willOpen(song);
+            w.boxes.willSave(folder + name);
+            w.press(1080);
+            QCOMPARE(w.boxes.texts(), box);
+        }
+    }
+
     void typeWhileIdleOpensTheDialogWithTheValueInForce() {
         Window w;
         w.answerType = [](DeviceTypeDialog& d) {
