@@ -52,7 +52,6 @@ constexpr int kRpnLsb = 100;
 constexpr int kDataEntry = 6;
 constexpr int kBendRange = 0;
 constexpr int kNullParameter = 0x3FFF;
-constexpr std::uint8_t kTempo = 0x51;
 
 struct SongCount {
     std::uint64_t melodic = 0;
@@ -140,10 +139,7 @@ SongCount countSong(std::span<const std::uint8_t> image, nanoseconds guard, doub
     pitchloom::EventReader events(image, pitchloom::kFirstEventOffset);
     while (const auto e = events.next()) {
         clock.advance(e->delta);
-        if (e->isMeta() && e->metaType() == kTempo && e->payload.size() == 3) {
-            clock.setTempo(static_cast<std::uint32_t>(e->payload[0] << 16 | e->payload[1] << 8 |
-                                                      e->payload[2]));
-        }
+        if (const auto tempo = e->tempo()) clock.setTempo(*tempo);
         const std::size_t first = e->dataAt() - e->at;
         if (e->status < 0x80 || e->status > 0xEF || first + 1 >= e->bytes.size()) continue;
         const int channel = e->status & 0x0F;

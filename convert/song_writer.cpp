@@ -228,19 +228,13 @@ bool SongWriter::rewrite(const Insertion* insertion, bool moveNotes) {
         for (std::size_t n = 0; n < onScale.size(); ++n)
             onScale[n] = static_cast<std::uint8_t>(tuning_.moveOntoScale(static_cast<int>(n)));
     }
-    const auto rhythmChannels = [this] {
-        std::uint16_t channels = 0;
-        for (int c = 0; c < kPartCount; ++c)
-            channels |= static_cast<std::uint16_t>(tuning_.rhythm.isRhythm(c) ? 1u << c : 0u);
-        return channels;
-    };
-    std::uint16_t rhythm = rhythmChannels();  // as the song's messages so far have set them
+    std::uint16_t rhythm = rhythmMaskOf(tuning_.rhythm);  // as the song's messages so far have set them
     const auto addMessages = [&] {
         const auto add = [&](std::span<const std::uint8_t> m) {
             out.add(0, m);
             if (!moveNotes) return;
             tuning_.rhythm.examineForRhythm(m);
-            rhythm = rhythmChannels();
+            rhythm = rhythmMaskOf(tuning_.rhythm);
         };
         const auto& messages = insertion->messages;
         if (insertion->point.newestFirst) {
@@ -270,7 +264,7 @@ bool SongWriter::rewrite(const Insertion* insertion, bool moveNotes) {
             dialogs_.showMessage(messages::kEventError, BoxStyle::SystemModal);
         } else if (e->isSysEx()) {
             tuning_.rhythm.examineForRhythm(e->bytes);
-            rhythm = rhythmChannels();
+            rhythm = rhythmMaskOf(tuning_.rhythm);
         } else if (e->isNote() && ((rhythm >> (e->status & 0x0F)) & 1) == 0) {
             // Written as moved whether it moved or not: the same bytes, and no branch to guess.
             const std::uint8_t* const data = source.data() + e->dataAt();
@@ -343,11 +337,9 @@ bool SongWriter::retuneNotes(NoteRetuner& retuner) {
         if (e->delta != 0) at = clock.elapsed();
         const auto delta = static_cast<std::uint32_t>(std::min(carried + e->delta, kLongestDelta));
         sent.clear();
-        if (e->status >= 0x80 && e->status <= 0xEF) {
-            const int channel = e->status & 0x0F;
-            const bool isRhythm = ((rhythm >> channel) & 1) != 0;
-            const auto data = e->bytes.subspan(e->runningStatus ? 0 : 1);
-            ChannelMessage m{e->status, data[0], data.size() > 1 ? data[1] : std::uint8_t{0}};
+        if (auto message = e->channelMessage()) {
+            ChannelMessage& m = *message;
+            const bool isRhythm = ((rhythm >> m.channel()) & 1) != 0;
             if (e->isNote() && !isRhythm && m.data1 < onScale.size()) m.data1 = onScale[m.data1];
             retuner.take(m, at, isRhythm, sent);
             carried = sent.empty() ? carried + e->delta : 0;

@@ -5,6 +5,8 @@
 #include <optional>
 #include <span>
 
+#include "midifile/channel_message.h"
+
 namespace pitchloom {
 
 /// One event of a track as it stands in the bytes.
@@ -36,6 +38,13 @@ struct MidiEvent {
     bool isMeta() const { return status == 0xFF; }
     /// The type of a meta event (its second byte).
     std::uint8_t metaType() const { return isMeta() && bytes.size() > 1 ? bytes[1] : 0; }
+    /// A channel event as its message, status written out or not; nothing for other events.
+    std::optional<ChannelMessage> channelMessage() const {
+        if (status < 0x80 || status > 0xEF) return std::nullopt;
+        const auto data = bytes.subspan(runningStatus ? 0 : 1);
+        if (data.empty()) return std::nullopt;
+        return ChannelMessage{status, data[0], data.size() > 1 ? data[1] : std::uint8_t{0}};
+    }
     /// The microseconds per quarter note of a tempo meta event; nothing for any other event.
     std::optional<std::uint32_t> tempo() const {
         if (metaType() != 0x51 || payload.size() < 3) return std::nullopt;

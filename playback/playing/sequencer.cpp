@@ -14,7 +14,6 @@ namespace {
 constexpr std::chrono::milliseconds kStall{100};
 constexpr std::chrono::milliseconds kReadyPoll{10};
 
-constexpr std::uint8_t kTempo = 0x51;
 
 // The time of an event after the song's start, held at the end of the clock: a song can ask for
 // thousands of years (a five-byte delta time at division 1 and 16 seconds a beat), more than the
@@ -40,10 +39,8 @@ std::vector<ChannelMessage> channelStateBefore(std::span<const std::uint8_t> tra
     for (std::uint64_t i = 0; i < count; ++i) {
         const auto e = events.next();
         if (!e || e->stray) break;
-        if (e->status < 0xB0 || e->status > 0xEF) continue;
-        ChannelMessage m{e->status, track[e->dataAt()], 0};
-        if (m.dataSize() == 2) m.data2 = track[e->dataAt() + 1];
-        all.push_back(m);
+        if (e->status < 0xB0) continue;
+        if (const auto m = e->channelMessage()) all.push_back(*m);
     }
     constexpr std::size_t kControllerSlots = 16 * 128;
     // Where a message is the last of its kind: a controller of a channel, or the channel's
@@ -72,11 +69,6 @@ RetuneReport together(const RetuneReport& a, const RetuneReport& b) {
 }
 
 }  // namespace
-
-std::optional<std::uint32_t> tempoOf(const MidiEvent& e) {
-    if (!e.isMeta() || e.metaType() != kTempo || e.payload.size() < 3) return std::nullopt;
-    return std::uint32_t{e.payload[0]} << 16 | std::uint32_t{e.payload[1]} << 8 | e.payload[2];
-}
 
 Sequencer::Sequencer(Parts parts) : p_(parts) {}
 
@@ -334,12 +326,10 @@ void Sequencer::stopRetuning(Run& run) {
 }
 
 void Sequencer::retune(Run& run, const MidiEvent& e) {
-    const int channel = e.status & 0x0F;
-    ChannelMessage m{e.status, p_.song.data[e.dataAt()], 0};
-    if (m.dataSize() == 2) m.data2 = p_.song.data[e.dataAt() + 1];
+    ChannelMessage m = *e.channelMessage();
     if (e.isNote()) m.data1 = static_cast<std::uint8_t>(noteOntoScale(e));
     run.retuned.clear();
-    run.retuner->take(m, run.clock.elapsed(), p_.tuning.rhythm.isRhythm(channel), run.retuned);
+    run.retuner->take(m, run.clock.elapsed(), p_.tuning.rhythm.isRhythm(m.channel()), run.retuned);
     sendRetuned(run);
 }
 
@@ -432,10 +422,7 @@ bool Sequencer::playEvent(Run& run) {
         p_.port.reportError(1008);
         return false;
     }
-    const std::uint8_t b = e.status;
-    const int channel = b & 0x0F;
-    const auto data = [&](std::size_t i) { return p_.song.data[e.dataAt() + i]; };
-    if (run.retuner && b >= 0x80 && b <= 0xEF) {
+    if (run.retuner && e.channelMessage()) {
         retune(run, e);
     } else if (e.isNoteOn()) {
         // The first Note On with its status written out brings the tuning; so does the first
@@ -448,13 +435,9 @@ bool Sequencer::playEvent(Run& run) {
     } else if (e.isSysEx() || e.isEscape()) {
         playSysEx(run, e, type);
     } else if (e.isMeta()) {
-        if (const auto tempo = tempoOf(e)) run.clock.setTempo(*tempo);
-    } else if ((b >= 0xA0 && b <= 0xBF) || (b >= 0xE0 && b <= 0xEF)) {
-        p_.port.channelMessage(b, data(0), data(1));
-    } else if (b >= 0xC0 && b <= 0xCF) {
-        p_.port.programChange(data(0), channel);
-    } else if (b >= 0xD0 && b <= 0xDF) {
-        p_.port.channelPressure(b, data(0));
+        if (const auto tempo = e.tempo()) run.clock.setTempo(*tempo);
+    } else if (const auto m = e.channelMessage()) {
+        send(*m);
     }
     runningStatus_.store(run.events->runningStatus());
     ++run.eventsPlayed;

@@ -29,9 +29,6 @@ namespace pitchloom {
 inline constexpr std::string_view kPlayCaption = "     Play";
 inline constexpr std::string_view kStopCaption = "     Stop";
 
-/// The microseconds per quarter note of a tempo event; nothing for other events.
-std::optional<std::uint32_t> tempoOf(const MidiEvent& e);
-
 /// What playback needs of the window: the Play button's caption, a repaint, the wait cursor.
 /// Called from the window thread and from the timer thread at the end of a song.
 class PlaybackView {
@@ -200,7 +197,7 @@ bool Sequencer::timeline(std::span<const std::uint8_t> image, int minPeriod, At 
         if (!first) clock.advance(e->delta);
         const auto time = clock.elapsed();
         at(*e, time >= std::chrono::nanoseconds::max() - start ? time : start + time);
-        if (const auto tempo = tempoOf(*e)) clock.setTempo(*tempo);
+        if (const auto tempo = e->tempo()) clock.setTempo(*tempo);
     }
 }
 
