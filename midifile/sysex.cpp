@@ -157,6 +157,13 @@ std::optional<XgParameter> recogniseXgParameter(std::span<const std::uint8_t> bo
     return p;
 }
 
+std::optional<int> recogniseXgDrumPart(std::span<const std::uint8_t> body) {
+    const auto p = recogniseXgParameter(body);
+    if (!p || p->address[0] != 0x08 || p->address[2] != 0x07 || p->value == 0) return std::nullopt;
+    if (p->address[1] > 0x0F) return std::nullopt;
+    return p->address[1];
+}
+
 std::optional<ResetMessage> recogniseReset(std::span<const std::uint8_t> body) {
     if (body.size() < 4) return std::nullopt;
     const std::uint8_t device = body[1];

@@ -77,6 +77,9 @@ struct XgParameter {
     std::uint8_t value = 0;
 };
 std::optional<XgParameter> recogniseXgParameter(std::span<const std::uint8_t> body);
+/// The channel (0..15) an XG "part mode" parameter change makes a drum part: multi part nn,
+/// parameter 07, any value but 0; nothing for any other message.
+std::optional<int> recogniseXgDrumPart(std::span<const std::uint8_t> body);
 
 /// The messages after which a sound module has forgotten its scale tunings.
 enum class ResetKind {

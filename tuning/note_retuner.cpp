@@ -12,15 +12,6 @@ namespace {
 
 constexpr std::uint16_t kChannel10 = 1u << 9;
 
-// The channel an XG "part mode" message makes a drum part (multi part nn, parameter 07, any
-// value but 0); nothing for any other message.
-std::optional<int> xgDrumPart(std::span<const std::uint8_t> body) {
-    const auto p = recogniseXgParameter(body);
-    if (!p || p->address[0] != 0x08 || p->address[2] != 0x07 || p->value == 0) return std::nullopt;
-    if (p->address[1] > 0x0F) return std::nullopt;
-    return p->address[1];
-}
-
 }  // namespace
 
 std::string describeOffTuning(const RetuneReport& report) {
@@ -46,7 +37,7 @@ ChannelUse channelUseOf(std::span<const std::uint8_t> image) {
             part && part->value != 0 && part->channel >= 0) {
             use.rhythm |= static_cast<std::uint16_t>(1u << part->channel);
         }
-        if (const auto part = xgDrumPart(*body)) {
+        if (const auto part = recogniseXgDrumPart(*body)) {
             use.rhythm |= static_cast<std::uint16_t>(1u << *part);
         }
     }
