@@ -37,7 +37,7 @@ public:
     void showWritten(const std::optional<RetuneReport>& retune) {
         if (!written_) return;
         std::string text(messages::kWrittenToFile);
-        if (retune && retune->offTuning > 0) text += "\n" + describeOffTuning(*retune);
+        if (retune && retune->missed()) text += "\n" + describeOffTuning(*retune);
         dialogs_.showMessage(text, *written_);
     }
     void showDetail(std::string_view detail) override { dialogs_.showDetail(detail); }

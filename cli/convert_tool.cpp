@@ -430,7 +430,7 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
     };
     // What is said of a song whose notes did not all get their tuning; empty when they did.
     const auto remarkOn = [](const ConvertOutcome& outcome) {
-        if (!outcome.retune || outcome.retune->offTuning == 0) return std::string();
+        if (!outcome.retune || !outcome.retune->missed()) return std::string();
         return describeOffTuning(*outcome.retune);
     };
 
@@ -487,7 +487,7 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
                        return !interrupted();
                    });
     bar.finish();
-    if (retune && retune->offTuning > 0) {
+    if (retune && retune->missed()) {
         err << oneLine(o.files[0]) << ": " << describeOffTuning(*retune) << '\n';
     }
     if (outcome == RenderOutcome::Cancelled) {

@@ -25,6 +25,7 @@ set(PITCHLOOM_CORE_SOURCES
   ${PITCHLOOM_ROOT}/tuning/dialects.cpp
   ${PITCHLOOM_ROOT}/tuning/note_retuner.cpp
   ${PITCHLOOM_ROOT}/tuning/bend_retuner.cpp
+  ${PITCHLOOM_ROOT}/tuning/tuning_program_retuner.cpp
   ${PITCHLOOM_ROOT}/playback/outputs/audio_libraries.cpp
   ${PITCHLOOM_ROOT}/playback/outputs/midi_port.cpp
   ${PITCHLOOM_ROOT}/playback/outputs/pulse_output.cpp

@@ -76,8 +76,8 @@ ConvertOutcome convertSong(MidiSong& song, SongLoader& loader, TuningState& tuni
         }
         const RetuneReport report = retuner->report();
         outcome.retune = report;
-        if (report.offTuning > 0 && settings.strict) return outcome;
-        if (report.offTuning > 0 && settings.notice == OffTuningNotice::WrittenBox) {
+        if (report.missed() && settings.strict) return outcome;
+        if (report.missed() && settings.notice == OffTuningNotice::WrittenBox) {
             remark = describeOffTuning(report);
         }
     }

@@ -1,6 +1,7 @@
 #include "midifile/sysex.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "midifile/byte_reader.h"
 
@@ -124,6 +125,35 @@ std::size_t buildMtsScaleOctave(const PitchClassOffsets& offsets, std::uint16_t 
         out[9 + n] = tuningDataByte(offsets[n]);
     out[21] = kSysExEnd;
     return kMtsScaleOctaveSize;
+}
+
+std::size_t buildMtsNoteTuning(const std::array<double, 128>& cents, int firstKey, int program,
+                               std::uint8_t* out) {
+    constexpr std::uint8_t kSingleNoteTuning = 0x02;
+    // 7F 7F 7F is "no change": the highest pitch said is one step below it.
+    constexpr long kHighest = 127L * 16384 + 16382;
+    const std::size_t bodySize = kMtsNoteTuningSize - 3;
+    out[0] = kSysExStart;
+    out[1] = static_cast<std::uint8_t>(0x80 | (bodySize >> 7));
+    out[2] = static_cast<std::uint8_t>(bodySize & 0x7F);
+    out[3] = kUniversalRealTime;
+    out[4] = kAllDevices;
+    out[5] = kMidiTuning;
+    out[6] = kSingleNoteTuning;
+    out[7] = static_cast<std::uint8_t>(program & 0x7F);
+    out[8] = static_cast<std::uint8_t>(kMtsNoteTuningKeys);
+    std::uint8_t* at = out + 9;
+    for (int i = 0; i < kMtsNoteTuningKeys; ++i) {
+        const int key = (firstKey + i) & 0x7F;
+        const double steps = std::round(cents[static_cast<std::size_t>(key)] / 100.0 * 16384.0);
+        const long value = std::clamp(static_cast<long>(steps), 0L, kHighest);
+        *at++ = static_cast<std::uint8_t>(key);
+        *at++ = static_cast<std::uint8_t>(value >> 14);
+        *at++ = static_cast<std::uint8_t>((value >> 7) & 0x7F);
+        *at++ = static_cast<std::uint8_t>(value & 0x7F);
+    }
+    *at = kSysExEnd;
+    return kMtsNoteTuningSize;
 }
 
 std::optional<GsDataSet> recogniseGsDataSet(std::span<const std::uint8_t> body) {

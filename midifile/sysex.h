@@ -59,6 +59,19 @@ std::size_t buildXgScaleTuning(const PitchClassOffsets& offsets, int part, int p
 std::size_t buildMtsScaleOctave(const PitchClassOffsets& offsets, std::uint16_t channels,
                                 std::uint8_t* out);
 
+/// Keys in one MIDI Tuning Standard single note tuning change built here.
+inline constexpr int kMtsNoteTuningKeys = 64;
+inline constexpr std::size_t kMtsNoteTuningSize = 266;
+
+/// The MIDI Tuning Standard single note tuning change, real time, to all devices, of keys
+/// `firstKey` .. `firstKey` + 63 of tuning program `program`: F0 82 07 7F 7F 08 02 program 40,
+/// then for each key: key, semitone, fraction MSB, fraction LSB (the pitch in 1/16384 semitones
+/// above the semitone's equal-tempered pitch), F7, into out (at least 266 bytes). `cents` gives
+/// each key's pitch in cents (key k of equal temperament at k * 100), kept within what the
+/// message says.
+std::size_t buildMtsNoteTuning(const std::array<double, 128>& cents, int firstKey, int program,
+                               std::uint8_t* out);
+
 // Recognisers.
 
 /// A Roland data set: 41 device 42 12, three address bytes, data, checksum.

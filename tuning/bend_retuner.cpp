@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <bitset>
 #include <cmath>
 #include <optional>
 #include <utility>
@@ -22,6 +23,8 @@ constexpr int kBendCentre = 8192;
 constexpr int kBendMax = 16383;
 // How FluidSynth scales a bend: by its sensitivity over 128 rather than 127.
 constexpr double kFluidScale = 127.0 / 128.0;
+// How far twelve-offset dialects tune a key: keys tuned this far play themselves.
+constexpr double kTwelveOffsetReach = 64.0;
 // Offsets closer than this share a channel: the bend cannot tell them apart.
 constexpr double kSameOffset = 0.01;
 
@@ -56,15 +59,8 @@ struct Copied {
     std::uint8_t controller;
     std::uint8_t initial;
 };
-constexpr std::array<Copied, 9> kCopied = {{{0, 0},
-                                            {32, 0},
-                                            {1, 0},
-                                            {7, 100},
-                                            {10, 64},
-                                            {11, 127},
-                                            {kSustain, 0},
-                                            {91, 40},
-                                            {93, 0}}};
+constexpr std::array<Copied, 9> kCopied = {
+    {{0, 0}, {32, 0}, {1, 0}, {7, 100}, {10, 64}, {11, 127}, {kSustain, 0}, {91, 40}, {93, 0}}};
 
 std::optional<std::size_t> copiedIndex(std::uint8_t controller) {
     for (std::size_t i = 0; i < kCopied.size(); ++i) {
@@ -77,6 +73,14 @@ ChannelMessage message(std::uint8_t kind, int channel, int data1, int data2 = 0)
     return {static_cast<std::uint8_t>(kind | channel), static_cast<std::uint8_t>(data1),
             static_cast<std::uint8_t>(data2)};
 }
+
+// A key of the song sounding: the key that sounds it, which a tuning far from equal
+// temperament moves, and the channel it plays on.
+struct Sounding {
+    std::uint8_t key;
+    std::uint8_t outKey;
+    std::uint8_t channel;
+};
 
 // A part of the song: what it plays on its own channel, as the song set it.
 struct Part {
@@ -92,8 +96,11 @@ struct Part {
     int program = -1;
     bool sustained = false;
     std::uint16_t lent = 0;  // the channels borrowed for it
-    // The keys sounding and the channel each plays on, oldest first.
-    std::vector<std::pair<std::uint8_t, std::uint8_t>> sounding;
+    // The keys sounding, oldest first.
+    std::vector<Sounding> sounding;
+    // Keys whose Note On was not played, as the tuning gives them no pitch: their Note Off
+    // has no place either.
+    std::bitset<128> silenced;
 
     Part() { controllers.fill(-1); }
     int outRange() const { return bendRangeFor(rangeSemitones, rangeCents); }
@@ -113,10 +120,10 @@ struct BendFrom {
 };
 
 struct Channel {
-    int owner = -1;     // the part it plays, -1 for none
-    double offset = 0;  // the tuning its bend adds to the part's own
-    int notes = 0;      // notes sounding
-    bool pedalHeld = false;  // a note released under the sustain pedal rings on
+    int owner = -1;                // the part it plays, -1 for none
+    double offset = 0;             // the tuning its bend adds to the part's own
+    int notes = 0;                 // notes sounding
+    bool pedalHeld = false;        // a note released under the sustain pedal rings on
     std::optional<Nanos> lastOff;  // the last of them released; nothing before a first note
     // What the module was sent last; -1 before anything, as a module that played something else
     // before may hold any bend.
@@ -152,32 +159,36 @@ public:
         }
         claim(p);
         switch (kind) {
-        case kNoteOn:
-            if (m.data2 != 0) {
-                noteOn(p, m, at, out);
+            case kNoteOn:
+                if (m.data2 != 0) {
+                    noteOn(p, m, at, out);
+                    return;
+                }
+                noteOff(p, m, at, out);
                 return;
-            }
-            noteOff(p, m, at, out);
-            return;
-        case kNoteOff:
-            noteOff(p, m, at, out);
-            return;
-        case kPolyPressure:
-            out.push_back(message(kind, channelOfKey(p, m.data1), m.data1, m.data2));
-            return;
-        case kControl:
-            control(p, m, at, out);
-            return;
-        case kPitchBend:
-            parts_[p].songBend = m.data1 | m.data2 << 7;
-            forEachChannelOf(p, [&](int c) { sendBend(c, out); });
-            return;
-        case kProgram:
-            parts_[p].program = m.data1;
-            [[fallthrough]];
-        default:  // channel pressure too: the whole part feels it
-            forEachChannelOf(p, [&](int c) { out.push_back(message(kind, c, m.data1, m.data2)); });
-            return;
+            case kNoteOff:
+                noteOff(p, m, at, out);
+                return;
+            case kPolyPressure:
+                if (!parts_[p].silenced.test(m.data1)) {
+                    const Sounding s = soundingOf(p, m.data1);
+                    out.push_back(message(kind, s.channel, s.outKey, m.data2));
+                }
+                return;
+            case kControl:
+                control(p, m, at, out);
+                return;
+            case kPitchBend:
+                parts_[p].songBend = m.data1 | m.data2 << 7;
+                forEachChannelOf(p, [&](int c) { sendBend(c, out); });
+                return;
+            case kProgram:
+                parts_[p].program = m.data1;
+                [[fallthrough]];
+            default:  // channel pressure too: the whole part feels it
+                forEachChannelOf(p,
+                                 [&](int c) { out.push_back(message(kind, c, m.data1, m.data2)); });
+                return;
         }
     }
 
@@ -222,7 +233,17 @@ private:
             f(std::countr_zero(lent));
     }
 
-    double neededOffset(int p, int key) const { return tuning_.pitch(p, key) - key * 100.0; }
+    // The key that sounds a key of the song, and the bend its tuning needs from there. A key
+    // within the reach of a twelve-offset tuning sounds itself, as it does in every other dialect;
+    // one tuned further off sounds from the key nearest its pitch.
+    std::pair<int, double> outKeyOf(int p, int key) const {
+        const double pitch = tuning_.pitch(p, key);
+        int out = key;
+        if (std::abs(pitch - key * 100.0) > kTwelveOffsetReach) {
+            out = std::clamp(static_cast<int>(std::lround(pitch / 100.0)), 0, 127);
+        }
+        return {out, pitch - out * 100.0};
+    }
 
     bool idle(int c, Nanos at) const {
         const Channel& ch = channels_[c];
@@ -344,33 +365,45 @@ private:
 
     void noteOn(int p, const ChannelMessage& m, Nanos at, std::vector<ChannelMessage>& out) {
         ++report_.notes;
-        const int c = chooseChannel(p, neededOffset(p, m.data1), at, out);
+        if (!tuning_.sounds(p, m.data1)) {
+            ++report_.silent;
+            parts_[p].silenced.set(m.data1);
+            return;
+        }
+        const auto [outKey, offset] = outKeyOf(p, m.data1);
+        const int c = chooseChannel(p, offset, at, out);
         ++channels_[c].notes;
-        parts_[p].sounding.emplace_back(m.data1, static_cast<std::uint8_t>(c));
-        out.push_back(message(kNoteOn, c, m.data1, m.data2));
+        parts_[p].sounding.push_back(
+            {m.data1, static_cast<std::uint8_t>(outKey), static_cast<std::uint8_t>(c)});
+        out.push_back(message(kNoteOn, c, outKey, m.data2));
     }
 
     void noteOff(int p, const ChannelMessage& m, Nanos at, std::vector<ChannelMessage>& out) {
         auto& sounding = parts_[p].sounding;
         const auto it = std::find_if(sounding.begin(), sounding.end(),
-                                     [&](const auto& s) { return s.first == m.data1; });
+                                     [&](const Sounding& s) { return s.key == m.data1; });
         if (it == sounding.end()) {
+            if (parts_[p].silenced.test(m.data1)) {
+                parts_[p].silenced.reset(m.data1);
+                return;
+            }
             out.push_back(m);
             return;
         }
-        const int c = it->second;
+        const Sounding played = *it;
         sounding.erase(it);
-        Channel& ch = channels_[c];
+        Channel& ch = channels_[played.channel];
         if (--ch.notes == 0) ch.lastOff = at;
         ch.pedalHeld = ch.pedalHeld || parts_[p].sustained;
-        out.push_back(message(m.status & 0xF0, c, m.data1, m.data2));
+        out.push_back(message(m.status & 0xF0, played.channel, played.outKey, m.data2));
     }
 
-    int channelOfKey(int p, std::uint8_t key) const {
-        for (const auto& [k, c] : parts_[p].sounding) {
-            if (k == key) return c;
+    // Where pressure on a key of the song goes: the key and channel sounding it.
+    Sounding soundingOf(int p, std::uint8_t key) const {
+        for (const Sounding& s : parts_[p].sounding) {
+            if (s.key == key) return s;
         }
-        return p;
+        return {key, key, static_cast<std::uint8_t>(p)};
     }
 
     void control(int p, const ChannelMessage& m, Nanos at, std::vector<ChannelMessage>& out) {
@@ -379,69 +412,70 @@ private:
         std::uint8_t value = m.data2;
         bool rangeChanged = false;
         switch (cc) {
-        case kRpnCoarse:
-        case kRpnFine:
-            part.nrpn = false;
-            part.rpn[cc == kRpnCoarse ? 0 : 1] = value;
-            break;
-        case kNrpnCoarse:
-        case kNrpnFine:
-            part.nrpn = true;
-            part.nrpnNumber[cc == kNrpnCoarse ? 0 : 1] = value;
-            break;
-        case kDataEntry:
-        case kDataEntryFine:
-            if (!part.rangeSelected()) break;
-            (cc == kDataEntry ? part.rangeSemitones : part.rangeCents) = value;
-            // The module gets the whole semitones of the range the bends are scaled to.
-            rangeChanged = true;
-            break;
-        case kDataIncrement:
-        case kDataDecrement:
-            // A step of the range the bends are scaled to would leave them out of tune.
-            if (part.rangeSelected()) return;
-            break;
-        case kResetControllers:
-            part.songBend = kBendCentre;
-            part.nrpn = false;
-            part.rpn = part.nrpnNumber = {kNull, kNull};
-            part.sustained = false;
-            forEachChannelOf(p, [&](int c) {
-                if (std::exchange(channels_[c].pedalHeld, false)) channels_[c].lastOff = at;
-            });
-            for (const std::uint8_t reset : {std::uint8_t{1}, std::uint8_t{11}, kSustain})
-                part.controllers[*copiedIndex(reset)] = -1;
-            break;
-        case kAllSoundOff:
-        case kAllNotesOff:
-        case kOmniOff:
-        case kOmniOn:
-        case kMono:
-        case kPoly:
-            // Songs end notes this way too, with no Note Off to follow.
-            forEachChannelOf(p, [&](int c) {
-                Channel& ch = channels_[c];
-                if (ch.notes > 0) ch.lastOff = at;
-                ch.pedalHeld = ch.pedalHeld || (ch.notes > 0 && part.sustained);
-                ch.notes = 0;
-            });
-            part.sounding.clear();
-            break;
-        default:
-            if (const auto i = copiedIndex(cc)) part.controllers[*i] = value;
-            if (cc == kSustain) {
-                const bool down = value >= 64;
-                // Released notes held by the pedal ring on until it lifts.
-                if (part.sustained && !down) {
-                    forEachChannelOf(p, [&](int c) {
-                        if (!channels_[c].pedalHeld) return;
-                        channels_[c].pedalHeld = false;
-                        channels_[c].lastOff = at;
-                    });
+            case kRpnCoarse:
+            case kRpnFine:
+                part.nrpn = false;
+                part.rpn[cc == kRpnCoarse ? 0 : 1] = value;
+                break;
+            case kNrpnCoarse:
+            case kNrpnFine:
+                part.nrpn = true;
+                part.nrpnNumber[cc == kNrpnCoarse ? 0 : 1] = value;
+                break;
+            case kDataEntry:
+            case kDataEntryFine:
+                if (!part.rangeSelected()) break;
+                (cc == kDataEntry ? part.rangeSemitones : part.rangeCents) = value;
+                // The module gets the whole semitones of the range the bends are scaled to.
+                rangeChanged = true;
+                break;
+            case kDataIncrement:
+            case kDataDecrement:
+                // A step of the range the bends are scaled to would leave them out of tune.
+                if (part.rangeSelected()) return;
+                break;
+            case kResetControllers:
+                part.songBend = kBendCentre;
+                part.nrpn = false;
+                part.rpn = part.nrpnNumber = {kNull, kNull};
+                part.sustained = false;
+                forEachChannelOf(p, [&](int c) {
+                    if (std::exchange(channels_[c].pedalHeld, false)) channels_[c].lastOff = at;
+                });
+                for (const std::uint8_t reset : {std::uint8_t{1}, std::uint8_t{11}, kSustain})
+                    part.controllers[*copiedIndex(reset)] = -1;
+                break;
+            case kAllSoundOff:
+            case kAllNotesOff:
+            case kOmniOff:
+            case kOmniOn:
+            case kMono:
+            case kPoly:
+                // Songs end notes this way too, with no Note Off to follow.
+                forEachChannelOf(p, [&](int c) {
+                    Channel& ch = channels_[c];
+                    if (ch.notes > 0) ch.lastOff = at;
+                    ch.pedalHeld = ch.pedalHeld || (ch.notes > 0 && part.sustained);
+                    ch.notes = 0;
+                });
+                part.sounding.clear();
+                part.silenced.reset();
+                break;
+            default:
+                if (const auto i = copiedIndex(cc)) part.controllers[*i] = value;
+                if (cc == kSustain) {
+                    const bool down = value >= 64;
+                    // Released notes held by the pedal ring on until it lifts.
+                    if (part.sustained && !down) {
+                        forEachChannelOf(p, [&](int c) {
+                            if (!channels_[c].pedalHeld) return;
+                            channels_[c].pedalHeld = false;
+                            channels_[c].lastOff = at;
+                        });
+                    }
+                    part.sustained = down;
                 }
-                part.sustained = down;
-            }
-            break;
+                break;
         }
         if (rangeChanged) {
             // Each channel of the part gets the whole setting, whatever it had selected.

@@ -5,11 +5,13 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "midifile/sysex.h"
 #include "tuning/note_retuner.h"
+#include "tuning/tuning_state.h"
 #include "tuning/tuning_value.h"
 
 namespace pitchloom {
@@ -22,6 +24,7 @@ public:
     static const DeviceType GS;
     static const DeviceType GM;
     static const DeviceType MTS;
+    static const DeviceType MtsKeys;
     static const DeviceType Bend;
 
     /// The dialect every start of the program is in: GM.
@@ -40,7 +43,8 @@ inline constexpr DeviceType DeviceType::XG{0};
 inline constexpr DeviceType DeviceType::GS{1};
 inline constexpr DeviceType DeviceType::GM{kGmRow};
 inline constexpr DeviceType DeviceType::MTS{3};
-inline constexpr DeviceType DeviceType::Bend{4};
+inline constexpr DeviceType DeviceType::MtsKeys{4};
+inline constexpr DeviceType DeviceType::Bend{5};
 
 /// What a dialect can say of a tuning.
 enum class TuningReach {
@@ -100,9 +104,15 @@ const Dialect& dialectOf(DeviceType type);
 
 /// The dialect's name ("GS").
 std::string_view deviceTypeName(DeviceType type);
-/// The dialect of a name as deviceTypeName gives it, in capitals or not ("bend", "BEND");
-/// nothing for any other text.
+/// The name as a command line takes it, in one word ("MTS-keys").
+std::string commandLineName(DeviceType type);
+/// The dialect of a name as deviceTypeName or commandLineName gives it, in capitals or not, a
+/// blank, '-' or '_' alike ("bend", "BEND", "mts_keys"); nothing for any other text.
 std::optional<DeviceType> deviceTypeFromName(std::string_view name);
+
+/// Why a dialect cannot play the tuning in force, as a message says it ("This scale has 19
+/// notes: choose MTS keys or Bend to play it."); nothing when it can.
+std::optional<std::string> whyCannotPlay(DeviceType type, const TuningState& tuning);
 
 /// The bit mask of the channels 0..15 for which `isRhythm` says no.
 template <typename IsRhythm>

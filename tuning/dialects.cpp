@@ -1,10 +1,12 @@
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cctype>
 
 #include "tuning/dialect.h"
 
 #include "tuning/bend_retuner.h"
+#include "tuning/tuning_program_retuner.h"
 
 namespace pitchloom {
 
@@ -98,8 +100,27 @@ std::unique_ptr<NoteRetuner> bendRetuner(const RetuneSettings& settings) {
     return makeBendRetuner(settings);
 }
 
+std::unique_ptr<NoteRetuner> tuningProgramRetuner(const RetuneSettings& settings) {
+    return makeTuningProgramRetuner(settings);
+}
+
+// Every key's pitch in the tuning program the channels select. The channels share one program:
+// the tuning of the first melodic channel is the tuning of them all.
+bool mtsKeyMessages(const TuningValue& tuning, std::uint16_t melodicChannels, SysExList& out) {
+    const int channel = melodicChannels == 0 ? 0 : std::countr_zero(melodicChannels);
+    std::array<double, TuningValue::kKeys> cents{};
+    for (int k = 0; k < TuningValue::kKeys; ++k)
+        cents[static_cast<std::size_t>(k)] = tuning.pitch(channel, k);
+    std::array<std::uint8_t, kMtsNoteTuningSize> buf{};
+    for (int first = 0; first < TuningValue::kKeys; first += kMtsNoteTuningKeys) {
+        out.add(
+            std::span(buf).first(buildMtsNoteTuning(cents, first, kKeyTuningProgram, buf.data())));
+    }
+    return true;
+}
+
 // The rows, in the order the device type dialog lays out its buttons.
-constexpr std::array<Dialect, 5> kDialects = {{
+constexpr std::array<Dialect, 6> kDialects = {{
     {DeviceType::XG, "XG", "Yamaha XG modules", TuningReach::PitchClassOffsets, false, xgMessages,
      everyReset, nothingWithheld, "", nullptr},
     {DeviceType::GS, "GS", "Roland GS modules, TiMidity++", TuningReach::PitchClassOffsets, true,
@@ -110,10 +131,13 @@ constexpr std::array<Dialect, 5> kDialects = {{
     {DeviceType::MTS, "MTS",
      "MIDI Tuning Standard: FluidSynth, General MIDI 2 and many current synths",
      TuningReach::PitchClassOffsets, false, mtsMessages, everyReset, nothingWithheld, "", nullptr},
+    {DeviceType::MtsKeys, "MTS keys",
+     "MIDI Tuning Standard, a pitch for every key: FluidSynth, TiMidity++, MTS synths",
+     TuningReach::PitchPerKey, false, mtsKeyMessages, everyReset, nothingWithheld, "",
+     tuningProgramRetuner},
     {DeviceType::Bend, "Bend",
      "pitch bend, notes spread over spare channels: any General MIDI synth or player",
-     TuningReach::PitchPerNote, false, noMessages, everyReset, nothingWithheld, "",
-     bendRetuner},
+     TuningReach::PitchPerNote, false, noMessages, everyReset, nothingWithheld, "", bendRetuner},
 }};
 
 // Each row is where its type points, and says all it must: a dialect missing a row, or a row
@@ -123,7 +147,7 @@ constexpr bool tableIsWhole() {
         const Dialect& d = kDialects[row];
         if (d.type.row() != row || d.name.empty() || d.description.empty() ||
             d.tuningMessages == nullptr || d.forgetsAfter == nullptr || d.withholds == nullptr ||
-            (d.reach == TuningReach::PitchPerNote) != (d.noteRetuner != nullptr)) {
+            (d.reach == TuningReach::PitchPerNote && d.noteRetuner == nullptr)) {
             return false;
         }
     }
@@ -161,17 +185,46 @@ std::string_view deviceTypeName(DeviceType type) {
     return dialectOf(type).name;
 }
 
+std::string commandLineName(DeviceType type) {
+    std::string name(deviceTypeName(type));
+    std::ranges::replace(name, ' ', '-');
+    return name;
+}
+
 std::optional<DeviceType> deviceTypeFromName(std::string_view name) {
-    const auto sameLetters = [](std::string_view a, std::string_view b) {
-        return std::ranges::equal(a, b, [](char x, char y) {
-            return std::toupper(static_cast<unsigned char>(x)) ==
-                   std::toupper(static_cast<unsigned char>(y));
-        });
+    const auto folded = [](char x) {
+        return x == ' ' || x == '_'
+                   ? '-'
+                   : static_cast<char>(std::toupper(static_cast<unsigned char>(x)));
+    };
+    const auto sameLetters = [&](std::string_view a, std::string_view b) {
+        return std::ranges::equal(a, b, [&](char x, char y) { return folded(x) == folded(y); });
     };
     for (const Dialect& d : kDialects) {
         if (sameLetters(d.name, name)) return d.type;
     }
     return std::nullopt;
+}
+
+std::optional<std::string> whyCannotPlay(DeviceType type, const TuningState& tuning) {
+    const TuningReach reach = dialectOf(type).reach;
+    if (reach == TuningReach::PitchPerKey || reach == TuningReach::PitchPerNote) {
+        return std::nullopt;
+    }
+    const auto scala = tuning.scala();
+    if (!scala || scala->twelve) return std::nullopt;
+    std::vector<std::string_view> able;
+    for (const Dialect& d : kDialects) {
+        if (d.reach == TuningReach::PitchPerKey || d.reach == TuningReach::PitchPerNote) {
+            able.push_back(d.name);
+        }
+    }
+    std::string choose;
+    for (std::size_t i = 0; i < able.size(); ++i) {
+        choose += i == 0 ? "" : i + 1 == able.size() ? " or " : ", ";
+        choose += able[i];
+    }
+    return scala->whyNotTwelve + ": choose " + choose + " to play it.";
 }
 
 }  // namespace pitchloom

@@ -15,9 +15,19 @@ constexpr std::uint16_t kChannel10 = 1u << 9;
 }  // namespace
 
 std::string describeOffTuning(const RetuneReport& report) {
-    const auto worst = static_cast<long long>(std::ceil(report.worstCents - 1e-9));
-    return std::to_string(report.offTuning) + " of " + std::to_string(report.notes) +
-           " notes played up to " + std::to_string(worst) + " cents from their tuning";
+    const std::string ofAll = " of " + std::to_string(report.notes) + " notes ";
+    std::string text;
+    if (report.offTuning > 0) {
+        const auto worst = static_cast<long long>(std::ceil(report.worstCents - 1e-9));
+        text = std::to_string(report.offTuning) + ofAll + "played up to " + std::to_string(worst) +
+               " cents from their tuning";
+    }
+    if (report.silent > 0) {
+        if (!text.empty()) text += "; ";
+        text += std::to_string(report.silent) + ofAll +
+                "fell on keys the scale leaves unmapped and were not played";
+    }
+    return text;
 }
 
 ChannelUse channelUseOf(std::span<const std::uint8_t> image) {

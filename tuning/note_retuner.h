@@ -19,9 +19,16 @@ struct RetuneReport {
     std::uint64_t notes = 0;
     std::uint64_t offTuning = 0;
     double worstCents = 0;
+    /// Notes on keys the tuning leaves without a pitch (a keyboard mapping's unmapped keys),
+    /// which were not played.
+    std::uint64_t silent = 0;
+
+    /// Whether some notes did not sound as the tuning says.
+    bool missed() const { return offTuning > 0 || silent > 0; }
 };
 
-/// "3 of 1200 notes played up to 41 cents from their tuning".
+/// "3 of 1200 notes played up to 41 cents from their tuning", "5 of 1200 notes fell on keys the
+/// scale leaves unmapped and were not played", or both, joined by "; ".
 std::string describeOffTuning(const RetuneReport& report);
 
 /// How a retuning by notes may use the channels.

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <limits>
 #include <utility>
 
@@ -17,6 +18,10 @@ constexpr int kHighestOffset = 63;
 constexpr double kOctaveCents = 1200.0;
 constexpr double kOctaveTolerance = 0.5;
 constexpr int kHighestNote = 127;
+constexpr int kMiddleC = 60;
+// What a key can sound: keys 0..127 with a tuning or bend of up to half a semitone either way.
+constexpr double kLowestKeyCents = -50.0;
+constexpr double kHighestKeyCents = 12750.0;
 
 constexpr std::string_view kEndsBeforeCount = "it ends before the number of notes.";
 constexpr std::string_view kIsNotACount = " is not a number of notes.";
@@ -49,6 +54,28 @@ ScalaResult<T> refused(std::string_view reason) {
 
 std::string onLine(int line, std::string_view what) {
     return "line " + std::to_string(line) + std::string(what);
+}
+
+// "line 12: 5/0 is not a ratio...": the word quoted, so that a musician sees what to mend.
+std::string onLine(int line, std::string_view word, std::string_view what) {
+    if (word.empty()) return onLine(line, what);
+    return "line " + std::to_string(line) + ": " + std::string(word) + std::string(what);
+}
+
+// Cents as a musician reads them: at most two decimals, none that are zero ("1201.7").
+std::string centsText(double cents) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", cents);
+    std::string s(text);
+    while (s.back() == '0')
+        s.pop_back();
+    if (s.back() == '.') s.pop_back();
+    return s == "-0" ? "0" : s;
+}
+
+std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
+    const std::int64_t q = a / b;
+    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
 }
 
 int pitchClassOf(int step) {
@@ -125,9 +152,9 @@ std::optional<int> noteNameClass(std::string_view word) {
     return std::nullopt;
 }
 
-// Reads one pitch line; on failure, the reason's tail after the line number.
-std::pair<std::optional<ScalaPitch>, std::string_view> readPitch(std::string_view line) {
-    const std::string_view value = firstWord(line);
+// Reads one pitch line; on failure, the reason's tail after the line number and value.
+std::pair<std::optional<ScalaPitch>, std::string_view> readPitch(std::string_view value,
+                                                                 std::string_view line) {
     ScalaPitch pitch;
     if (value.find('.') != std::string_view::npos) {
         const auto cents = decimalWord(value);
@@ -165,6 +192,9 @@ bool placeOnStep(double cents, int step, int key, FittedScale& fit) {
     return true;
 }
 
+// The degree on each class while a scale is laid out, to name the two that collide.
+using ClassOwners = std::array<int, kPitchClassCount>;
+
 bool placeDegree(const ScalaPitch& pitch, int key, FittedScale& fit) {
     // Class and offset repeat every octave; reducing first keeps the step a small number.
     const double cents = std::fmod(pitch.cents, kOctaveCents);
@@ -187,9 +217,10 @@ std::optional<int> readHeaderValue(LineReader& lines, std::string_view field, in
             std::string(kMappingNotValid) + std::string(kEndsBefore) + std::string(field) + ".";
         return std::nullopt;
     }
-    const auto value = wholeWord<int>(firstWord(*line));
+    const std::string_view word = firstWord(*line);
+    const auto value = wholeWord<int>(word);
     if (!value || *value < 0 || *value > highest) {
-        reason = std::string(kMappingNotValid) + onLine(lines.number(), notThis);
+        reason = std::string(kMappingNotValid) + onLine(lines.number(), word, notThis);
         return std::nullopt;
     }
     return value;
@@ -207,14 +238,20 @@ ScalaResult<ScalaScale> parseScala(std::string_view text) {
     const auto countLine = lines.next();
     if (!countLine) return invalid(kEndsBeforeCount);
     scale.description = std::string(*description);
-    const auto count = wholeWord<std::int64_t>(firstWord(*countLine));
-    if (!count || *count < 0) return invalid(onLine(lines.number(), kIsNotACount));
+    const std::string_view countWord = firstWord(*countLine);
+    const auto count = wholeWord<std::int64_t>(countWord);
+    if (!count || *count < 0) {
+        return invalid(onLine(lines.number(), countWord, kIsNotACount));
+    }
 
     for (std::int64_t i = 0; i < *count; ++i) {
         const auto line = lines.next();
         if (!line) return invalid(kTooFewPitches);
-        auto [pitch, whatIsWrong] = readPitch(*line);
-        if (!pitch) return invalid(onLine(lines.number(), whatIsWrong));
+        const std::string_view value = firstWord(*line);
+        auto [pitch, whatIsWrong] = readPitch(value, *line);
+        if (!pitch) {
+            return invalid(onLine(lines.number(), value, whatIsWrong));
+        }
         scale.pitches.push_back(*pitch);
     }
     return done(std::move(scale));
@@ -224,17 +261,33 @@ ScalaResult<FittedScale> fitScale(const ScalaScale& scale, int key) {
     const auto& pitches = scale.pitches;
     if (pitches.empty()) return refused<FittedScale>(kScalaNoNotes);
     if (std::abs(pitches.back().cents - kOctaveCents) > kOctaveTolerance) {
-        return refused<FittedScale>(kScalaNotAnOctave);
+        return refused<FittedScale>("This scale's period is " + centsText(pitches.back().cents) +
+                                    " cents, not an octave");
     }
     if (pitches.size() > static_cast<std::size_t>(kPitchClassCount)) {
-        return refused<FittedScale>(kScalaTooManyNotes);
+        return refused<FittedScale>("This scale has " + std::to_string(pitches.size()) + " notes");
     }
 
     key = pitchClassOf(key);
     FittedScale fit;
     fit.marks[static_cast<std::size_t>(key)] = 1;
+    // Notes are numbered as the file lists them, from 1; its 1/1 is degree 0.
+    ClassOwners owners{};
+    owners[static_cast<std::size_t>(key)] = 0;
     for (std::size_t i = 0; i + 1 < pitches.size(); ++i) {
-        if (!placeDegree(pitches[i], key, fit)) return refused<FittedScale>(kScalaNotesShareAKey);
+        const FittedScale before = fit;
+        if (!placeDegree(pitches[i], key, fit)) {
+            const int step = stepOf(std::fmod(pitches[i].cents, kOctaveCents));
+            const int other = owners[static_cast<std::size_t>(pitchClassOf(key + step))];
+            const std::string note = std::to_string(i + 1);
+            return refused<FittedScale>(other == 0 ? "Its 1/1 and note " + note +
+                                                         " of this scale fall on one key"
+                                                   : "Notes " + std::to_string(other) + " and " +
+                                                         note + " of this scale fall on one key");
+        }
+        for (std::size_t c = 0; c < fit.marks.size(); ++c) {
+            if (fit.marks[c] != before.marks[c]) owners[c] = static_cast<int>(i + 1);
+        }
     }
     return done(fit);
 }
@@ -266,10 +319,11 @@ ScalaResult<KeyboardMapping> parseKeyboardMapping(std::string_view text) {
         return refused<KeyboardMapping>(std::string(kMappingNotValid) + std::string(kEndsBefore) +
                                         "reference frequency.");
     }
-    const auto frequency = decimalWord(firstWord(*frequencyLine));
+    const std::string_view frequencyWord = firstWord(*frequencyLine);
+    const auto frequency = decimalWord(frequencyWord);
     if (!frequency || *frequency <= 0.0) {
         return refused<KeyboardMapping>(std::string(kMappingNotValid) +
-                                        onLine(lines.number(), kIsNotAFrequency));
+                                        onLine(lines.number(), frequencyWord, kIsNotAFrequency));
     }
     m.referenceFrequency = *frequency;
     header(m.octaveDegree, "formal octave degree", std::numeric_limits<int>::max(), kIsNotADegree);
@@ -287,7 +341,7 @@ ScalaResult<KeyboardMapping> parseKeyboardMapping(std::string_view text) {
             m.degrees.push_back(*degree);
         } else {
             return refused<KeyboardMapping>(std::string(kMappingNotValid) +
-                                            onLine(lines.number(), kIsNotADegreeOrX));
+                                            onLine(lines.number(), word, kIsNotADegreeOrX));
         }
     }
     return done(std::move(m));
@@ -315,6 +369,101 @@ ScalaResult<FittedScale> loadScalaWithMapping(std::string_view sclText, std::str
     const auto key = mappedKey(*mapping.value, *scale.value);
     if (!key) return refused<FittedScale>(key.reason);
     return fitScale(*scale.value, *key.value);
+}
+
+KeyboardMapping linearMapping(int middleNote) {
+    KeyboardMapping m;
+    m.middleNote = std::clamp(middleNote, 0, kHighestNote);
+    return m;
+}
+
+std::optional<std::int64_t> degreeOfKey(const KeyboardMapping& mapping, int key,
+                                        std::size_t noteCount) {
+    if (key < mapping.firstNote || key > mapping.lastNote) return std::nullopt;
+    const std::int64_t fromMiddle = key - mapping.middleNote;
+    if (mapping.mapSize == 0) return fromMiddle;
+    const std::int64_t size = mapping.mapSize;
+    const std::int64_t repeat = floorDiv(fromMiddle, size);
+    const auto entry = static_cast<std::size_t>(fromMiddle - repeat * size);
+    if (entry >= mapping.degrees.size() || mapping.degrees[entry] == kUnmappedKey) {
+        return std::nullopt;
+    }
+    const std::int64_t octave =
+        mapping.octaveDegree == 0 ? static_cast<std::int64_t>(noteCount) : mapping.octaveDegree;
+    return mapping.degrees[entry] + repeat * octave;
+}
+
+KeyPitches layOnKeys(const ScalaScale& scale, const KeyboardMapping& mapping, bool absolute) {
+    const std::size_t notes = scale.pitches.size();
+    const auto degreeCents = [&](std::int64_t degree) {
+        const auto n = static_cast<std::int64_t>(notes);
+        const std::int64_t periods = floorDiv(degree, n);
+        const auto within = static_cast<std::size_t>(degree - periods * n);
+        return static_cast<double>(periods) * scale.pitches.back().cents +
+               (within == 0 ? 0.0 : scale.pitches[within - 1].cents);
+    };
+    // Where degree 0 sounds.
+    double origin = mapping.middleNote * 100.0;
+    if (absolute) {
+        const double reference =
+            6900.0 + kOctaveCents * std::log2(mapping.referenceFrequency / 440.0);
+        const auto degree = degreeOfKey(mapping, mapping.referenceNote, notes);
+        origin = degree ? reference - degreeCents(*degree)
+                        : reference + (mapping.middleNote - mapping.referenceNote) * 100.0;
+    }
+    KeyPitches keys;
+    for (int key = 0; key < TuningValue::kKeys; ++key) {
+        const auto k = static_cast<std::size_t>(key);
+        keys.cents[k] = key * 100.0;
+        const auto degree = degreeOfKey(mapping, key, notes);
+        if (!degree) continue;
+        const double cents = origin + degreeCents(*degree);
+        if (cents < kLowestKeyCents || cents >= kHighestKeyCents) continue;
+        keys.cents[k] = cents;
+        keys.sounds.set(k);
+    }
+    return keys;
+}
+
+ScalaResult<ScalaTuning> tuneScala(const ScalaScale& scale,
+                                   const std::optional<KeyboardMapping>& mapping, int key) {
+    if (scale.pitches.empty()) return refused<ScalaTuning>(kScalaNoNotes);
+    const double period = scale.pitches.back().cents;
+    if (period <= 0.0) {
+        return refused<ScalaTuning>("This scale's period is " + centsText(period) +
+                                    " cents: a scale must rise from its 1/1 to its period.");
+    }
+    ScalaTuning tuning;
+    tuning.description = scale.description;
+    tuning.noteCount = scale.pitches.size();
+
+    key = pitchClassOf(key);
+    ScalaResult<int> twelveKey = done(key);
+    if (mapping) twelveKey = mappedKey(*mapping, scale);
+    if (twelveKey) {
+        auto fitted = fitScale(scale, *twelveKey.value);
+        if (fitted) {
+            tuning.twelve = *fitted.value;
+        } else {
+            tuning.whyNotTwelve = fitted.reason;
+        }
+    } else {
+        tuning.whyNotTwelve = twelveKey.reason;
+    }
+
+    if (!tuning.twelve) {
+        tuning.keys = mapping ? layOnKeys(scale, *mapping, true)
+                              : layOnKeys(scale, linearMapping(kMiddleC + key), false);
+        return done(std::move(tuning));
+    }
+    if (mapping) {
+        const int ref = mapping->referenceNote;
+        const double laid =
+            ref * 100.0 + tuning.twelve->offsets[static_cast<std::size_t>(pitchClassOf(ref))];
+        tuning.referenceShift =
+            6900.0 + kOctaveCents * std::log2(mapping->referenceFrequency / 440.0) - laid;
+    }
+    return done(std::move(tuning));
 }
 
 std::string writeScala(const Offsets& offsets, const ScaleMarks& marks, int key,

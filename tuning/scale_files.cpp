@@ -62,6 +62,31 @@ ScaleFileRead refusedScala(const std::string& path, std::string reason, std::str
     return {std::nullopt, std::move(reason), FileStatus::failed(std::string(what)).about(path)};
 }
 
+// A scale read, put in the form the state holds: a scale on twelve classes in the offsets and
+// marks, any other in its keys alone.
+ScaleFileRead loadedScala(const ScalaTuning& tuned, int keyRow, std::string sclText,
+                          std::optional<std::string> kbmText) {
+    auto scala = std::make_shared<ScalaInForce>();
+    scala->description = tuned.description;
+    scala->noteCount = tuned.noteCount;
+    scala->twelve = tuned.twelve.has_value();
+    scala->whyNotTwelve = tuned.whyNotTwelve;
+    scala->referenceShift = tuned.referenceShift;
+    scala->keys = tuned.keys;
+    scala->sclText = std::move(sclText);
+    scala->kbmText = std::move(kbmText);
+    LoadedScale loaded;
+    loaded.keyRow = keyRow;
+    if (tuned.twelve) {
+        loaded.offsets = tuned.twelve->offsets;
+        loaded.marks = tuned.twelve->marks;
+    } else {
+        loaded.marks.fill(1);
+    }
+    loaded.scala = std::move(scala);
+    return {std::move(loaded), {}, {}};
+}
+
 ScaleFileRead readScl(const std::string& path, int keyRow,
                       const std::optional<std::string>& mappingPath) {
     constexpr std::string_view kNotScala = "not a Scala scale file that can be read";
@@ -72,6 +97,8 @@ ScaleFileRead readScl(const std::string& path, int keyRow,
     }
     const auto scale = parseScala(textOf(scl));
     if (!scale) return refusedScala(path, scale.reason, kNotScala);
+    std::optional<KeyboardMapping> mapping;
+    std::optional<std::string> kbmText;
     if (mappingPath) {
         // The window reads a mapping beside the scale unasked: the message names it.
         const auto refusedMapping = [&](std::string reason, std::string_view what) {
@@ -87,17 +114,15 @@ ScaleFileRead readScl(const std::string& path, int keyRow,
             return refusedMapping(std::string(kMappingNotValid) + "it is far too long.",
                                   kNotMapping);
         }
-        const auto mapping = parseKeyboardMapping(textOf(kbm));
-        if (!mapping) return refusedMapping(mapping.reason, kNotMapping);
-        const auto key = mappedKey(*mapping.value, *scale.value);
-        if (!key)
-            return refusedMapping(key.reason, "a keyboard mapping that does not fit the scale");
-        keyRow = keyRowOfTonic(*key.value);
+        const auto parsed = parseKeyboardMapping(textOf(kbm));
+        if (!parsed) return refusedMapping(parsed.reason, kNotMapping);
+        mapping = *parsed.value;
+        kbmText = textOf(kbm);
     }
-    const auto fitted = fitScale(*scale.value, tonicOf(keyRow));
-    if (!fitted)
-        return refusedScala(path, fitted.reason, "a Scala scale that does not fit twelve keys");
-    return {LoadedScale{fitted.value->offsets, fitted.value->marks, keyRow}, {}, {}};
+    const auto tuned = tuneScala(*scale.value, mapping, tonicOf(keyRow));
+    if (!tuned) return refusedScala(path, tuned.reason, "a Scala scale with nothing to play");
+    if (mapping) keyRow = keyRowOfTonic(mapping->key());
+    return loadedScala(*tuned.value, keyRow, textOf(scl), std::move(kbmText));
 }
 
 }  // namespace
@@ -109,6 +134,15 @@ bool isScalaPath(const std::string& path) {
 ScaleFileRead readScaleFile(const std::string& path, int keyRow,
                             const std::optional<std::string>& mappingPath) {
     return isScalaPath(path) ? readScl(path, keyRow, mappingPath) : readSca(path);
+}
+
+std::optional<LoadedScale> scalaOnKey(const ScalaInForce& scala, int keyRow) {
+    if (scala.kbmText) return std::nullopt;
+    const auto scale = parseScala(scala.sclText);
+    if (!scale) return std::nullopt;
+    const auto tuned = tuneScala(*scale.value, std::nullopt, tonicOf(keyRow));
+    if (!tuned || tuned.value->twelve) return std::nullopt;
+    return loadedScala(*tuned.value, keyRow, scala.sclText, std::nullopt).scale;
 }
 
 std::optional<std::string> mappingBeside(const std::string& sclPath) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -13,6 +14,8 @@ struct LoadedScale {
     Offsets offsets{};
     ScaleMarks marks{};
     int keyRow = kDefaultKeyRow;
+    /// For a Scala file, the scale in all its forms; nothing for a .sca.
+    std::shared_ptr<const ScalaInForce> scala;
 };
 
 /// How reading a scale file went: the scale, or the message to show and, where a file is to
@@ -26,11 +29,16 @@ struct ScaleFileRead {
 /// True for a path ending in ".scl", in any case: a Scala scale file.
 bool isScalaPath(const std::string& path);
 
-/// Reads a scale file: the program's own 64-byte .sca, or a Scala .scl laid on the twelve keys
-/// with its first note on the key of `keyRow`, or on the key a Scala keyboard mapping sets.
+/// Reads a scale file: the program's own 64-byte .sca, or a Scala .scl with its first note on the
+/// key of `keyRow` (in middle C's octave), or where a Scala keyboard mapping puts it. A .scl that
+/// fits twelve keys is laid on them; any other is laid on the keys one by one, with offsets 0 and
+/// every class in the scale.
 ScaleFileRead readScaleFile(const std::string& path, int keyRow,
                             const std::optional<std::string>& mappingPath = std::nullopt);
 
+/// A Scala scale in force laid again with its first note on the key of `keyRow`: for one read
+/// without a mapping when the Key list changes. Nothing when it does not follow the key.
+std::optional<LoadedScale> scalaOnKey(const ScalaInForce& scala, int keyRow);
 /// The keyboard mapping beside a .scl, with its base name and ".kbm", when there is one.
 std::optional<std::string> mappingBeside(const std::string& sclPath);
 

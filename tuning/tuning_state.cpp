@@ -1,5 +1,7 @@
 #include "tuning/tuning_state.h"
 
+#include <utility>
+
 namespace pitchloom {
 
 TuningState::TuningState() {
@@ -32,7 +34,31 @@ int TuningState::moveOntoScale(int note) const {
 }
 
 TuningValue TuningState::value() const {
-    return TuningValue::ofPitchClasses(offsetValues(), scaleMarks());
+    const Offsets offsets = offsetValues();
+    TuningValue value = TuningValue::ofPitchClasses(offsets, scaleMarks());
+    const auto s = scala();
+    if (!s) return value;
+    if (!s->twelve) {
+        value.setKeys(s->keys);
+        value.setPitchClassOffsets(std::nullopt);
+    } else if (s->referenceShift != 0.0) {
+        for (int c = 0; c < TuningValue::kChannels; ++c) {
+            for (int k = 0; k < TuningValue::kKeys; ++k)
+                value.setPitch(c, k, value.pitch(c, k) + s->referenceShift);
+        }
+        value.setPitchClassOffsets(offsets);
+    }
+    return value;
+}
+
+std::shared_ptr<const ScalaInForce> TuningState::scala() const {
+    std::lock_guard lock(scalaMutex_);
+    return scala_;
+}
+
+void TuningState::setScala(std::shared_ptr<const ScalaInForce> scala) {
+    std::lock_guard lock(scalaMutex_);
+    scala_ = std::move(scala);
 }
 
 Offsets TuningState::offsetValues() const {

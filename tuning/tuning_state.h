@@ -3,6 +3,10 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
 
 #include "midifile/sysex.h"
 #include "tuning/rhythm_channels.h"
@@ -12,6 +16,24 @@
 namespace pitchloom {
 
 using Offsets = PitchClassOffsets;
+
+/// A Scala scale in force: what it is, and what the dialects that give each key its own pitch
+/// play. One laid on the twelve pitch classes has those in the offsets and marks as well.
+struct ScalaInForce {
+    std::string description;
+    std::size_t noteCount = 0;
+    bool twelve = false;
+    /// Why the twelve-offset dialects cannot play it; empty when they can.
+    std::string whyNotTwelve;
+    /// Laid on twelve classes: how far every key sounds from its offset where any pitch can be
+    /// said, so that a mapping's reference key sounds at its reference frequency.
+    double referenceShift = 0.0;
+    /// Otherwise, every key's pitch.
+    KeyPitches keys;
+    /// The files as they were read, to be saved back unchanged.
+    std::string sclText;
+    std::optional<std::string> kbmText;
+};
 
 /// The key, scale and tuning in force: twelve cent offsets and twelve in-scale marks by absolute
 /// pitch class. The window thread writes everything; the timer thread reads offsets and marks,
@@ -42,11 +64,21 @@ public:
     int moveOntoScale(int note) const;
 
     Offsets offsetValues() const;
-    /// The tuning in force as a pitch for every key of every channel.
+    /// The tuning in force as a pitch for every key of every channel: with a Scala scale in
+    /// force, the scale's own pitches, and its twelve offsets only where it has them.
     TuningValue value() const;
     ScaleMarks scaleMarks() const;
     void setOffsets(const Offsets& values);
     void setScaleMarks(const ScaleMarks& marks);
+
+    /// The Scala scale in force, if the tuning is one; any thread.
+    std::shared_ptr<const ScalaInForce> scala() const;
+    /// Puts a Scala scale in force, or none: offsets and marks are the tuning alone again.
+    void setScala(std::shared_ptr<const ScalaInForce> scala);
+
+private:
+    mutable std::mutex scalaMutex_;
+    std::shared_ptr<const ScalaInForce> scala_;
 };
 
 }  // namespace pitchloom

@@ -10,6 +10,7 @@ TuningValue::TuningValue() {
             setPitch(c, k, k * 100.0);
     }
     inScale_.set();
+    sounds_.set();
 }
 
 TuningValue TuningValue::ofPitchClasses(const PitchClassOffsets& offsets, const ScaleMarks& marks) {
@@ -24,7 +25,22 @@ TuningValue TuningValue::ofPitchClasses(const PitchClassOffsets& offsets, const 
     return value;
 }
 
+void TuningValue::setKeys(const KeyPitches& keys) {
+    for (int c = 0; c < kChannels; ++c) {
+        for (int k = 0; k < kKeys; ++k) {
+            setPitch(c, k, keys.cents[static_cast<std::size_t>(k)]);
+            setSounds(c, k, keys.sounds[static_cast<std::size_t>(k)]);
+        }
+    }
+}
+
+void TuningValue::setPitchClassOffsets(const std::optional<PitchClassOffsets>& offsets) {
+    offsetsGiven_ = true;
+    givenOffsets_ = offsets;
+}
+
 std::optional<PitchClassOffsets> TuningValue::pitchClassOffsets(int channel) const {
+    if (offsetsGiven_) return givenOffsets_;
     PitchClassOffsets offsets{};
     for (int k = 0; k < kKeys; ++k) {
         const double offset = pitch(channel, k) - k * 100.0;

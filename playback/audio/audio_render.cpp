@@ -236,7 +236,7 @@ RenderOutcome render(const RenderParts& parts, const std::string& path, AudioFor
         }
         return failFile(recorder.status);
     }
-    if (parts.strict && retune && retune->offTuning > 0) {
+    if (parts.strict && retune && retune->missed()) {
         file.abort();
         return RenderOutcome::Failed;
     }

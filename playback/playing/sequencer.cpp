@@ -65,7 +65,8 @@ std::vector<ChannelMessage> channelStateBefore(std::span<const std::uint8_t> tra
 }
 
 RetuneReport together(const RetuneReport& a, const RetuneReport& b) {
-    return {a.notes + b.notes, a.offTuning + b.offTuning, std::max(a.worstCents, b.worstCents)};
+    return {a.notes + b.notes, a.offTuning + b.offTuning, std::max(a.worstCents, b.worstCents),
+            a.silent + b.silent};
 }
 
 }  // namespace

@@ -90,17 +90,18 @@ TEST(ScalaRead, EachScaleLandsOnTheKeysWithItsCents) {
 TEST(ScalaRead, RefusesWhatDoesNotFitOrBreaksTheFormat) {
     const std::string notValid(kScalaNotValid);
     const std::pair<std::string, std::string> cases[] = {
-        {fixture("septimal_tritones.scl"), std::string(kScalaNotesShareAKey)},
-        {fixture("bohlen_pierce.scl"), std::string(kScalaNotAnOctave)},
-        {fixture("19edo.scl"), std::string(kScalaTooManyNotes)},
-        {"Nothing\n0\n", std::string(kScalaNoNotes)},
-        {"Flat octave\n2\n100.0\n1199.4\n", std::string(kScalaNotAnOctave)},
+        {fixture("septimal_tritones.scl"), "Notes 3 and 4 of this scale fall on one key"},
+        {fixture("bohlen_pierce.scl"), "This scale's period is 1901.96 cents, not an octave"},
+        {fixture("19edo.scl"), "This scale has 19 notes"},
+        {"Nothing\n0\n", "This scale has no notes to play."},
+        {"Flat octave\n2\n100.0\n1199.4\n", "This scale's period is 1199.4 cents, not an octave"},
         {"", notValid + "it ends before the number of notes."},
-        {"Words\nseven\n", notValid + "line 2 is not a number of notes."},
-        {"! c\nBad\n3\n9/8\nfifth\n2/1\n", notValid + "line 5 is not a pitch."},
-        {"Bad\n2\n3/2/1\n2/1\n", notValid + "line 3 is not a pitch."},
-        {"Zero\n2\n0/1\n2/1\n", notValid + "line 3 is not a ratio of two positive numbers."},
-        {"Negative\n2\n-3/2\n2/1\n", notValid + "line 3 is not a ratio of two positive numbers."},
+        {"Words\nseven\n", notValid + "line 2: seven is not a number of notes."},
+        {"! c\nBad\n3\n9/8\nfifth\n2/1\n", notValid + "line 5: fifth is not a pitch."},
+        {"Bad\n2\n3/2/1\n2/1\n", notValid + "line 3: 3/2/1 is not a pitch."},
+        {"Zero\n2\n5/0\n2/1\n", notValid + "line 3: 5/0 is not a ratio of two positive numbers."},
+        {"Negative\n2\n-3/2\n2/1\n",
+         notValid + "line 3: -3/2 is not a ratio of two positive numbers."},
         {"Short\n3\n9/8\n2/1\n", notValid + "it has fewer pitch lines than its number of notes."},
     };
     for (const auto& [text, reason] : cases) {
@@ -138,12 +139,12 @@ TEST(ScalaMapping, IdentityMappingFitsOnlyAScaleOfItsSize) {
 TEST(ScalaMapping, RefusesMalformedMappings) {
     const std::string notValid(kMappingNotValid);
     const std::pair<std::string, std::string> cases[] = {
-        {"0\n0\n127\n128\n69\n440.0\n0\n", notValid + "line 4 is not a MIDI note (0 to 127)."},
+        {"0\n0\n127\n128\n69\n440.0\n0\n", notValid + "line 4: 128 is not a MIDI note (0 to 127)."},
         {"0\n0\n127\n60\n", notValid + "it ends before the reference note."},
-        {"0\n0\n127\n60\n69\nA4\n0\n", notValid + "line 6 is not a frequency."},
+        {"0\n0\n127\n60\n69\nA4\n0\n", notValid + "line 6: A4 is not a frequency."},
         {"0\n0\n127\n60\n69\n440.0\n", notValid + "it ends before the formal octave degree."},
         {"! m\n2\n0\n127\n60\n69\n440.0\n2\n0\ny\n",
-         notValid + "line 10 is not a scale degree or x."},
+         notValid + "line 10: y is not a scale degree or x."},
     };
     for (const auto& [text, reason] : cases) {
         EXPECT_EQ(parseKeyboardMapping(text).reason, reason) << text;

@@ -1,0 +1,148 @@
+#include "tuning/tuning_program_retuner.h"
+
+#include <array>
+#include <bitset>
+
+namespace pitchloom {
+
+namespace {
+
+constexpr int kChannels = 16;
+constexpr std::uint8_t kNoteOff = 0x80;
+constexpr std::uint8_t kNoteOn = 0x90;
+constexpr std::uint8_t kPolyPressure = 0xA0;
+constexpr std::uint8_t kControl = 0xB0;
+
+constexpr std::uint8_t kDataEntry = 6;
+constexpr std::uint8_t kNrpnFine = 98;
+constexpr std::uint8_t kNrpnCoarse = 99;
+constexpr std::uint8_t kRpnFine = 100;
+constexpr std::uint8_t kRpnCoarse = 101;
+constexpr std::uint8_t kResetControllers = 121;
+constexpr std::uint8_t kAllSoundOff = 120;
+constexpr std::uint8_t kAllNotesOff = 123;
+constexpr std::uint8_t kNull = 127;
+constexpr std::uint8_t kTuningProgramSelect = 3;
+constexpr std::uint8_t kTuningBankSelect = 4;
+
+ChannelMessage control(int channel, std::uint8_t controller, std::uint8_t value) {
+    return {static_cast<std::uint8_t>(kControl | channel), controller, value};
+}
+
+// What a channel was sent and what the song selected on it.
+struct Channel {
+    bool selected = false;  // the tuning program is in force on it
+    bool nrpn = false;      // the song's last selection was an NRPN
+    std::array<std::uint8_t, 2> rpn{kNull, kNull};
+    std::array<std::uint8_t, 2> nrpnNumber{kNull, kNull};
+    std::bitset<128> silenced;  // keys whose Note On was not played
+};
+
+class TuningProgramRetuner final : public NoteRetuner {
+public:
+    void begin(const ChannelUse&) override {
+        channels_ = {};
+        report_ = {};
+    }
+
+    void setTuning(const TuningValue& tuning) override { tuning_ = tuning; }
+
+    void take(const ChannelMessage& m, std::chrono::nanoseconds, bool rhythm,
+              std::vector<ChannelMessage>& out) override {
+        // Rhythm channels keep their own sounds; a data byte with its top bit set is no MIDI.
+        if (rhythm || m.data1 > 0x7F || m.data2 > 0x7F) {
+            out.push_back(m);
+            return;
+        }
+        const int c = m.channel();
+        Channel& ch = channels_[c];
+        const std::uint8_t kind = m.status & 0xF0;
+        const bool noteOn = kind == kNoteOn && m.data2 != 0;
+        const bool noteOff = kind == kNoteOff || (kind == kNoteOn && m.data2 == 0);
+        if (noteOn) {
+            ++report_.notes;
+            if (!tuning_.sounds(c, m.data1)) {
+                ++report_.silent;
+                ch.silenced.set(m.data1);
+                return;
+            }
+            select(c, out);
+        } else if ((noteOff || kind == kPolyPressure) && ch.silenced.test(m.data1)) {
+            if (noteOff) ch.silenced.reset(m.data1);
+            return;
+        } else if (kind == kControl) {
+            follow(ch, m.data1, m.data2);
+        }
+        out.push_back(m);
+    }
+
+    void afterReset(std::chrono::nanoseconds, std::vector<ChannelMessage>&) override {
+        for (Channel& ch : channels_) {
+            ch.selected = false;
+            ch.nrpn = false;
+            ch.rpn = ch.nrpnNumber = {kNull, kNull};
+        }
+    }
+
+    RetuneReport report() const override { return report_; }
+
+private:
+    // Keeps what the song selects, to put it back after a selection of the tuning program.
+    static void follow(Channel& ch, std::uint8_t cc, std::uint8_t value) {
+        switch (cc) {
+            case kRpnCoarse:
+            case kRpnFine:
+                ch.nrpn = false;
+                ch.rpn[cc == kRpnCoarse ? 0 : 1] = value;
+                return;
+            case kNrpnCoarse:
+            case kNrpnFine:
+                ch.nrpn = true;
+                ch.nrpnNumber[cc == kNrpnCoarse ? 0 : 1] = value;
+                return;
+            case kResetControllers:
+                // Some modules reset the tuning program with the controllers.
+                ch.selected = false;
+                ch.nrpn = false;
+                ch.rpn = ch.nrpnNumber = {kNull, kNull};
+                return;
+            case kAllSoundOff:
+            case kAllNotesOff:
+                ch.silenced.reset();
+                return;
+            default:
+                return;
+        }
+    }
+
+    void select(int c, std::vector<ChannelMessage>& out) {
+        Channel& ch = channels_[c];
+        if (ch.selected) return;
+        ch.selected = true;
+        out.push_back(control(c, kRpnCoarse, 0));
+        out.push_back(control(c, kRpnFine, kTuningBankSelect));
+        out.push_back(control(c, kDataEntry, 0));
+        out.push_back(control(c, kRpnFine, kTuningProgramSelect));
+        out.push_back(control(c, kDataEntry, kKeyTuningProgram));
+        // Back to what the song selected (RPN null if nothing), so that its own data entries
+        // reach what it meant.
+        out.push_back(control(c, kRpnCoarse, ch.rpn[0]));
+        out.push_back(control(c, kRpnFine, ch.rpn[1]));
+        if (ch.nrpn) {
+            out.push_back(control(c, kNrpnCoarse, ch.nrpnNumber[0]));
+            out.push_back(control(c, kNrpnFine, ch.nrpnNumber[1]));
+        }
+    }
+
+    TuningValue tuning_;
+    std::array<Channel, kChannels> channels_{};
+    RetuneReport report_;
+};
+
+}  // namespace
+
+std::unique_ptr<NoteRetuner> makeTuningProgramRetuner(const RetuneSettings&) {
+    return std::make_unique<TuningProgramRetuner>();
+}
+
+}  // namespace pitchloom
