@@ -145,7 +145,11 @@ std::size_t buildMtsNoteTuning(const std::array<double, 128>& cents, int firstKe
     std::uint8_t* at = out + 9;
     for (int i = 0; i < kMtsNoteTuningKeys; ++i) {
         const int key = (firstKey + i) & 0x7F;
-        const double steps = std::round(cents[static_cast<std::size_t>(key)] / 100.0 * 16384.0);
+        // FluidSynth plays the pitch rounded down to a whole cent: the nearest whole cent, said
+        // a hair above it, is heard as that cent there and within half a cent of the pitch
+        // everywhere else.
+        const double whole = std::round(cents[static_cast<std::size_t>(key)]);
+        const double steps = std::ceil(whole * 16384.0 / 100.0 - 1e-9);
         const long value = std::clamp(static_cast<long>(steps), 0L, kHighest);
         *at++ = static_cast<std::uint8_t>(key);
         *at++ = static_cast<std::uint8_t>(value >> 14);

@@ -67,8 +67,8 @@ inline constexpr std::size_t kMtsNoteTuningSize = 266;
 /// `firstKey` .. `firstKey` + 63 of tuning program `program`: F0 82 07 7F 7F 08 02 program 40,
 /// then for each key: key, semitone, fraction MSB, fraction LSB (the pitch in 1/16384 semitones
 /// above the semitone's equal-tempered pitch), F7, into out (at least 266 bytes). `cents` gives
-/// each key's pitch in cents (key k of equal temperament at k * 100), kept within what the
-/// message says.
+/// each key's pitch in cents (key k of equal temperament at k * 100); each goes out as its
+/// nearest whole cent, the fraction rounded up, kept within what the message says.
 std::size_t buildMtsNoteTuning(const std::array<double, 128>& cents, int firstKey, int program,
                                std::uint8_t* out);
 
