@@ -29,26 +29,34 @@ namespace pitchloom {
 
 namespace {
 
-// The names of the dialect table in its order, the last two joined by `lastJoin`.
-std::string typeNames(std::string_view lastJoin) {
-    std::string names;
-    const auto all = dialects();
-    for (std::size_t i = 0; i < all.size(); ++i) {
-        if (i > 0) names += i + 1 == all.size() ? lastJoin : ", ";
-        names += all[i].name;
+// The command-line names of the dialects `pick` takes, in table order, the last two joined by
+// `lastJoin`.
+template <typename Pick>
+std::string namesOf(Pick pick, std::string_view lastJoin = " or ") {
+    std::vector<std::string> names;
+    for (const Dialect& d : dialects()) {
+        if (pick(d)) names.push_back(commandLineName(d.type));
     }
-    return names;
+    std::string joined;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (i > 0) joined += i + 1 == names.size() ? lastJoin : ", ";
+        joined += names[i];
+    }
+    return joined;
 }
 
-// The names of the dialects that retune note by note, joined by " or ".
+std::string typeNames(std::string_view lastJoin) {
+    return namesOf([](const Dialect&) { return true; }, lastJoin);
+}
+
+// The dialects that retune note by note, and those of them that spread notes over channels,
+// whose release guard matters.
 std::string noteRetunerNames() {
-    std::string names;
-    for (const Dialect& d : dialects()) {
-        if (d.noteRetuner == nullptr) continue;
-        if (!names.empty()) names += " or ";
-        names += d.name;
-    }
-    return names;
+    return namesOf([](const Dialect& d) { return d.noteRetuner != nullptr; });
+}
+
+std::string spreadingNames() {
+    return namesOf([](const Dialect& d) { return d.reach == TuningReach::PitchPerNote; });
 }
 
 std::string usageText() {
@@ -66,7 +74,8 @@ std::string usageText() {
            typeNames(" or ") +
            "; INPUT or OUTPUT - reads standard input or writes standard output.\n"
            "TYPE " +
-           noteRetunerNames() + " also takes [--release-guard MS] [--strict].";
+           noteRetunerNames() + " also takes [--strict]; " + spreadingNames() +
+           " also [--release-guard MS].";
 }
 
 // CLI11's help with our usage lines in place of its generated one.
@@ -290,7 +299,7 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
         ->type_name("N")
         ->needs(folder);
     app.add_option("--release-guard", o.releaseGuard,
-                   "With " + noteRetunerNames() +
+                   "With " + spreadingNames() +
                        ": milliseconds after a channel's last Note Off before its "
                        "bend may change, 0 to " +
                        std::to_string(kLongestReleaseGuard) +
@@ -299,7 +308,8 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
     app.add_flag("--strict", o.strict,
                  "With " + noteRetunerNames() +
                      ": a song with a note played off its tuning, as when a part needs more "
-                     "channels than are free, is an error and is not written");
+                     "channels than are free, or a note on a key the scale leaves unmapped, is "
+                     "an error and is not written");
     app.add_flag("--list", o.list, "Print the labels that --key, --scale and --tuning take");
     app.add_option("FILES", o.files,
                    "INPUT OUTPUT; INPUT alone with --render; INPUT... with --output-dir. A "
@@ -350,13 +360,19 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
     const bool retunesNotes = std::any_of(types->begin(), types->end(), byNotes);
     // The other dialects tune the notes the retuner bends: each would add its tuning to the other.
     if (retunesNotes && types->size() > 1) {
-        return usageError(err, noteRetunerNames() +
+        const DeviceType alone = *std::find_if(types->begin(), types->end(), byNotes);
+        return usageError(err, commandLineName(alone) +
                                    " retunes every note itself and goes alone in --type, not "
                                    "with another type");
     }
-    if (!retunesNotes && (!o.releaseGuard.empty() || o.strict)) {
-        return usageError(err, std::string(o.strict ? "--strict" : "--release-guard") +
-                                   " goes with --type " + noteRetunerNames());
+    if (!retunesNotes && o.strict) {
+        return usageError(err, "--strict goes with --type " + noteRetunerNames());
+    }
+    const auto spreadsNotes = [](DeviceType type) {
+        return dialectOf(type).reach == TuningReach::PitchPerNote;
+    };
+    if (!o.releaseGuard.empty() && !std::any_of(types->begin(), types->end(), spreadsNotes)) {
+        return usageError(err, "--release-guard goes with --type " + spreadingNames());
     }
     const auto keyRow = keyRowOf(o.key);
     if (!keyRow) return usageError(err, "unknown key \"" + o.key + "\" (see --list)");
@@ -397,6 +413,14 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
             return kExitFailed;
         }
         custom = std::move(read.scale);
+        TuningState probe;
+        probe.setScala(custom->scala);
+        for (DeviceType type : *types) {
+            if (const auto why = whyCannotPlay(type, probe)) {
+                err << *why << '\n';
+                return kExitFailed;
+            }
+        }
     }
     const auto setUp = [&](Session& session) {
         session.deviceType = types->front();
@@ -412,6 +436,7 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
         // As a load in the window: used as read, the key row only recorded.
         state.setOffsets(custom->offsets);
         state.setScaleMarks(custom->marks);
+        state.setScala(custom->scala);
         state.savedKeyIndex = custom->keyRow;
         state.scaleIndex = kCustomScaleRow;
         state.tuningIndex = kCustomTuningRow;

@@ -40,6 +40,12 @@ ConvertOutcome convertSong(MidiSong& song, SongLoader& loader, TuningState& tuni
         dialogs.showMessage(messages::kStopPlayingFirst, BoxStyle::SystemModal);
         return {};
     }
+    for (DeviceType type : types) {
+        if (const auto why = whyCannotPlay(type, tuning)) {
+            dialogs.showMessage(*why, BoxStyle::SystemModal);
+            return {};
+        }
+    }
     if (!loader.loadSongByDialog()) return {};
     // What an audio file is made from: the song as Play plays it, untouched by the conversion.
     std::vector<std::uint8_t> loaded;

@@ -50,7 +50,7 @@ ScaleFileRead readSca(const std::string& path) {
                 FileStatus::failed("not a scale file of 64 bytes with a note in its scale")
                     .about(path)};
     }
-    return {LoadedScale{data->offsets, data->marks, data->keyRow}, {}, {}};
+    return {LoadedScale{data->offsets, data->marks, data->keyRow, nullptr}, {}, {}};
 }
 
 std::string nameOf(const std::string& path) {

@@ -19,7 +19,7 @@ private slots:
         QVERIFY(!dialog.buttonOf(DeviceType::XG)->isChecked());
         QCOMPARE(dialog.buttonOf(DeviceType::XG)->text(), QStringLiteral("XG"));
         QCOMPARE(dialog.okButton()->text(), QStringLiteral("OK"));
-        QCOMPARE(dialog.findChildren<QPushButton*>().size(), 6);  // five types and OK, no Cancel
+        QCOMPARE(dialog.findChildren<QPushButton*>().size(), 7);  // six types and OK, no Cancel
     }
 
     void mtsIsAFourthChoiceBesideTheOthersWithoutAWarning() {

@@ -155,9 +155,7 @@ TEST_F(ConvertTool, AScalaScaleTakesItsKeyFromKeyOrFromAMapping) {
     const Outcome refused = tool(
         {"--type", "GS", "--scale-file", test::testData("scala/19edo.scl"), input, dir + "/x.mid"});
     EXPECT_EQ(refused.status, kExitFailed);
-    EXPECT_EQ(refused.err, "This scale does not fit twelve keys: it has more than twelve notes.\n" +
-                               test::testData("scala/19edo.scl") +
-                               ": a Scala scale that does not fit twelve keys\n");
+    EXPECT_EQ(refused.err, "This scale has 19 notes: choose MTS keys or Bend to play it.\n");
     EXPECT_FALSE(std::filesystem::exists(dir + "/x.mid"));
 }
 
@@ -228,7 +226,7 @@ TEST_F(ConvertTool, ProgramListsLabelsAndHelpOnStandardOutput) {
         EXPECT_NE(std::find(out.begin(), out.end(), line), out.end()) << line;
     }
     EXPECT_EQ(out[4].rfind("MTS  ", 0), 0u) << out[4];     // the device type dialog's order
-    EXPECT_EQ(out.size(), 5u + 15u + 10u + 8u + 4u + 3u);  // types, labels, headings, blanks
+    EXPECT_EQ(out.size(), 6u + 15u + 10u + 8u + 4u + 3u);  // types, labels, headings, blanks
 
     const Outcome help = program(dir, "--help");
     EXPECT_EQ(help.status, 0);
@@ -271,7 +269,10 @@ TEST_F(ConvertTool, BendOptionsAreRefusedWhereTheyMeanNothing) {
         {{"--type", "BEND", "--release-guard", "-1"}, range},
         {{"--type", "BEND", "--release-guard", "1.5"}, range},
         {{"--type", "GS", "--release-guard", "300"}, "--release-guard goes with --type Bend"},
-        {{"--type", "MTS", "--strict"}, "--strict goes with --type Bend"},
+        {{"--type", "mts-keys", "--release-guard", "300"}, "--release-guard goes with --type Bend"},
+        {{"--type", "MTS", "--strict"}, "--strict goes with --type MTS-keys or Bend"},
+        {{"--type", "Bend,MTS-keys"},
+         "Bend retunes every note itself and goes alone in --type, not with another type"},
     };
     for (auto [args, reason] : refused) {
         args.insert(args.end(), {input, output});
