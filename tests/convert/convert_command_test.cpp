@@ -288,6 +288,52 @@ TEST_F(ConvertByBend, ASongTheBendsWouldGrowPastTheBufferIsLeftAlone) {
     EXPECT_EQ(Bytes(song.image().begin(), song.image().end()), large);
 }
 
+// A Scala scale of 19 notes in force, as loading 19edo.scl on C leaves it.
+void nineteenInForce(TuningState& tuning) {
+    auto scala = std::make_shared<ScalaInForce>();
+    scala->noteCount = 19;
+    scala->whyNotTwelve = "This scale has 19 notes";
+    for (int k = 0; k < 128; ++k) {
+        scala->keys.cents[static_cast<std::size_t>(k)] = 6000 + (k - 60) * 1200.0 / 19;
+    }
+    scala->keys.sounds.set();
+    tuning.setScala(scala);
+}
+
+TEST_F(ConvertByBend, MtsKeysTunesEveryKeyAndEachChannelSelectsItBeforeItsFirstNote) {
+    nineteenInForce(tuning);
+    source(test::format0(480, TrackBuilder().noteOn(0, 0, 64, 100).noteOn(0, 9, 36, 100)), output);
+    ASSERT_TRUE(convert(DeviceType::MtsKeys));
+    const Bytes out = readBack(output);
+    // Header and track header, then at delta 0 the two messages of 266 bytes, the last inserted
+    // first as every inserted tuning: keys 64 to 127, then 0 to 63.
+    constexpr std::size_t kEvents = 22;
+    const std::size_t second = kEvents + 1 + 266;
+    for (const std::size_t at : {kEvents, second}) {
+        EXPECT_EQ(Bytes(out.begin() + at, out.begin() + at + 9),
+                  (Bytes{0x00, 0xF0, 0x82, 0x07, 0x7F, 0x7F, 0x08, 0x02, 0x00}));
+    }
+    // Key 64 at 62 and 53 cents; key 0, 60 steps down, at 22 and 11 cents.
+    EXPECT_EQ(Bytes(out.begin() + kEvents + 9, out.begin() + kEvents + 14),
+              (Bytes{0x40, 0x40, 0x3E, 0x43, 0x6C}));
+    EXPECT_EQ(Bytes(out.begin() + second + 9, out.begin() + second + 14),
+              (Bytes{0x40, 0x00, 0x16, 0x0E, 0x0B}));
+    // Channel 1 selects tuning program 0 of bank 0 before its note; the drum note is as it was.
+    EXPECT_EQ(Bytes(out.begin() + second + 267, out.end()),
+              (Bytes{0x00, 0xB0, 0x65, 0x00, 0x00, 0x64, 0x04, 0x00, 0x06, 0x00,
+                     0x00, 0x64, 0x03, 0x00, 0x06, 0x00, 0x00, 0x65, 0x7F, 0x00,
+                     0x64, 0x7F, 0x00, 0x90, 0x40, 0x64, 0x00, 0x99, 0x24, 0x64}));
+}
+
+TEST_F(ConvertRefusal, AScaleBeyondTwelveKeysIsRefusedBeforeAnythingIsAsked) {
+    nineteenInForce(tuning);
+    source(test::format0(480, TrackBuilder().noteOn(0, 0, 64, 100)), output);
+    EXPECT_FALSE(convert(DeviceType::GS));
+    EXPECT_EQ(dialogs.texts(),
+              Texts{"This scale has 19 notes: choose MTS keys or Bend to play it."});
+    EXPECT_FALSE(std::filesystem::exists(output));
+}
+
 TEST_F(ConvertRefusal, WhilePlayingNothingIsAskedOrLoaded) {
     EXPECT_FALSE(convert(DeviceType::GS, true));
     ASSERT_EQ(dialogs.texts(), Texts{"Stop playing first!"});

@@ -167,5 +167,31 @@ TEST(MtsScaleOctave, CarriesTwelveOffsetsForTheChannelsOfItsBitmap) {
     EXPECT_EQ(tuning->values[2], 0x7F);
 }
 
+TEST(MtsNoteTuning, EachKeyGoesOutAsItsWholeCentJustAboveIt) {
+    std::array<double, 128> cents{};
+    for (int k = 0; k < 128; ++k)
+        cents[static_cast<std::size_t>(k)] = k * 100.0;
+    cents[64] = 6050.0;    // key 64 at 60 and a half
+    cents[65] = 6060.0;    // 9830.4 steps above 60: 9831, which FluidSynth hears as 60 cents
+    cents[66] = 6869.6;    // nearest whole cent 6870: 68 and 11469 steps
+    cents[67] = -10.0;     // below the lowest pitch said
+    cents[127] = 13000.0;  // above the highest; 7F 7F 7F would mean "no change"
+    std::array<std::uint8_t, kMtsNoteTuningSize> out{};
+    EXPECT_EQ(buildMtsNoteTuning(cents, 64, 0, out.data()), 266u);
+    EXPECT_EQ(Bytes(out.begin(), out.begin() + 9),
+              (Bytes{0xF0, 0x82, 0x07, 0x7F, 0x7F, 0x08, 0x02, 0x00, 0x40}));
+    EXPECT_EQ(Bytes(out.begin() + 9, out.begin() + 9 + 20),
+              (Bytes{0x40, 0x3C, 0x40, 0x00, 0x41, 0x3C, 0x4C, 0x67, 0x42, 0x44,
+                     0x59, 0x4D, 0x43, 0x00, 0x00, 0x00, 0x44, 0x44, 0x00, 0x00}));
+    EXPECT_EQ(Bytes(out.end() - 5, out.end()), (Bytes{0x7F, 0x7F, 0x7F, 0x7E, 0xF7}));
+    // The length counts the 263 bytes after it: 7F to the end mark.
+    const auto body = bodyOfEvent(out);
+    ASSERT_TRUE(body);
+    EXPECT_EQ(body->size(), 262u);
+    buildMtsNoteTuning(cents, 0, 5, out.data());
+    EXPECT_EQ(Bytes(out.begin() + 7, out.begin() + 13),
+              (Bytes{0x05, 0x40, 0x00, 0x00, 0x00, 0x00}));
+}
+
 }  // namespace
 }  // namespace pitchloom

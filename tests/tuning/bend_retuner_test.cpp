@@ -20,9 +20,13 @@ const ScaleMarks kChromatic = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
 class Retuning {
 public:
     explicit Retuning(std::uint16_t used, std::uint16_t rhythm = 1u << 9)
-        : retuner_(dialectOf(DeviceType::Bend).noteRetuner(RetuneSettings{})) {
+        : Retuning(DeviceType::Bend, TuningValue::ofPitchClasses(kJust, kChromatic), used, rhythm) {
+    }
+    Retuning(DeviceType type, const TuningValue& tuning, std::uint16_t used,
+             std::uint16_t rhythm = 1u << 9)
+        : retuner_(dialectOf(type).noteRetuner(RetuneSettings{})) {
         retuner_->begin({used, rhythm});
-        retuner_->setTuning(TuningValue::ofPitchClasses(kJust, kChromatic));
+        retuner_->setTuning(tuning);
     }
 
     std::string operator()(std::chrono::nanoseconds at, std::uint8_t status, std::uint8_t d1,
@@ -155,12 +159,105 @@ TEST(BendRetuner, WithNoChannelLeftANoteTakesTheNearestAndIsCounted) {
 TEST(BendRetuner, ChannelsInUseAndRhythmPartsComeFromTheSong) {
     // Channel 3 plays; a GS message makes channel 5 a rhythm part.
     const std::vector<std::uint8_t> song = {
-        'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96, 'M', 'T', 'r', 'k', 0, 0, 0, 21,
-        0, 0x93, 60, 100, 0, 0xF0, 10, 0x41, 0x10, 0x42, 0x12, 0x40, 0x16, 0x15, 0x01, 0x14, 0xF7,
-        0, 0xFF, 0x2F, 0};
+        'M',  'T',  'h',  'd',  0,    0,    0,    6,    0,    0,  0,    1,    0,    96, 'M',
+        'T',  'r',  'k',  0,    0,    0,    21,   0,    0x93, 60, 100,  0,    0xF0, 10, 0x41,
+        0x10, 0x42, 0x12, 0x40, 0x16, 0x15, 0x01, 0x14, 0xF7, 0,  0xFF, 0x2F, 0};
     const ChannelUse use = channelUseOf(song);
     EXPECT_EQ(use.used, 0x0008);
     EXPECT_EQ(use.rhythm, 0x0220);
+}
+
+// 19 equal steps to the octave from middle C, keys 61 and 62 left unmapped.
+TuningValue nineteenFromC() {
+    KeyPitches keys;
+    for (int k = 0; k < 128; ++k)
+        keys.cents[static_cast<std::size_t>(k)] = 6000 + (k - 60) * 1200.0 / 19;
+    keys.sounds.set();
+    keys.sounds.reset(61);
+    keys.sounds.reset(62);
+    TuningValue value;
+    value.setKeys(keys);
+    return value;
+}
+
+TEST(BendRetuner, AKeyTunedFarOffPlaysFromTheKeyNearestItsPitchAndUnmappedKeysAreSilent) {
+    Retuning song(DeviceType::Bend, nineteenFromC(), 0x0001);
+    EXPECT_EQ(song(0s, 0x90, 60, 100), range3("0") + " | E0 00 40 | 90 3C 64");
+    // Key 64, four steps up, sounds at 6252.6 cents: from key 63, bent 47 cents down, on a
+    // channel of its own.
+    EXPECT_EQ(song(0s, 0x90, 64, 100), range3("1") + " | E1 73 35 | 91 3F 64");
+    EXPECT_EQ(song(0s, 0xA0, 64, 20), "A1 3F 14");  // its pressure and Note Off follow it there
+    EXPECT_EQ(song(1s, 0x80, 64, 0), "81 3F 00");
+    EXPECT_EQ(song(1s, 0x90, 61, 100), "");  // unmapped: not played, and neither is its end
+    EXPECT_EQ(song(1s, 0xA0, 61, 20), "");
+    EXPECT_EQ(song(2s, 0x80, 61, 0), "");
+    EXPECT_EQ(song(2s, 0x80, 61, 0), "80 3D 00");  // a Note Off of nothing goes on as it came
+    const RetuneReport report = song.retuner().report();
+    EXPECT_EQ(report.notes, 3u);
+    EXPECT_EQ(report.silent, 1u);
+    EXPECT_EQ(describeOffTuning(report),
+              "1 of 3 notes fell on keys the scale leaves unmapped and were not played");
+}
+
+TEST(TuningProgramRetuner, EachChannelSelectsTheTuningBeforeItsFirstNoteAndAgainAfterAReset) {
+    const std::string select0 = "B0 65 00 | B0 64 04 | B0 06 00 | B0 64 03 | B0 06 00";
+    Retuning song(DeviceType::MtsKeys, nineteenFromC(), 0x0003);
+    EXPECT_EQ(song(0s, 0xB0, 7, 90), "B0 07 5A");
+    EXPECT_EQ(song(0s, 0x90, 60, 100), select0 + " | B0 65 7F | B0 64 7F | 90 3C 64");
+    EXPECT_EQ(song(0s, 0x90, 64, 100), "90 40 64");        // the module tunes every key itself
+    EXPECT_EQ(song(0s, 0x99, 36, 100, true), "99 24 64");  // drums as they came
+    // The song's own RPN 0 selection is put back after the tuning's.
+    EXPECT_EQ(song(0s, 0xB1, 101, 0), "B1 65 00");
+    EXPECT_EQ(song(0s, 0xB1, 100, 0), "B1 64 00");
+    EXPECT_EQ(song(0s, 0x91, 67, 100),
+              "B1 65 00 | B1 64 04 | B1 06 00 | B1 64 03 | B1 06 00 | B1 65 00 | B1 64 00 | "
+              "91 43 64");
+    EXPECT_EQ(song(1s, 0x90, 62, 100), "");  // unmapped
+    EXPECT_EQ(song(1s, 0x80, 62, 0), "");
+    EXPECT_EQ(song.reset(2s), "");
+    EXPECT_EQ(song(2s, 0x90, 60, 100), select0 + " | B0 65 7F | B0 64 7F | 90 3C 64");
+    EXPECT_EQ(song.retuner().report().notes, 5u);
+    EXPECT_EQ(song.retuner().report().silent, 1u);
+}
+
+TEST(TuningProgramRetuner, TheTuningGoesOutAsTwoMessagesOfSixtyFourKeys) {
+    SysExList out;
+    ASSERT_TRUE(dialectOf(DeviceType::MtsKeys).tuningMessages(nineteenFromC(), 0x0002, out));
+    ASSERT_EQ(out.count(), 2u);
+    // Channel 1's tuning: key 60 at 60 + 0 in the first, key 64 at 62 + 53 cents in the second.
+    EXPECT_EQ(out[1][8], 0x40);
+    EXPECT_EQ(std::vector<std::uint8_t>(out[0].begin() + 9 + 60 * 4, out[0].begin() + 9 + 61 * 4),
+              (std::vector<std::uint8_t>{0x3C, 0x3C, 0x00, 0x00}));
+    EXPECT_EQ(std::vector<std::uint8_t>(out[1].begin() + 9, out[1].begin() + 13),
+              (std::vector<std::uint8_t>{0x40, 0x3E, 0x43, 0x6C}));
+}
+
+TEST(WhyCannotPlay, TwelveOffsetDialectsRefuseAScaleBeyondThemAndSayWhatToChoose) {
+    TuningState state;
+    for (const Dialect& d : dialects())
+        EXPECT_FALSE(whyCannotPlay(d.type, state)) << d.name;
+    auto scala = std::make_shared<ScalaInForce>();
+    scala->whyNotTwelve = "This scale has 19 notes";
+    state.setScala(scala);
+    for (const DeviceType type :
+         {DeviceType::GS, DeviceType::XG, DeviceType::MTS, DeviceType::GM}) {
+        EXPECT_EQ(whyCannotPlay(type, state),
+                  "This scale has 19 notes: choose MTS keys or Bend to play it.");
+    }
+    EXPECT_FALSE(whyCannotPlay(DeviceType::MtsKeys, state));
+    EXPECT_FALSE(whyCannotPlay(DeviceType::Bend, state));
+    // Its value has no twelve offsets to send; one that fits twelve keeps them, moved as a
+    // whole only where a key's own pitch can be said.
+    EXPECT_FALSE(state.value().pitchClassOffsets(0));
+    auto fits = std::make_shared<ScalaInForce>();
+    fits->twelve = true;
+    fits->referenceShift = -2.0;
+    state.setOffsets({0, 0, 0, 0, 0, 0, 0, 0, 0, 5, 0, 0});
+    state.setScala(fits);
+    EXPECT_EQ(state.value().pitchClassOffsets(0),
+              (PitchClassOffsets{0, 0, 0, 0, 0, 0, 0, 0, 0, 5, 0, 0}));
+    EXPECT_EQ(state.value().pitch(3, 69), 6903.0);
+    EXPECT_FALSE(whyCannotPlay(DeviceType::GS, state));
 }
 
 }  // namespace

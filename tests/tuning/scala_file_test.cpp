@@ -174,4 +174,92 @@ TEST(ScalaWrite, LoadingWhatWasWrittenGivesTheSameScale) {
 }
 
 }  // namespace
+// The pitch of each named key, and which of them sound, as a scale lies on the keys.
+void expectKeys(const KeyPitches& keys, std::initializer_list<std::pair<int, double>> pitches,
+                std::initializer_list<int> silent = {}) {
+    for (const auto& [key, cents] : pitches) {
+        EXPECT_TRUE(keys.sounds[static_cast<std::size_t>(key)]) << key;
+        EXPECT_NEAR(keys.cents[static_cast<std::size_t>(key)], cents, 0.001) << key;
+    }
+    for (int key : silent)
+        EXPECT_FALSE(keys.sounds[static_cast<std::size_t>(key)]) << key;
+}
+
+ScalaTuning tuned(const std::string& scl, int key, const char* kbm = nullptr) {
+    const auto scale = parseScala(fixture(scl));
+    EXPECT_TRUE(scale) << scale.reason;
+    std::optional<KeyboardMapping> mapping;
+    if (kbm != nullptr) {
+        const auto m = parseKeyboardMapping(fixture(kbm));
+        EXPECT_TRUE(m) << m.reason;
+        mapping = m.value;
+    }
+    auto t = tuneScala(*scale.value, mapping, key);
+    EXPECT_TRUE(t) << t.reason;
+    return t ? *t.value : ScalaTuning{};
+}
+
+TEST(ScalaKeys, ScalesBeyondTwelveLieOnTheKeysFromTheKeyInMiddleCsOctave) {
+    // No mapping: one key per degree, degree 0 on the key's equal-tempered pitch.
+    const ScalaTuning edo19 = tuned("19edo.scl", kC);
+    EXPECT_FALSE(edo19.twelve);
+    EXPECT_EQ(edo19.whyNotTwelve, "This scale has 19 notes");
+    EXPECT_EQ(edo19.noteCount, 19u);
+    expectKeys(
+        edo19.keys,
+        {{60, 6000}, {61, 6063.158}, {59, 5936.842}, {79, 7200}, {0, 2210.526}, {127, 10231.579}});
+    expectKeys(tuned("19edo.scl", kD).keys, {{62, 6200}, {63, 6263.158}, {81, 7400}});
+    EXPECT_EQ(tuned("31edo.scl", kC).whyNotTwelve, "This scale has 31 notes");
+    expectKeys(tuned("31edo.scl", kC).keys, {{91, 7200}, {29, 4800}});
+
+    // A period of 3/1: thirteen keys to the tritave.
+    const ScalaTuning bp = tuned("bohlen_pierce.scl", kC);
+    EXPECT_EQ(bp.whyNotTwelve, "This scale's period is 1901.96 cents, not an octave");
+    expectKeys(bp.keys, {{60, 6000},
+                         {61, 6133.238},
+                         {72, 7768.717},
+                         {73, 7901.955},
+                         {59, 5866.762},
+                         {47, 4098.045}});
+    // Keys past what MIDI can sound are silent: BP passes it 47 keys above middle C and 42 below.
+    expectKeys(bp.keys, {{106, 12723.461}, {19, -7.712}}, {107, 127, 18, 0});
+
+    const ScalaTuning stretched = tuned("stretched_1202.scl", kC);
+    EXPECT_EQ(stretched.whyNotTwelve, "This scale's period is 1202 cents, not an octave");
+    expectKeys(stretched.keys, {{61, 6100.167}, {72, 7202}, {84, 8404}, {48, 4798}});
+    EXPECT_EQ(tuned("septimal_tritones.scl", kC).whyNotTwelve,
+              "Notes 3 and 4 of this scale fall on one key");
+}
+
+TEST(ScalaKeys, AMappingSaysWhichDegreeEachKeyPlaysAndWhereItsReferenceSounds) {
+    // Twelve keys to twelve of 22 shrutis, octave degree 22, C at its equal-tempered pitch.
+    const ScalaTuning shruti = tuned("shruti22.scl", kC, "shruti_on_12.kbm");
+    EXPECT_EQ(shruti.whyNotTwelve, "This keyboard mapping maps keys to other scale degrees");
+    expectKeys(
+        shruti.keys,
+        {{60, 6000}, {61, 6111.731}, {62, 6203.910}, {71, 7088.269}, {72, 7200}, {49, 4911.731}});
+
+    // White keys only, A at 432 Hz, keys 36 to 96: black keys and keys outside play nothing.
+    const ScalaTuning white = tuned("just_major.scl", kC, "white_keys_432.kbm");
+    EXPECT_FALSE(white.twelve);
+    expectKeys(white.keys,
+               {{69, 6868.233}, {60, 5983.875}, {62, 6187.785}, {72, 7183.875}, {36, 3583.875}},
+               {61, 63, 66, 70, 35, 97, 0, 127});
+
+    // A scale that fits twelve keeps its layout; the mapping's reference only moves it as a
+    // whole where any pitch can be said: A is laid 2 cents sharp in just D major.
+    const ScalaTuning d = tuned("just_major.scl", kC, "linear_d.kbm");
+    ASSERT_TRUE(d.twelve);
+    EXPECT_EQ(d.twelve->offsets, (Offsets{0, -12, 0, 0, 4, 0, -14, -2, 0, 2, 0, -16}));
+    EXPECT_NEAR(d.referenceShift, -2.0, 1e-9);
+    EXPECT_EQ(tuned("just_major.scl", kC).referenceShift, 0.0);
+}
+
+TEST(ScalaKeys, AScaleWithoutNotesOrThatFallsIsRefused) {
+    EXPECT_EQ(tuneScala(*parseScala("Nothing\n0\n").value, std::nullopt, kC).reason,
+              "This scale has no notes to play.");
+    EXPECT_EQ(tuneScala(*parseScala("Falling\n2\n-100.0\n-200.0\n").value, std::nullopt, kC).reason,
+              "This scale's period is -200 cents: a scale must rise from its 1/1 to its period.");
+}
+
 }  // namespace pitchloom
