@@ -14,7 +14,6 @@ namespace {
 constexpr std::chrono::milliseconds kStall{100};
 constexpr std::chrono::milliseconds kReadyPoll{10};
 
-
 // The time of an event after the song's start, held at the end of the clock: a song can ask for
 // thousands of years (a five-byte delta time at division 1 and 16 seconds a beat), more than the
 // clock can count.
@@ -411,11 +410,10 @@ bool Sequencer::playEvent(Run& run) {
     if (p_.tuning.tuningChanged.exchange(0) != 0) {
         // Each offset is an atomic the window thread stores before it raises the flag; a tuning
         // changed again while this reads raises the flag again for the next event.
-        if (run.retuner) {
-            run.retuner->setTuning(p_.tuning.value());
-        } else {
-            sendTuning(run, type);
-        }
+        // A retuner tunes the notes that start from now on; a dialect that also tells the
+        // module a tuning (a pitch for every key) sends it as well.
+        if (run.retuner) run.retuner->setTuning(p_.tuning.value());
+        sendTuning(run, type);
     }
 
     const MidiEvent& e = *run.next;
@@ -423,13 +421,15 @@ bool Sequencer::playEvent(Run& run) {
         p_.port.reportError(1008);
         return false;
     }
-    if (run.retuner && e.channelMessage()) {
-        retune(run, e);
-    } else if (e.isNoteOn()) {
+    if (e.isNoteOn()) {
         // The first Note On with its status written out brings the tuning; so does the first
         // after a reset.
         if ((!e.runningStatus && run.noteOnCount == 0) || run.tuningWiped) sendTuning(run, type);
         if (!e.runningStatus) ++run.noteOnCount;
+    }
+    if (run.retuner && e.channelMessage()) {
+        retune(run, e);
+    } else if (e.isNoteOn()) {
         playNote(e, true);
     } else if (e.isNote()) {
         playNote(e, false);
