@@ -1,7 +1,7 @@
 // The measuring half of bench/heard-check: writes the test songs, and compares the pitch of every
 // note of a recording with an untuned render of the same song.
 //
-//   heard_check song GS|XG|MTS|BEND OUT.mid
+//   heard_check song GS|XG|MTS|MTS-KEYS|BEND OUT.mid
 //   heard_check measure RECORDING.wav REFERENCE.wav C,C#,...,B [CENTS]
 //
 // A song is a reset of its dialect (GM System On for BEND), a reed organ, then C4 to B4, half a
@@ -96,7 +96,7 @@ int writeSong(const std::string& type, const std::string& path) {
         reset = {0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7};
     } else if (type == "XG") {
         reset = {0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7};
-    } else if (type == "MTS" || type == "BEND") {
+    } else if (type == "MTS" || type == "MTS-KEYS" || type == "BEND") {
         reset = {0x7E, 0x7F, 0x09, 0x01, 0xF7};  // GM System On
     } else {
         std::cerr << "unknown type " << type << '\n';
@@ -164,7 +164,7 @@ int main(int argc, char** argv) {
         return measure(args[1], args[2], args[3],
                        args.size() == 5 ? std::stod(args[4]) : kDefaultToleranceCents);
     }
-    std::cerr << "usage: heard_check song GS|XG|MTS|BEND OUT.mid\n"
+    std::cerr << "usage: heard_check song GS|XG|MTS|MTS-KEYS|BEND OUT.mid\n"
                  "       heard_check measure RECORDING.wav REFERENCE.wav C,C#,...,B [CENTS]\n";
     return 2;
 }
