@@ -38,8 +38,8 @@
 namespace {
 
 using pitchloom::bench::Audio;
+using pitchloom::bench::medianOf;
 using pitchloom::bench::readWav;
-using pitchloom::bench::rmsOf;
 using pitchloom::test::Bytes;
 
 constexpr int kDivision = 480;
@@ -192,15 +192,7 @@ int writeSong(const std::string& path) {
 // Seconds from the song's time to the render's: where the render first grows loud, less where
 // the song's first note starts.
 double startOf(const Audio& a) {
-    const auto frame = static_cast<std::size_t>(a.rate / 100);
-    std::vector<double> level;
-    for (std::size_t at = 0; at + frame <= a.mono.size(); at += frame)
-        level.push_back(rmsOf(a.mono, at, at + frame));
-    const double loudest = level.empty() ? 0 : *std::max_element(level.begin(), level.end());
-    for (std::size_t i = 0; i < level.size(); ++i) {
-        if (level[i] > loudest / 20) return static_cast<double>(i) / 100 - kNotes.front().start;
-    }
-    return 0;
+    return pitchloom::bench::soundStartOf(a) - kNotes.front().start;
 }
 
 // The key's pitch in equal temperament as the sine SoundFont plays it: drums a fifth higher.
@@ -225,11 +217,6 @@ std::vector<double> centsAlong(const Audio& a, double offsetSeconds, const SongN
         cents.push_back(pitchloom::test::cents(hz, equalHz(n)));
     }
     return cents;
-}
-
-double medianOf(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.size() % 2 == 1 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
 }
 
 int measure(const std::string& renderPath, const std::string& untunedPath) {

@@ -30,8 +30,8 @@
 namespace {
 
 using pitchloom::bench::Audio;
+using pitchloom::bench::medianOf;
 using pitchloom::bench::readWav;
-using pitchloom::bench::rmsOf;
 
 constexpr int kDivision = 480;
 constexpr double kTicksPerSecond = 960;  // at the default 120 beats a minute
@@ -146,15 +146,7 @@ double hzOf(double cents) {
 
 // Seconds from the song's time to the render's: where the render first grows loud.
 double startOf(const Audio& a) {
-    const auto frame = static_cast<std::size_t>(a.rate / 100);
-    std::vector<double> level;
-    for (std::size_t at = 0; at + frame <= a.mono.size(); at += frame)
-        level.push_back(rmsOf(a.mono, at, at + frame));
-    const double loudest = level.empty() ? 0 : *std::max_element(level.begin(), level.end());
-    for (std::size_t i = 0; i < level.size(); ++i) {
-        if (level[i] > loudest / 20) return static_cast<double>(i) / 100 - kFirstNote;
-    }
-    return 0;
+    return pitchloom::bench::soundStartOf(a) - kFirstNote;
 }
 
 // Cents above `hz` of each window along the note's steady part.
@@ -171,11 +163,6 @@ std::vector<double> centsAlong(const Audio& a, double offset, const SongNote& n,
             pitchloom::test::fundamentalHz({a.mono.data() + at, window}, a.rate, hz), hz));
     }
     return cents;
-}
-
-double medianOf(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.size() % 2 == 1 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
 }
 
 int measure(const std::string& sclPath, const std::string& renderPath,

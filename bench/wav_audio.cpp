@@ -71,4 +71,22 @@ double rmsOf(const std::vector<float>& samples, std::size_t begin, std::size_t e
     return end > begin ? std::sqrt(sum / static_cast<double>(end - begin)) : 0.0;
 }
 
+double soundStartOf(const Audio& audio) {
+    const auto frame = static_cast<std::size_t>(audio.rate / 100);
+    std::vector<double> level;
+    for (std::size_t at = 0; frame > 0 && at + frame <= audio.mono.size(); at += frame)
+        level.push_back(rmsOf(audio.mono, at, at + frame));
+    const double loudest = level.empty() ? 0 : *std::max_element(level.begin(), level.end());
+    for (std::size_t i = 0; i < level.size(); ++i) {
+        if (level[i] > loudest / 20) return static_cast<double>(i) / 100;
+    }
+    return 0;
+}
+
+double medianOf(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    return v.size() % 2 == 1 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
 }  // namespace pitchloom::bench

@@ -21,4 +21,11 @@ std::optional<Audio> readWav(const std::string& path);
 /// The root mean square of the samples from begin up to end.
 double rmsOf(const std::vector<float>& samples, std::size_t begin, std::size_t end);
 
+/// Seconds into the recording where it first grows loud (a twentieth of its loudest hundredth
+/// of a second).
+double soundStartOf(const Audio& audio);
+
+/// The median of the values (the mean of the middle two for an even count).
+double medianOf(std::vector<double> values);
+
 }  // namespace pitchloom::bench

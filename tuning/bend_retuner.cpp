@@ -16,6 +16,8 @@ int bendRangeFor(int songSemitones, int songCents) {
 
 namespace {
 
+using namespace midi;
+
 using Nanos = std::chrono::nanoseconds;
 
 constexpr int kChannels = 16;
@@ -27,31 +29,6 @@ constexpr double kFluidScale = 127.0 / 128.0;
 constexpr double kTwelveOffsetReach = 64.0;
 // Offsets closer than this share a channel: the bend cannot tell them apart.
 constexpr double kSameOffset = 0.01;
-
-constexpr std::uint8_t kNoteOff = 0x80;
-constexpr std::uint8_t kNoteOn = 0x90;
-constexpr std::uint8_t kPolyPressure = 0xA0;
-constexpr std::uint8_t kControl = 0xB0;
-constexpr std::uint8_t kProgram = 0xC0;
-constexpr std::uint8_t kPitchBend = 0xE0;
-
-constexpr std::uint8_t kDataEntry = 6;
-constexpr std::uint8_t kDataEntryFine = 38;
-constexpr std::uint8_t kSustain = 64;
-constexpr std::uint8_t kDataIncrement = 96;
-constexpr std::uint8_t kDataDecrement = 97;
-constexpr std::uint8_t kNrpnFine = 98;
-constexpr std::uint8_t kNrpnCoarse = 99;
-constexpr std::uint8_t kRpnFine = 100;
-constexpr std::uint8_t kRpnCoarse = 101;
-constexpr std::uint8_t kAllSoundOff = 120;
-constexpr std::uint8_t kResetControllers = 121;
-constexpr std::uint8_t kAllNotesOff = 123;
-constexpr std::uint8_t kOmniOff = 124;
-constexpr std::uint8_t kOmniOn = 125;
-constexpr std::uint8_t kMono = 126;
-constexpr std::uint8_t kPoly = 127;
-constexpr std::uint8_t kNull = 127;
 
 // What a borrowed channel needs to be its part, in the order it is sent: bank select first, as
 // the program change after it takes the bank. With the value a module starts with.

@@ -7,21 +7,10 @@ namespace pitchloom {
 
 namespace {
 
-constexpr int kChannels = 16;
-constexpr std::uint8_t kNoteOff = 0x80;
-constexpr std::uint8_t kNoteOn = 0x90;
-constexpr std::uint8_t kPolyPressure = 0xA0;
-constexpr std::uint8_t kControl = 0xB0;
+using namespace midi;
 
-constexpr std::uint8_t kDataEntry = 6;
-constexpr std::uint8_t kNrpnFine = 98;
-constexpr std::uint8_t kNrpnCoarse = 99;
-constexpr std::uint8_t kRpnFine = 100;
-constexpr std::uint8_t kRpnCoarse = 101;
-constexpr std::uint8_t kResetControllers = 121;
-constexpr std::uint8_t kAllSoundOff = 120;
-constexpr std::uint8_t kAllNotesOff = 123;
-constexpr std::uint8_t kNull = 127;
+constexpr int kChannels = 16;
+
 constexpr std::uint8_t kTuningProgramSelect = 3;
 constexpr std::uint8_t kTuningBankSelect = 4;
 
