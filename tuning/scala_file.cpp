@@ -152,6 +152,17 @@ std::optional<int> noteNameClass(std::string_view word) {
     return std::nullopt;
 }
 
+// One side of a ratio: a whole number of any length, as a double past what 64 bits hold.
+std::optional<double> ratioTerm(std::string_view word) {
+    if (const auto whole = wholeWord<std::int64_t>(word)) return static_cast<double>(*whole);
+    if (word.empty() || word.find_first_not_of("0123456789") != std::string_view::npos) {
+        return std::nullopt;
+    }
+    double value = 0.0;
+    std::from_chars(word.data(), word.data() + word.size(), value, std::chars_format::fixed);
+    return value;
+}
+
 // Reads one pitch line; on failure, the reason's tail after the line number and value.
 std::pair<std::optional<ScalaPitch>, std::string_view> readPitch(std::string_view value,
                                                                  std::string_view line) {
@@ -162,14 +173,15 @@ std::pair<std::optional<ScalaPitch>, std::string_view> readPitch(std::string_vie
         pitch.cents = *cents;
     } else {
         const auto slash = value.find('/');
-        const auto numerator = wholeWord<std::int64_t>(value.substr(0, slash));
+        const auto numerator = ratioTerm(value.substr(0, slash));
         const auto denominator = slash == std::string_view::npos
-                                     ? std::optional<std::int64_t>(1)
-                                     : wholeWord<std::int64_t>(value.substr(slash + 1));
+                                     ? std::optional<double>(1)
+                                     : ratioTerm(value.substr(slash + 1));
         if (!numerator || !denominator) return {std::nullopt, kIsNotAPitch};
         if (*numerator <= 0 || *denominator <= 0) return {std::nullopt, kIsNotAPositiveRatio};
-        pitch.cents = kOctaveCents * std::log2(static_cast<double>(*numerator) /
-                                               static_cast<double>(*denominator));
+        // Each term's logarithm apart: terms of 20 digits and more, as some archive scales have,
+        // would overflow a quotient taken first.
+        pitch.cents = kOctaveCents * (std::log2(*numerator) - std::log2(*denominator));
     }
     const std::string_view rest = trimLeft(line).substr(value.size());
     pitch.namedClass = noteNameClass(firstWord(rest));
@@ -427,12 +439,8 @@ KeyPitches layOnKeys(const ScalaScale& scale, const KeyboardMapping& mapping, bo
 
 ScalaResult<ScalaTuning> tuneScala(const ScalaScale& scale,
                                    const std::optional<KeyboardMapping>& mapping, int key) {
+    // A period of 0 or below is rare but Scala's own: its keys repeat or fall, as the file says.
     if (scale.pitches.empty()) return refused<ScalaTuning>(kScalaNoNotes);
-    const double period = scale.pitches.back().cents;
-    if (period <= 0.0) {
-        return refused<ScalaTuning>("This scale's period is " + centsText(period) +
-                                    " cents: a scale must rise from its 1/1 to its period.");
-    }
     ScalaTuning tuning;
     tuning.description = scale.description;
     tuning.noteCount = scale.pitches.size();

@@ -129,8 +129,7 @@ KeyPitches layOnKeys(const ScalaScale& scale, const KeyboardMapping& mapping, bo
 
 /// A scale in every form the dialects play, with degree 0 on `key` (a pitch class) in middle C's
 /// octave or where a mapping puts it. A scale that loads on twelve keys keeps that layout, in
-/// every dialect; any other is laid on the keys one by one. Refuses only a scale with no notes
-/// or whose period does not rise.
+/// every dialect; any other is laid on the keys one by one. Refuses only a scale with no notes.
 ScalaResult<ScalaTuning> tuneScala(const ScalaScale& scale,
                                    const std::optional<KeyboardMapping>& mapping, int key);
 

@@ -255,11 +255,17 @@ TEST(ScalaKeys, AMappingSaysWhichDegreeEachKeyPlaysAndWhereItsReferenceSounds) {
     EXPECT_EQ(tuned("just_major.scl", kC).referenceShift, 0.0);
 }
 
-TEST(ScalaKeys, AScaleWithoutNotesOrThatFallsIsRefused) {
+TEST(ScalaKeys, OnlyAScaleWithoutNotesIsRefused) {
     EXPECT_EQ(tuneScala(*parseScala("Nothing\n0\n").value, std::nullopt, kC).reason,
               "This scale has no notes to play.");
-    EXPECT_EQ(tuneScala(*parseScala("Falling\n2\n-100.0\n-200.0\n").value, std::nullopt, kC).reason,
-              "This scale's period is -200 cents: a scale must rise from its 1/1 to its period.");
+    // A falling period, and ratios past 64 bits (an archive's schisma scale): both lie on keys.
+    const auto falling =
+        tuneScala(*parseScala("Falling\n2\n-100.0\n-250.0\n").value, std::nullopt, kC);
+    ASSERT_TRUE(falling);
+    expectKeys(falling.value->keys, {{61, 5900}, {62, 5750}, {59, 6150}, {58, 6250}});
+    const auto huge = parseScala("Schisma\n1\n156348578434374084375/147573952589676412928\n");
+    ASSERT_TRUE(huge) << huge.reason;
+    EXPECT_NEAR(huge.value->pitches[0].cents, 99.994, 0.001);
 }
 
 }  // namespace pitchloom
