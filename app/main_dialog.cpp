@@ -13,6 +13,8 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
 #include <QTimer>
 #include <QWheelEvent>
 #include <QWindow>
@@ -80,6 +82,55 @@ QString qs(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+const QColor kGreyedArrow(125, 125, 125);
+
+// The popup of a list is at least this wide, so that "Okinawan scale" shows whole.
+constexpr int kListPopupWidth = 170;
+
+// Room beside a label in a list's popup, for the frame and the scroll bar's edge.
+constexpr int kPopupMargin = 24;
+
+// How wide a label a closed list shows.
+int labelWidth(const QComboBox& box) {
+    QStyleOptionComboBox option;
+    option.initFrom(&box);
+    return box.style()
+        ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, &box)
+        .width();
+}
+
+// A label cut to a width, a closing part in brackets kept whole where the rest still shows a
+// little: "19 equal div... (19 notes)" keeps the note count of a Scala scale in sight.
+QString fittedLabel(const QString& label, const QFontMetrics& metrics, int width) {
+    if (metrics.horizontalAdvance(label) <= width) return label;
+    const qsizetype open = label.lastIndexOf(QStringLiteral(" ("));
+    if (label.endsWith(QLatin1Char(')')) && open > 0) {
+        const QString tail = label.mid(open);
+        const int room = width - metrics.horizontalAdvance(tail);
+        if (room >= 3 * metrics.horizontalAdvance(QStringLiteral("W"))) {
+            return metrics.elidedText(label.left(open), Qt::ElideRight, room) + tail;
+        }
+    }
+    return metrics.elidedText(label, Qt::ElideRight, width);
+}
+
+// A drop-down list whose chosen label, where it is longer than the box, is cut to fit.
+class ListBox : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter painter(this);
+        painter.setPen(palette().color(QPalette::Text));
+        QStyleOptionComboBox option;
+        initStyleOption(&option);
+        painter.drawComplexControl(QStyle::CC_ComboBox, option);
+        option.currentText = fittedLabel(option.currentText, fontMetrics(), labelWidth(*this));
+        painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+    }
+};
+
 }  // namespace
 
 MainDialog::MainDialog(Services services, QWidget* parent)
@@ -135,10 +186,10 @@ void MainDialog::createControls() {
     }
 
     auto makeList = [this](int y) {
-        auto* list = new QComboBox(this);
+        auto* list = new ListBox(this);
         list->setEditable(false);
         list->setMaxVisibleItems(12);
-        list->view()->setMinimumWidth(170);  // long labels such as "Okinawan scale" show whole
+        list->view()->setMinimumWidth(kListPopupWidth);
         // As wide as the panel allows, so that the longest labels ("Okinawan scale", "Just
         // Intonation") show whole.
         const QRect r = dialogUnits(38, y, 72, 12);
@@ -167,6 +218,12 @@ void MainDialog::createControls() {
         bar->setFocusPolicy(Qt::StrongFocus);          // the arrow and page keys move it too
         bar->setContextMenuPolicy(Qt::NoContextMenu);  // its "Scroll here" would skip the offsets
         bar->installEventFilter(this);
+        // Greyed, the handle sinks into the panel and the arrows lose their colour.
+        QPalette greyed = bar->palette();
+        greyed.setColor(QPalette::Disabled, QPalette::Button, greyed.color(QPalette::Window));
+        greyed.setColor(QPalette::Disabled, QPalette::WindowText, kGreyedArrow);
+        greyed.setColor(QPalette::Disabled, QPalette::ButtonText, kGreyedArrow);
+        bar->setPalette(greyed);
         sliders_[i] = bar;
     }
 
@@ -191,7 +248,7 @@ void MainDialog::connectControls() {
     }
     connect(scaleList_, &QComboBox::activated, this, [this] { controls_.applyScale(); });
     connect(tuningList_, &QComboBox::activated, this, [this] { controls_.applyTuning(); });
-    connect(keyList_, &QComboBox::activated, this, [this] { controls_.applyScale(); });
+    connect(keyList_, &QComboBox::activated, this, [this] { controls_.applyKey(); });
     connect(deviceList_, &QComboBox::activated, this, &MainDialog::onDeviceSelected);
 }
 
@@ -400,7 +457,10 @@ bool MainDialog::eventFilter(QObject* watched, QEvent* event) {
         return QDialog::eventFilter(watched, event);
     }
     const int slider = sliderIndexOf(watched);
-    if (slider < 0) return QDialog::eventFilter(watched, event);
+    // A greyed slider takes no part: the scale in force is not tuned by the sliders.
+    if (slider < 0 || !sliders_[static_cast<std::size_t>(slider)]->isEnabled()) {
+        return QDialog::eventFilter(watched, event);
+    }
     switch (event->type()) {
         case QEvent::MouseButtonRelease:
             endSliderScroll(slider);
@@ -578,6 +638,42 @@ void MainDialog::setValueText(int box, std::string_view text) {
 
 void MainDialog::setKeyLit(int key, bool lit) {
     keys_.setLit(key, lit);
+}
+
+void MainDialog::setRowLabel(TuningList list, int row, std::string_view label) {
+    QComboBox* box = listOf(list);
+    if (row < 0 || row >= box->count()) return;
+    const QString text = qs(label);
+    box->setItemText(row, text);
+    // The box shows a long label cut; its popup and its tooltip show it whole.
+    const QFontMetrics metrics(box->view()->font());
+    int widest = kListPopupWidth;
+    for (int i = 0; i < box->count(); ++i)
+        widest = std::max(widest, metrics.horizontalAdvance(box->itemText(i)) + kPopupMargin);
+    box->view()->setMinimumWidth(widest);
+    const bool cut = box->fontMetrics().horizontalAdvance(text) > labelWidth(*box);
+    box->setToolTip(cut ? text : QString());
+}
+
+void MainDialog::setSlidersEnabled(bool enabled, std::string_view why) {
+    const QString tip = qs(why);
+    for (std::size_t i = 0; i < sliders_.size(); ++i) {
+        sliders_[i]->setEnabled(enabled);
+        sliders_[i]->setToolTip(tip);
+        valueBoxes_[i]->setEnabled(enabled);
+        valueBoxes_[i]->setToolTip(tip);
+    }
+}
+
+void MainDialog::setKeysEnabled(bool enabled, std::string_view why) {
+    const QString tip = qs(why);
+    for (int i = 0; i < 12; ++i) {
+        SkinWindow* key = skins_[static_cast<std::size_t>(8 + i)];
+        key->setEnabled(enabled);
+        key->setToolTip(tip);
+        keys_.setLit(i, keys_.isLit(i));  // drawn again in the look of its new state
+    }
+    keys_.paintAll();
 }
 
 }  // namespace pitchloom

@@ -120,6 +120,9 @@ private:
     void setSliderPosition(int slider, int position) override;
     void setValueText(int box, std::string_view text) override;
     void setKeyLit(int key, bool lit) override;
+    void setRowLabel(TuningList list, int row, std::string_view label) override;
+    void setSlidersEnabled(bool enabled, std::string_view why) override;
+    void setKeysEnabled(bool enabled, std::string_view why) override;
     QComboBox* listOf(TuningList list) const;
 
     Services services_;

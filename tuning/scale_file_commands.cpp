@@ -1,4 +1,6 @@
 #include <array>
+#include <filesystem>
+#include <string>
 
 #include "base/messages.h"
 #include "tuning/scale_files.h"
@@ -16,6 +18,22 @@ bool isKeyRow(int row) {
 constexpr std::array<FileFilter, 3> kLoadFilters = {
     FileFilter{"all scale files", "*.sca *.scl", "sca"}, kScaleFileFilter, kScalaFileFilter};
 constexpr std::array<FileFilter, 2> kSaveFilters = {kScaleFileFilter, kScalaFileFilter};
+
+// The Tuning list names a scale by its description, or by its file where it has none, and says
+// how many notes it has, which is what sets it apart from the twelve.
+std::string scalaName(const ScalaInForce& scala, const std::string& path) {
+    constexpr std::string_view kBlanks = " \t";
+    std::string_view description = scala.description;
+    const auto first = description.find_first_not_of(kBlanks);
+    description =
+        first == std::string_view::npos
+            ? std::string_view()
+            : description.substr(first, description.find_last_not_of(kBlanks) - first + 1);
+    const std::string name = description.empty() ? std::filesystem::path(path).filename().string()
+                                                 : std::string(description);
+    return name + " (" + std::to_string(scala.noteCount) +
+           (scala.noteCount == 1 ? " note)" : " notes)");
+}
 
 }  // namespace
 
@@ -48,6 +66,8 @@ void TuningControls::loadScaleFile() {
 
     state_.setOffsets(read.scale->offsets);
     state_.setScaleMarks(read.scale->marks);
+    // In force before tuningChanged rises below; nothing for a .sca.
+    state_.setScala(read.scale->scala);
     state_.savedKeyIndex = read.scale->keyRow;
     // The values are absolute pitch classes already: the list handlers must not rotate them.
     selectListRow(TuningList::Scale, kCustomScaleRow);
@@ -57,6 +77,8 @@ void TuningControls::loadScaleFile() {
     showOffsets();
     state_.tuningChanged.store(1);
     showScaleKeys();
+    const ScalaInForce* scala = read.scale->scala.get();
+    showScala(scala, scala ? scalaName(*scala, *path) : std::string());
     if (isKeyRow(state_.savedKeyIndex)) selectListRow(TuningList::Key, state_.savedKeyIndex);
     sendAllNotesOff();
 }

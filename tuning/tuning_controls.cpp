@@ -1,6 +1,8 @@
 #include "tuning/tuning_controls.h"
 #include "base/messages.h"
+#include "tuning/scale_files.h"
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,6 +23,13 @@ bool isPitchClass(int i) {
     return i >= 0 && i < kPitchClassCount;
 }
 
+// A row that puts its own values in force, not the custom row that keeps what is there.
+template <typename Table>
+bool isBuiltInRow(const Table& table, int row) {
+    return row >= 0 && row < static_cast<int>(table.size()) &&
+           table[static_cast<std::size_t>(row)].hasRow;
+}
+
 }  // namespace
 
 TuningControls::TuningControls(TuningState& state, TuningView& view, UserDialogs& dialogs,
@@ -28,6 +37,8 @@ TuningControls::TuningControls(TuningState& state, TuningView& view, UserDialogs
     : state_(state), view_(view), dialogs_(dialogs), allNotesOff_(std::move(allNotesOff)) {}
 
 void TuningControls::initTuningControls() {
+    state_.setScala(nullptr);
+    if (scalaShown_) showScala(nullptr);
     for (int i = 0; i < kPitchClassCount; ++i) {
         view_.setSliderRange(i, kSliderMinimum, kSliderMaximum);
     }
@@ -55,6 +66,7 @@ void TuningControls::initTuningControls() {
 void TuningControls::applyTuning() {
     const int keyRow = view_.selectedRow(TuningList::Key);
     const int tuningRow = view_.selectedRow(TuningList::Tuning);
+    if (isBuiltInRow(TuningTable, tuningRow)) leaveScala();
     if (keyRow >= 0) state_.keyIndex = keyRow;
     if (tuningRow >= 0) state_.tuningIndex = tuningRow;
     if (state_.selectTuningRow(tuningRow, keyRow)) {
@@ -66,6 +78,7 @@ void TuningControls::applyTuning() {
 void TuningControls::applyScale() {
     const int keyRow = view_.selectedRow(TuningList::Key);
     const int scaleRow = view_.selectedRow(TuningList::Scale);
+    if (isBuiltInRow(ScaleTable, scaleRow)) leaveScala();
     if (keyRow >= 0) state_.keyIndex = keyRow;
     if (scaleRow >= 0) state_.scaleIndex = scaleRow;
     if (state_.selectScaleRow(scaleRow, keyRow)) {
@@ -77,8 +90,24 @@ void TuningControls::applyScale() {
     applyTuning();
 }
 
+void TuningControls::applyKey() {
+    const auto scala = state_.scala();
+    if (scala && !scala->twelve) {
+        const int keyRow = view_.selectedRow(TuningList::Key);
+        if (const auto laid = keyRow >= 0 ? scalaOnKey(*scala, keyRow) : std::nullopt) {
+            state_.setScala(laid->scala);
+            state_.tuningChanged.store(1);
+        }
+    } else if (scala) {
+        // Laid on twelve classes for the key it was loaded in: its reference shift is that key's.
+        leaveScala();
+    }
+    applyScale();
+}
+
 void TuningControls::onSliderScroll(ScrollCode code, int thumbPosition, int sliderIndex) {
     if (!isPitchClass(sliderIndex)) return;
+    leaveScala();
     const int p = view_.sliderPosition(sliderIndex);
     switch (code) {
         case ScrollCode::LineUp:
@@ -116,17 +145,18 @@ void TuningControls::togglePitchClass(int pitchClass) {
     if (!isPitchClass(pitchClass)) return;
     selectListRow(TuningList::Scale, kCustomScaleRow);
     sendAllNotesOff();
-    auto& mark = state_.inScale[static_cast<std::size_t>(pitchClass)];
-    mark.store(mark.load() == 0 ? 1 : 0);
+    ScaleMarks marks = state_.scaleMarks();
+    auto& mark = marks[static_cast<std::size_t>(pitchClass)];
+    mark = mark == 0 ? 1 : 0;
 
-    int members = 0;
-    for (const auto& m : state_.inScale)
-        members += m.load() == 1 ? 1 : 0;
-    if (members == 0) {
+    // Decided before the state changes, so that the player never sees a scale without notes.
+    if (std::ranges::count(marks, std::uint8_t{1}) == 0) {
         dialogs_.showMessage(messages::kLastNoteRefused, BoxStyle::SystemModal);
-        mark.store(1);
         view_.setKeyLit(pitchClass, true);
+        return;
     }
+    leaveScala();
+    state_.inScale[static_cast<std::size_t>(pitchClass)].store(mark);
 }
 
 void TuningControls::setSliders() {
@@ -145,6 +175,33 @@ void TuningControls::showScaleKeys() {
     for (int i = 0; i < kPitchClassCount; ++i) {
         view_.setKeyLit(i, state_.inScale[static_cast<std::size_t>(i)].load() == 1);
     }
+}
+
+void TuningControls::showScala(const ScalaInForce* scala, std::string_view name) {
+    const auto customLabel = TuningTable[static_cast<std::size_t>(kCustomTuningRow)].label;
+    if (scala == nullptr || scala->twelve) {
+        if (!scalaShown_) return;
+        scalaShown_ = false;
+        view_.setRowLabel(TuningList::Tuning, kCustomTuningRow, customLabel);
+        view_.setSlidersEnabled(true, {});
+        view_.setKeysEnabled(true, {});
+        return;
+    }
+    scalaShown_ = true;
+    view_.setRowLabel(TuningList::Tuning, kCustomTuningRow, name.empty() ? customLabel : name);
+    view_.setSlidersEnabled(
+        false, scala->whyNotTwelve + ": its keys are tuned one by one, not by these sliders.");
+    view_.setKeysEnabled(false, scala->whyNotTwelve +
+                                    ": every key plays a note of it, so none can be "
+                                    "taken out here.");
+}
+
+void TuningControls::leaveScala() {
+    if (!state_.scala()) return;
+    state_.setScala(nullptr);
+    // Raised after the scale went, so that the player sends the offsets and not the scale.
+    state_.tuningChanged.store(1);
+    showScala(nullptr);
 }
 
 void TuningControls::selectListRow(TuningList list, int row) {

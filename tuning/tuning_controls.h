@@ -56,13 +56,22 @@ public:
     virtual void setValueText(int box, std::string_view text) = 0;
     /// Shows piano key 0..11 lit or unlit.
     virtual void setKeyLit(int key, bool lit) = 0;
+    /// Shows `label` for row `row` of a list in place of the label it was filled with.
+    virtual void setRowLabel(TuningList list, int row, std::string_view label) = 0;
+    /// Lets the user move the twelve sliders, or greys them with `why` beside each (empty when
+    /// enabled); the value boxes go with them.
+    virtual void setSlidersEnabled(bool enabled, std::string_view why) = 0;
+    /// Lets the user press the twelve piano keys, or greys them with `why` beside each.
+    virtual void setKeysEnabled(bool enabled, std::string_view why) = 0;
     /// Asks the main window to repaint itself.
     virtual void requestRepaint() = 0;
 };
 
 /// The Key, Scale and Tuning lists, the twelve sliders with their value boxes and the twelve
-/// piano keys, kept in step with the TuningState; also the scale file's Save and Load. Every
-/// function runs on the window thread.
+/// piano keys, kept in step with the TuningState; also the scale file's Save and Load. A Scala
+/// scale that does not fit twelve keys shows by its name in the Tuning list, with the sliders and
+/// keys greyed; choosing a built-in row, moving a slider or pressing a key returns to twelve
+/// offsets. Every function runs on the window thread.
 class TuningControls {
 public:
     /// allNotesOff sends All Notes Off on all sixteen channels of the open port.
@@ -74,9 +83,12 @@ public:
 
     /// Tuning list handler: a built-in row replaces the offsets and shows them.
     void applyTuning();
-    /// Scale and Key list handler: a built-in row replaces the marks, silences the port and
-    /// shows them; then the tuning is applied again.
+    /// Scale list handler: a built-in row replaces the marks, silences the port and shows them;
+    /// then the tuning is applied again.
     void applyScale();
+    /// Key list handler: a Scala scale of other than twelve notes is laid again on the new key
+    /// where it follows the key; otherwise as applyScale.
+    void applyKey();
 
     /// Slider scroll handler for slider 0..11. It moves the slider itself, so the window neither
     /// applies the step nor lets the position follow a drag. The window reports each user action
@@ -95,6 +107,9 @@ public:
     void showOffsets();
     /// Lights exactly the piano keys of the pitch classes in the scale.
     void showScaleKeys();
+    /// Shows a Scala scale that does not fit twelve keys by `name` with the sliders and keys
+    /// greyed, or, for any other tuning, the custom row's own label and live sliders and keys.
+    void showScala(const ScalaInForce* scala, std::string_view name = {});
 
     /// Save command: asks for a file and writes the offsets, marks and Key list row to it.
     void saveScaleFile();
@@ -105,11 +120,14 @@ private:
     /// A selection set by the program, recorded in the state as the list's row.
     void selectListRow(TuningList list, int row);
     void sendAllNotesOff();
+    /// Takes the Scala scale out of force, if one is: the offsets and marks are the tuning again.
+    void leaveScala();
 
     TuningState& state_;
     TuningView& view_;
     UserDialogs& dialogs_;
     std::function<void()> allNotesOff_;
+    bool scalaShown_ = false;  // the view shows a scale that does not fit twelve keys
 };
 
 }  // namespace pitchloom

@@ -8,6 +8,8 @@ namespace {
 
 const QColor kCaptionEnabled(0, 100, 0);
 const QColor kCaptionDisabled(100, 100, 50);
+// Laid over a face that cannot be pressed, so that it reads as greyed whatever its bitmap.
+const QColor kDisabledWash(128, 128, 128, 120);
 
 void placeWindow(SkinWindow* window, const QRect& rect) {
     window->setGeometry(rect);
@@ -90,6 +92,7 @@ void SkinFaceSet::render(int i) {
     const QPixmap& bitmap = e.on ? e.onBitmap : e.offBitmap;
     if (!bitmap.isNull()) painter.drawPixmap(0, 0, bitmap);
     const bool enabled = e.window && e.window->isEnabled();
+    if (!enabled) painter.fillRect(e.surface.rect(), kDisabledWash);
     painter.setPen(enabled ? kCaptionEnabled : kCaptionDisabled);
     if (e.window) painter.setFont(e.window->font());
     painter.drawText(QRect(QPoint(2, 2), QPoint(209, 27)),

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +30,7 @@ public:
     }
     void fillList(TuningList list, std::span<const std::string_view> labels) override {
         labels_[index(list)].assign(labels.begin(), labels.end());
+        relabelled_[index(list)].clear();
         selected_[index(list)] = -1;
     }
 
@@ -53,6 +55,20 @@ public:
         lit_.at(static_cast<std::size_t>(key)) = lit;
         log.push_back("key " + std::to_string(key));
     }
+    void setRowLabel(TuningList list, int row, std::string_view label) override {
+        relabelled_[index(list)][row] = std::string(label);
+        log.push_back("label " + std::string(name(list)) + " " + std::to_string(row));
+    }
+    void setSlidersEnabled(bool enabled, std::string_view why) override {
+        slidersEnabled_ = enabled;
+        sliderWhy_ = std::string(why);
+        log.push_back(enabled ? "sliders on" : "sliders off");
+    }
+    void setKeysEnabled(bool enabled, std::string_view why) override {
+        keysEnabled_ = enabled;
+        keyWhy_ = std::string(why);
+        log.push_back(enabled ? "keys on" : "keys off");
+    }
     void requestRepaint() override {
         ++repaints;
         log.push_back("repaint");
@@ -69,6 +85,17 @@ public:
     const std::vector<std::string_view>& labels(TuningList list) const {
         return labels_[index(list)];
     }
+    /// What a row shows: the label it was filled with, unless one was set in its place.
+    std::string shownLabel(TuningList list, int row) const {
+        const auto& relabelled = relabelled_[index(list)];
+        if (const auto it = relabelled.find(row); it != relabelled.end()) return it->second;
+        return std::string(labels_[index(list)].at(static_cast<std::size_t>(row)));
+    }
+    bool slidersEnabled() const { return slidersEnabled_; }
+    bool keysEnabled() const { return keysEnabled_; }
+    /// What the greyed sliders and keys say beside them.
+    const std::string& sliderWhy() const { return sliderWhy_; }
+    const std::string& keyWhy() const { return keyWhy_; }
     int minimum(int slider) const { return minimum_.at(static_cast<std::size_t>(slider)); }
     int maximum(int slider) const { return maximum_.at(static_cast<std::size_t>(slider)); }
     const std::string& text(int box) const { return text_.at(static_cast<std::size_t>(box)); }
@@ -102,6 +129,11 @@ private:
 
     std::array<int, 3> selected_{-1, -1, -1};
     std::array<std::vector<std::string_view>, 3> labels_;
+    std::array<std::map<int, std::string>, 3> relabelled_;
+    bool slidersEnabled_ = true;
+    bool keysEnabled_ = true;
+    std::string sliderWhy_;
+    std::string keyWhy_;
     std::array<int, 12> minimum_{};
     std::array<int, 12> maximum_{};
     std::array<int, 12> position_{};
@@ -121,13 +153,19 @@ struct ControlsHarness {
                                 view.log.push_back("notes off");
                             }};
 
-    /// A row picked in a list by the user; the Key and Scale lists run applyScale.
+    /// A row picked in a list by the user, which runs that list's handler.
     void choose(TuningList list, int row) {
         view.userSelects(list, row);
-        if (list == TuningList::Tuning) {
-            controls.applyTuning();
-        } else {
-            controls.applyScale();
+        switch (list) {
+            case TuningList::Tuning:
+                controls.applyTuning();
+                break;
+            case TuningList::Scale:
+                controls.applyScale();
+                break;
+            case TuningList::Key:
+                controls.applyKey();
+                break;
         }
     }
     /// A piano key pressed: the key set toggles its look, then reports the key.

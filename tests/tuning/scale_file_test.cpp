@@ -377,7 +377,8 @@ namespace {
 class ScalaCommandsTest : public ScaleFileCommandsTest {
 protected:
     fs::path copyFixture(const std::string& name, const std::string& as) {
-        fs::copy_file(test::testData("scala/" + name), file(as));
+        fs::copy_file(test::testData("scala/" + name), file(as),
+                      fs::copy_options::overwrite_existing);
         return file(as);
     }
 };
@@ -404,17 +405,154 @@ TEST_F(ScalaCommandsTest, AScalaScaleLoadsInTheKeyShownOrInTheKeyOfItsMapping) {
     EXPECT_EQ(state.savedKeyIndex, kKeyG);
 }
 
-TEST_F(ScalaCommandsTest, ARefusedScalaFileSaysWhyAndChangesNothing) {
+TEST_F(ScalaCommandsTest, AScaleWithNoNotesIsRefusedAndChangesNothing) {
     chooseGJustPentatonic();
     reset();
-    loadFrom(copyFixture("bohlen_pierce.scl", "bp.scl"));
-    EXPECT_EQ(dialogs.texts(),
-              std::vector<std::string>{"This scale does not fit twelve keys: its period is not an "
-                                       "octave."});
+    std::ofstream(file("none.scl")) << "Nothing\n0\n";
+    loadFrom(file("none.scl"));
+    EXPECT_EQ(dialogs.texts(), std::vector<std::string>{"This scale has no notes to play."});
     EXPECT_EQ(state.offsetValues(), kGJustOffsets);
     EXPECT_EQ(state.scaleMarks(), kGPentatonicMarks);
+    EXPECT_EQ(state.scala(), nullptr);
     EXPECT_TRUE(view.log.empty());
     EXPECT_EQ(notesOff, 0);
+}
+
+class NineteenNotesTest : public ScalaCommandsTest {
+protected:
+    static constexpr std::string_view kName = "19 equal divisions of the octave (19 notes)";
+
+    void load19(const std::string& as = "19.scl") {
+        loadFrom(copyFixture("19edo.scl", as));
+        ASSERT_TRUE(dialogs.boxes().empty());
+        ASSERT_NE(state.scala(), nullptr);
+        reset();
+    }
+    void expectTwelveAgain() {
+        EXPECT_EQ(state.scala(), nullptr);
+        EXPECT_EQ(view.shownLabel(TuningList::Tuning, kCustomTuningRow), "CUSTOM");
+        EXPECT_TRUE(view.slidersEnabled());
+        EXPECT_TRUE(view.keysEnabled());
+        EXPECT_EQ(view.sliderWhy(), "");
+        EXPECT_EQ(state.tuningChanged, 1);
+    }
+    double pitchOfKey(int key) const { return state.value().pitch(0, key); }
+};
+
+TEST_F(NineteenNotesTest, ShowsByNameWithTheSlidersAndKeysGreyed) {
+    chooseGJustPentatonic();
+    choose(TuningList::Key, kDefaultKeyRow);
+    loadFrom(copyFixture("19edo.scl", "19.scl"));
+    EXPECT_TRUE(dialogs.boxes().empty());
+    EXPECT_EQ(view.selectedRow(TuningList::Tuning), kCustomTuningRow);
+    EXPECT_EQ(view.selectedRow(TuningList::Scale), kCustomScaleRow);
+    EXPECT_EQ(view.shownLabel(TuningList::Tuning, kCustomTuningRow), kName);
+    EXPECT_FALSE(view.slidersEnabled());
+    EXPECT_FALSE(view.keysEnabled());
+    EXPECT_EQ(view.sliderWhy(),
+              "This scale has 19 notes: its keys are tuned one by one, not by these sliders.");
+    EXPECT_EQ(view.keyWhy(),
+              "This scale has 19 notes: every key plays a note of it, so none can be taken out "
+              "here.");
+    // Every key plays, at its own step of 63.16 cents from middle C.
+    EXPECT_EQ(state.scaleMarks(), (ScaleMarks{1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}));
+    EXPECT_EQ(view.texts(), (std::array<std::string, 12>{"0", "0", "0", "0", "0", "0", "0", "0",
+                                                         "0", "0", "0", "0"}));
+    EXPECT_NEAR(pitchOfKey(60), 6000.0, 1e-6);
+    EXPECT_NEAR(pitchOfKey(61), 6063.158, 1e-3);
+    EXPECT_NEAR(pitchOfKey(79), 7200.0, 1e-6);
+    EXPECT_EQ(state.tuningChanged, 1);
+    EXPECT_EQ(state.moveOntoScale(61), 61);
+}
+
+TEST_F(NineteenNotesTest, TheListNamesAScaleByItsDescriptionOrItsFile) {
+    std::ofstream(file("tritave.scl")) << "! no description\n   \n2\n9/5\n3/1\n";
+    loadFrom(file("tritave.scl"));
+    EXPECT_EQ(view.shownLabel(TuningList::Tuning, kCustomTuningRow), "tritave.scl (2 notes)");
+    std::ofstream(file("one.scl")) << " Tritaves alone \n1\n3/1\n";
+    loadFrom(file("one.scl"));
+    EXPECT_EQ(view.shownLabel(TuningList::Tuning, kCustomTuningRow), "Tritaves alone (1 note)");
+    EXPECT_FALSE(view.slidersEnabled());
+}
+
+TEST_F(NineteenNotesTest, ABuiltInRowOrASliderReturnsToTwelveTheCustomRowsDoNot) {
+    load19();
+    choose(TuningList::Tuning, kCustomTuningRow);
+    choose(TuningList::Scale, kCustomScaleRow);
+    EXPECT_NE(state.scala(), nullptr);
+    EXPECT_FALSE(view.slidersEnabled());
+
+    choose(TuningList::Tuning, kJust);
+    expectTwelveAgain();
+    EXPECT_EQ(state.offsetValues(), TuningTable[kJust].cents);
+    EXPECT_NEAR(pitchOfKey(61), 6000.0 + 100.0 - 8.0, 1e-6);
+
+    load19();
+    choose(TuningList::Scale, kPentatonic);
+    expectTwelveAgain();
+    EXPECT_EQ(state.scaleMarks(), (ScaleMarks{1, 0, 1, 0, 1, 0, 0, 1, 0, 1, 0, 0}));
+    EXPECT_EQ(state.offsetValues(), Offsets{});  // the tuning row is still the custom one
+
+    load19();
+    scrollAction(3, ScrollCode::LineUp);
+    expectTwelveAgain();
+    EXPECT_EQ(state.offsets[3], 1);
+    EXPECT_EQ(view.selectedRow(TuningList::Tuning), kCustomTuningRow);
+}
+
+TEST_F(NineteenNotesTest, AKeyChangeLaysTheScaleOnTheNewKey) {
+    load19();
+    choose(TuningList::Key, kKeyD);
+    ASSERT_NE(state.scala(), nullptr);
+    EXPECT_EQ(state.scala()->noteCount, 19u);
+    EXPECT_NEAR(pitchOfKey(62), 6200.0, 1e-6);
+    EXPECT_NEAR(pitchOfKey(63), 6263.158, 1e-3);
+    EXPECT_NEAR(pitchOfKey(60), 6073.684, 1e-3);
+    EXPECT_EQ(state.tuningChanged, 1);
+    EXPECT_EQ(state.keyIndex, kKeyD);
+    EXPECT_FALSE(view.slidersEnabled());
+    EXPECT_EQ(view.shownLabel(TuningList::Tuning, kCustomTuningRow), kName);
+    EXPECT_EQ(notesOff, 0);
+
+    // A keyboard mapping beside the scale sets the key: the Key list does not move it.
+    copyFixture("linear_d.kbm", "mapped.kbm");
+    loadFrom(copyFixture("19edo.scl", "mapped.scl"));
+    const auto mapped = state.scala();
+    choose(TuningList::Key, kKeyG);
+    EXPECT_EQ(state.scala(), mapped);
+}
+
+TEST_F(ScalaCommandsTest, AScaleOnTwelveKeysLeavesAtAKeyChangeOrAKeyPress) {
+    choose(TuningList::Key, kKeyD);
+    loadFrom(copyFixture("just_major.scl", "major.scl"));
+    const Offsets inD = {0, -12, 0, 0, 4, 0, -14, -2, 0, 2, 0, -16};
+    ASSERT_NE(state.scala(), nullptr);
+    EXPECT_TRUE(view.slidersEnabled());
+    EXPECT_EQ(view.shownLabel(TuningList::Tuning, kCustomTuningRow), "CUSTOM");
+    state.tuningChanged = 0;
+    choose(TuningList::Key, kKeyG);
+    EXPECT_EQ(state.scala(), nullptr);
+    EXPECT_EQ(state.offsetValues(), inD);
+    EXPECT_EQ(state.tuningChanged, 1);
+
+    loadFrom(file("major.scl"));  // now in G
+    ASSERT_NE(state.scala(), nullptr);
+    state.tuningChanged = 0;
+    pressKey(1);  // C#, outside G major
+    EXPECT_EQ(state.scala(), nullptr);
+    EXPECT_EQ(state.inScale[1], 1);
+    EXPECT_EQ(state.tuningChanged, 1);
+}
+
+TEST_F(NineteenNotesTest, AScaleFileOfTwelveLoadedAfterItGivesTheSlidersBack) {
+    writeAll(file("g.sca"), kGJustPentatonic);
+    load19();
+    loadFrom(file("g.sca"));
+    EXPECT_EQ(state.scala(), nullptr);
+    EXPECT_TRUE(view.slidersEnabled());
+    EXPECT_TRUE(view.keysEnabled());
+    EXPECT_EQ(view.shownLabel(TuningList::Tuning, kCustomTuningRow), "CUSTOM");
+    EXPECT_EQ(state.offsetValues(), kGJustOffsets);
 }
 
 TEST_F(ScalaCommandsTest, ABrokenMappingBesideTheScaleIsNamedAndChangesNothing) {
