@@ -18,6 +18,8 @@ bool isKeyRow(int row) {
 constexpr std::array<FileFilter, 3> kLoadFilters = {
     FileFilter{"all scale files", "*.sca *.scl", "sca"}, kScaleFileFilter, kScalaFileFilter};
 constexpr std::array<FileFilter, 2> kSaveFilters = {kScaleFileFilter, kScalaFileFilter};
+// A scale of other than twelve notes keeps only in its own format.
+constexpr std::array<FileFilter, 1> kScalaSaveFilters = {kScalaFileFilter};
 
 // The Tuning list names a scale by its description, or by its file where it has none, and says
 // how many notes it has, which is what sets it apart from the twelve.
@@ -38,12 +40,14 @@ std::string scalaName(const ScalaInForce& scala, const std::string& path) {
 }  // namespace
 
 void TuningControls::saveScaleFile() {
-    const auto path = dialogs_.askSavePath(kSaveFilters);
+    const auto scala = state_.scala();
+    const auto path = scala && !scala->twelve ? dialogs_.askSavePath(kScalaSaveFilters)
+                                              : dialogs_.askSavePath(kSaveFilters);
     if (!path) return;
     const int keyRow = view_.selectedRow(TuningList::Key);
     if (const auto failed = writeScaleFile(*path, state_, keyRow)) {
-        dialogs_.showMessage(messages::kCannotOpenFile, BoxStyle::SystemModal);
-        dialogs_.showDetail(*failed);
+        dialogs_.showMessage(failed->message, BoxStyle::SystemModal);
+        if (!failed->detail.empty()) dialogs_.showDetail(failed->detail);
         return;
     }
     state_.savedKeyIndex = keyRow;

@@ -125,6 +125,35 @@ ScaleFileRead readScl(const std::string& path, int keyRow,
     return loadedScala(*tuned.value, keyRow, textOf(scl), std::move(kbmText));
 }
 
+// A keyboard mapping goes with the scale of the same base name.
+std::string mappingPathOf(const std::string& sclPath) {
+    return std::filesystem::path(sclPath).replace_extension(".kbm").string();
+}
+
+FileStatus writeText(const std::string& path, std::string_view text) {
+    return writeFile(path,
+                     std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+}
+
+std::optional<ScaleFileNotWritten> notWritten(const std::string& path, const FileStatus& status) {
+    return ScaleFileNotWritten{std::string(messages::kCannotOpenFile), status.about(path)};
+}
+
+// Written back as read: a Scala file holds more than this program shows of it (comments, ratios,
+// a mapping's reference pitch).
+std::optional<ScaleFileNotWritten> writeScalaBack(const std::string& path,
+                                                  const ScalaInForce& scala) {
+    if (const FileStatus written = writeText(path, scala.sclText); !written) {
+        return notWritten(path, written);
+    }
+    if (!scala.kbmText) return std::nullopt;
+    const std::string kbm = mappingPathOf(path);
+    if (const FileStatus written = writeText(kbm, *scala.kbmText); !written) {
+        return notWritten(kbm, written);
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 bool isScalaPath(const std::string& path) {
@@ -146,26 +175,29 @@ std::optional<LoadedScale> scalaOnKey(const ScalaInForce& scala, int keyRow) {
 }
 
 std::optional<std::string> mappingBeside(const std::string& sclPath) {
-    std::filesystem::path kbm(sclPath);
-    kbm.replace_extension(".kbm");
+    std::string kbm = mappingPathOf(sclPath);
     std::error_code error;
     if (!std::filesystem::is_regular_file(kbm, error)) return std::nullopt;
-    return kbm.string();
+    return kbm;
 }
 
-std::optional<std::string> writeScaleFile(const std::string& path, const TuningState& state,
-                                          int keyRow) {
+std::optional<ScaleFileNotWritten> writeScaleFile(const std::string& path, const TuningState& state,
+                                                  int keyRow) {
+    const auto scala = state.scala();
+    const bool toScala = isScalaPath(path);
+    if (toScala && scala) return writeScalaBack(path, *scala);
+    if (!toScala && scala && !scala->twelve) {
+        return ScaleFileNotWritten{
+            scala->whyNotTwelve + ": it can be saved only as a Scala file (.scl).", {}};
+    }
     FileStatus written = FileStatus::done();
-    if (isScalaPath(path)) {
+    if (toScala) {
         const std::string description =
             "Pitchloom Pro: key " + std::string(labelOf(KeyTable, keyRow)) + ", scale " +
             std::string(labelOf(ScaleTable, state.scaleIndex)) + ", tuning " +
             std::string(labelOf(TuningTable, state.tuningIndex));
-        const std::string text =
-            writeScala(state.offsetValues(), state.scaleMarks(), tonicOf(keyRow), description,
-                       std::filesystem::path(path).filename().string());
-        written = writeFile(
-            path, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+        written = writeText(path, writeScala(state.offsetValues(), state.scaleMarks(),
+                                             tonicOf(keyRow), description, nameOf(path)));
     } else {
         ScaleFileData data;
         data.offsets = state.offsetValues();
@@ -174,7 +206,7 @@ std::optional<std::string> writeScaleFile(const std::string& path, const TuningS
         written = writeFile(path, serializeScaleFile(data));
     }
     if (written) return std::nullopt;
-    return written.about(path);
+    return notWritten(path, written);
 }
 
 int keyRowOfTonic(int pitchClass) {

@@ -42,11 +42,20 @@ std::optional<LoadedScale> scalaOnKey(const ScalaInForce& scala, int keyRow);
 /// The keyboard mapping beside a .scl, with its base name and ".kbm", when there is one.
 std::optional<std::string> mappingBeside(const std::string& sclPath);
 
+/// Why a scale file was not written: the message to show and, where a file is to blame, the
+/// detail ("x.sca: Permission denied").
+struct ScaleFileNotWritten {
+    std::string message;
+    std::string detail;
+};
+
 /// Writes the tuning and scale in force to a scale file, a .scl by its extension and a .sca
 /// otherwise; the key row goes into a .sca, and names the key (with the scale and tuning rows)
-/// in a .scl. Nothing when written, else the detail of what went wrong.
-std::optional<std::string> writeScaleFile(const std::string& path, const TuningState& state,
-                                          int keyRow);
+/// in a .scl. A Scala scale in force goes to a .scl as its file was read, with its keyboard
+/// mapping, if it had one, beside it; one that does not fit twelve keys is refused for a .sca.
+/// Nothing when written.
+std::optional<ScaleFileNotWritten> writeScaleFile(const std::string& path, const TuningState& state,
+                                                  int keyRow);
 
 /// The Key list row that shows a pitch class as a key: the sharp keys first, then the flat ones.
 int keyRowOfTonic(int pitchClass);

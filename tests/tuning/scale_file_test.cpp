@@ -544,6 +544,41 @@ TEST_F(ScalaCommandsTest, AScaleOnTwelveKeysLeavesAtAKeyChangeOrAKeyPress) {
     EXPECT_EQ(state.tuningChanged, 1);
 }
 
+TEST_F(NineteenNotesTest, SavedAsScalaItIsItsFilesByteForByte) {
+    copyFixture("linear_d.kbm", "19.kbm");
+    load19();
+    saveTo(file("copy.scl"));
+    EXPECT_TRUE(dialogs.boxes().empty());
+    ASSERT_EQ(dialogs.saveFilters().size(), 1u);
+    EXPECT_EQ(dialogs.saveFilters()[0].pattern, "*.scl");
+    EXPECT_EQ(readAll(file("copy.scl")), readAll(test::testData("scala/19edo.scl")));
+    EXPECT_EQ(readAll(file("copy.kbm")), readAll(test::testData("scala/linear_d.kbm")));
+
+    // Without a mapping none is written; one on twelve keys goes back as read too.
+    loadFrom(copyFixture("just_major.scl", "major.scl"));
+    saveTo(file("major copy.scl"));
+    EXPECT_EQ(readAll(file("major copy.scl")), readAll(test::testData("scala/just_major.scl")));
+    EXPECT_FALSE(fs::exists(file("major copy.kbm")));
+}
+
+TEST_F(NineteenNotesTest, IsRefusedAsAScaleFileOfTwelve) {
+    load19();
+    saveTo(file("19.sca"));
+    EXPECT_EQ(dialogs.texts(), std::vector<std::string>{"This scale has 19 notes: it can be saved "
+                                                        "only as a Scala file (.scl)."});
+    EXPECT_FALSE(fs::exists(file("19.sca")));
+    EXPECT_EQ(state.savedKeyIndex, kDefaultKeyRow);
+
+    // A Scala scale that fits twelve keys saves its offsets as any other.
+    choose(TuningList::Key, kKeyD);
+    loadFrom(copyFixture("just_major.scl", "major.scl"));
+    saveTo(file("major.sca"));
+    const auto data = parseScaleFile(readAll(file("major.sca")));
+    ASSERT_TRUE(data);
+    EXPECT_EQ(data->offsets, (Offsets{0, -12, 0, 0, 4, 0, -14, -2, 0, 2, 0, -16}));
+    EXPECT_EQ(data->keyRow, kKeyD);
+}
+
 TEST_F(NineteenNotesTest, AScaleFileOfTwelveLoadedAfterItGivesTheSlidersBack) {
     writeAll(file("g.sca"), kGJustPentatonic);
     load19();
