@@ -8,10 +8,11 @@
 
 namespace pitchloom {
 
-DeviceTypeDialog::DeviceTypeDialog(std::atomic<DeviceType>& type, UserDialogs& dialogs,
-                                   QWidget* parent)
+DeviceTypeDialog::DeviceTypeDialog(std::atomic<DeviceType>& type, const TuningState& tuning,
+                                   UserDialogs& dialogs, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       type_(type),
+      tuning_(tuning),
       dialogs_(dialogs) {
     setWindowTitle(QStringLiteral("Midi Device Setting"));
     setFixedSize(dialogUnits(0, 0, 187, 75).size());
@@ -56,6 +57,10 @@ void DeviceTypeDialog::accept() {
         if (!buttonOf(d.type)->isChecked()) continue;
         type_ = d.type;
         if (!d.chosenNotice.empty()) dialogs_.showMessage(d.chosenNotice, BoxStyle::SystemModal);
+        // Told now rather than only when Play or Convert is refused.
+        if (const auto why = whyCannotPlay(d.type, tuning_)) {
+            dialogs_.showMessage(*why, BoxStyle::SystemModal);
+        }
         break;
     }
     QDialog::accept();

@@ -12,11 +12,12 @@ class QPushButton;
 namespace pitchloom {
 
 /// "Midi Device Setting": one button for each dialect of the table, in its order. OK takes the
-/// selected button; Escape keeps the value in force.
+/// selected button, with a notice where the dialect has one or cannot play the tuning in force;
+/// Escape keeps the value in force.
 class DeviceTypeDialog : public QDialog {
     Q_OBJECT
 public:
-    DeviceTypeDialog(std::atomic<DeviceType>& type, UserDialogs& dialogs,
+    DeviceTypeDialog(std::atomic<DeviceType>& type, const TuningState& tuning, UserDialogs& dialogs,
                      QWidget* parent = nullptr);
 
     QPushButton* buttonOf(DeviceType type) const { return choices_[type.row()]; }
@@ -26,6 +27,7 @@ public:
 
 private:
     std::atomic<DeviceType>& type_;
+    const TuningState& tuning_;
     UserDialogs& dialogs_;
     std::vector<QPushButton*> choices_;  // by row of the dialect table
     QPushButton* ok_;

@@ -331,7 +331,7 @@ void MainDialog::onSkinButton(int index) {
             paintSkins();  // the keys show the loaded scale at once
             break;
         case 5:
-            sequencer().TogglePlay();
+            playback_.togglePlay();
             break;
         case 6:
             runConvert();
@@ -354,7 +354,7 @@ void MainDialog::runTypeCommand() {
 }
 
 void MainDialog::askDeviceType(QWidget* parent) {
-    DeviceTypeDialog dialog(session_.deviceType, services_.dialogs, parent);
+    DeviceTypeDialog dialog(session_.deviceType, session_.tuning, services_.dialogs, parent);
     if (services_.runDeviceTypeDialog) {
         services_.runDeviceTypeDialog(dialog);
     } else {

@@ -107,7 +107,20 @@ void WindowPlayback::selectDevice(const QComboBox& list, int row) {
     QApplication::restoreOverrideCursor();
 }
 
+bool WindowPlayback::refusesTuning() {
+    const auto why = whyCannotPlay(session_.deviceType.load(), session_.tuning);
+    if (!why) return false;
+    services_.dialogs.showMessage(*why, BoxStyle::SystemModal);
+    return true;
+}
+
+void WindowPlayback::togglePlay() {
+    if (!isPlaying() && refusesTuning()) return;
+    player_.sequencer.TogglePlay();
+}
+
 void WindowPlayback::playFile(const std::string& path) {
+    if (refusesTuning()) return;
     if (isPlaying()) {
         player_.sequencer.stopPlayback();
         player_.port.allNotesOff();
@@ -116,6 +129,7 @@ void WindowPlayback::playFile(const std::string& path) {
 }
 
 bool WindowPlayback::renderAudio(const std::string& path) {
+    if (refusesTuning()) return false;
     constexpr int kSteps = 1000;
     QProgressDialog progress(
         QStringLiteral("Writing %1 ...").arg(QFileInfo(QString::fromStdString(path)).fileName()),

@@ -50,12 +50,19 @@ public:
     void fillDeviceList(QComboBox& list);
     /// The entry the user chose in the Device list.
     void selectDevice(const QComboBox& list, int row);
-    /// A song dropped on the window: a playing one stops, the new one is loaded and plays.
+    /// The Play/Stop button: a playing song stops; otherwise a song chosen in the open dialog
+    /// plays, unless the device type cannot play the tuning in force (a box says why).
+    void togglePlay();
+    /// A song dropped on the window: a playing one stops, the new one is loaded and plays; the
+    /// same refusal first as togglePlay.
     void playFile(const std::string& path);
-    /// Renders the song into an audio file with a progress dialog that can cancel it.
+    /// Renders the song into an audio file with a progress dialog that can cancel it; refused
+    /// as togglePlay refuses.
     bool renderAudio(const std::string& path);
 
 private:
+    /// True, after a box that says why, when the device type cannot play the tuning in force.
+    bool refusesTuning();
     void setPlayCaption(std::string_view caption) override;
     void requestRepaint() override;
     void setWaitCursor(bool waiting) override;

@@ -12,8 +12,9 @@ class DeviceTypeDialogTest : public QObject {
 private slots:
     void showsTheValueInForceAndItsTexts() {
         test::ScriptedDialogs boxes;
+        const TuningState tuning;
         std::atomic<DeviceType> type{DeviceType::GS};
-        DeviceTypeDialog dialog(type, boxes);
+        DeviceTypeDialog dialog(type, tuning, boxes);
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Midi Device Setting"));
         QVERIFY(dialog.buttonOf(DeviceType::GS)->isChecked());
         QVERIFY(!dialog.buttonOf(DeviceType::XG)->isChecked());
@@ -24,8 +25,9 @@ private slots:
 
     void mtsIsAFourthChoiceBesideTheOthersWithoutAWarning() {
         test::ScriptedDialogs boxes;
+        const TuningState tuning;
         std::atomic<DeviceType> type{DeviceType::GM};
-        DeviceTypeDialog dialog(type, boxes);
+        DeviceTypeDialog dialog(type, tuning, boxes);
         QCOMPARE(dialog.buttonOf(DeviceType::MTS)->text(), QStringLiteral("MTS"));
         QCOMPARE(dialog.buttonOf(DeviceType::MTS)->y(), dialog.buttonOf(DeviceType::XG)->y());
         QCOMPARE(dialog.buttonOf(DeviceType::MTS)->size(), dialog.buttonOf(DeviceType::GM)->size());
@@ -37,14 +39,15 @@ private slots:
         dialog.okButton()->click();
         QCOMPARE(type.load(), DeviceType::MTS);
         QVERIFY(boxes.texts().empty());
-        DeviceTypeDialog again(type, boxes);
+        DeviceTypeDialog again(type, tuning, boxes);
         QVERIFY(again.buttonOf(DeviceType::MTS)->isChecked());
     }
 
     void bendIsAFifthChoiceWhoseNameShowsInFullWhenChosen() {
         test::ScriptedDialogs boxes;
+        const TuningState tuning;
         std::atomic<DeviceType> type{DeviceType::GM};
-        DeviceTypeDialog dialog(type, boxes);
+        DeviceTypeDialog dialog(type, tuning, boxes);
         QPushButton* bend = dialog.buttonOf(DeviceType::Bend);
         QCOMPARE(bend->text(), QStringLiteral("Bend"));
         QVERIFY(bend->x() > dialog.buttonOf(DeviceType::MTS)->geometry().right());
@@ -59,8 +62,9 @@ private slots:
 
     void okTakesTheSelectedButton() {
         test::ScriptedDialogs boxes;
+        const TuningState tuning;
         std::atomic<DeviceType> type{DeviceType::GM};
-        DeviceTypeDialog dialog(type, boxes);
+        DeviceTypeDialog dialog(type, tuning, boxes);
         dialog.buttonOf(DeviceType::XG)->click();
         QVERIFY(!dialog.buttonOf(DeviceType::GM)->isChecked());
         dialog.okButton()->click();
@@ -70,9 +74,10 @@ private slots:
 
     void okWithGmWarnsEveryTime() {
         test::ScriptedDialogs boxes;
+        const TuningState tuning;
         std::atomic<DeviceType> type{DeviceType::GM};
         for (int i = 0; i < 2; ++i) {
-            DeviceTypeDialog dialog(type, boxes);
+            DeviceTypeDialog dialog(type, tuning, boxes);
             dialog.okButton()->click();
         }
         QCOMPARE(boxes.texts(),
@@ -82,10 +87,38 @@ private slots:
         QCOMPARE(type.load(), DeviceType::GM);
     }
 
+    void aTypeThatCannotPlayTheScaleInForceSaysSoWhenChosen() {
+        test::ScriptedDialogs boxes;
+        TuningState tuning;
+        auto scala = std::make_shared<ScalaInForce>();
+        scala->noteCount = 19;
+        scala->whyNotTwelve = "This scale has 19 notes";
+        tuning.setScala(scala);
+        std::atomic<DeviceType> type{DeviceType::GM};
+        const auto choose = [&](DeviceType chosen) {
+            boxes.clear();
+            DeviceTypeDialog dialog(type, tuning, boxes);
+            dialog.buttonOf(chosen)->click();
+            dialog.okButton()->click();
+            return boxes.texts();
+        };
+        const std::string refused = "This scale has 19 notes: choose MTS keys or Bend to play it.";
+        QCOMPARE(choose(DeviceType::GS), std::vector<std::string>{refused});
+        QCOMPARE(type.load(), DeviceType::GS);  // a notice, not a refusal
+        QCOMPARE(choose(DeviceType::GM),
+                 (std::vector<std::string>{
+                     "Setting of tuning will be ignored since you have selected GM.", refused}));
+        QVERIFY(choose(DeviceType::MtsKeys).empty());
+        QVERIFY(choose(DeviceType::Bend).empty());
+        scala->twelve = true;
+        QVERIFY(choose(DeviceType::XG).empty());
+    }
+
     void escapeKeepsTheValue() {
         test::ScriptedDialogs boxes;
+        const TuningState tuning;
         std::atomic<DeviceType> type{DeviceType::GS};
-        DeviceTypeDialog dialog(type, boxes);
+        DeviceTypeDialog dialog(type, tuning, boxes);
         dialog.buttonOf(DeviceType::XG)->click();
         dialog.show();
         QTest::keyClick(&dialog, Qt::Key_Escape);

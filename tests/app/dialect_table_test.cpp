@@ -46,8 +46,9 @@ private slots:
     // Every consumer of the table knows every entry, by its name and its description.
     void everyDialectIsKnownWhereverTypesAreListed() {
         test::ScriptedDialogs boxes;
+        const TuningState tuning;
         std::atomic<DeviceType> type{DeviceType()};
-        DeviceTypeDialog dialog(type, boxes);
+        DeviceTypeDialog dialog(type, tuning, boxes);
         const std::string list = run({"--list"});
         const std::string help = run({"--help"});
         const std::string refused = run({"--type", "NONE", "a.mid", "b.mid"});

@@ -533,6 +533,61 @@ private slots:
         QVERIFY(w.dialog->keys().isLit(2));
     }
 
+    void aScaleOfNineteenNotesGreysTheSlidersAndKeysAndGsCannotPlayIt() {
+        Window w;
+        w.dialog->deviceType().store(DeviceType::GS);
+        w.boxes.clear();
+        w.boxes.willOpen(test::testData("scala/19edo.scl"));
+        w.press(1078);
+        QVERIFY(w.boxes.texts().empty());
+        QCOMPARE(w.dialog->tuningList()->currentText(),
+                 QStringLiteral("19 equal divisions of the octave (19 notes)"));
+        QCOMPARE(w.dialog->tuningList()->toolTip(), w.dialog->tuningList()->currentText());
+        const QString why = QStringLiteral(
+            "This scale has 19 notes: its keys are tuned one by one, not by these sliders.");
+        for (int i = 0; i < 12; ++i) {
+            QVERIFY(!w.dialog->slider(i)->isEnabled());
+            QCOMPARE(w.dialog->slider(i)->toolTip(), why);
+            QVERIFY(!w.dialog->skinWindow(1081 + i)->isEnabled());
+        }
+        w.press(1082);  // a greyed key does not toggle
+        QVERIFY(w.dialog->keys().isLit(1));
+        QCOMPARE(w.dialog->scaleList()->currentText(), QStringLiteral("Custom"));
+
+        const std::vector<std::string> refused{
+            "This scale has 19 notes: choose MTS keys or Bend to play it."};
+        w.boxes.clear();
+        w.press(1079);
+        w.drop({QString::fromStdString(songFile("refused.mid"))});
+        QCOMPARE(w.boxes.texts(), std::vector<std::string>(2, refused[0]));
+        QCOMPARE(w.boxes.openCount(), 0);  // refused before a song was asked for
+        QVERIFY(!w.dialog->sequencer().isPlaying());
+
+        // The built-in render is refused too, and writes nothing; GM, which sends no tuning,
+        // writes a MIDI file and so offers the render.
+        w.dialog->deviceType().store(DeviceType::GM);
+        const std::string wav = test::makeTempDir("refused-render") + "/song.wav";
+        w.boxes.clear();
+        w.boxes.willOpen(songFile("render.mid"));
+        w.boxes.willSave(wav);
+        w.press(1080);
+        QCOMPARE(w.boxes.texts(), refused);
+        QVERIFY(!QFile::exists(QString::fromStdString(wav)));
+
+        // A built-in tuning brings the twelve back, and with them Play.
+        w.dialog->tuningList()->setCurrentIndex(1);
+        emit w.dialog->tuningList()->activated(1);
+        QCOMPARE(w.dialog->tuningList()->itemText(8), QStringLiteral("CUSTOM"));
+        QVERIFY(w.dialog->slider(0)->isEnabled());
+        QVERIFY(w.dialog->skinWindow(1081)->isEnabled());
+        QCOMPARE(w.dialog->slider(0)->toolTip(), QString());
+        w.boxes.clear();
+        w.boxes.willOpen(songFile("plays.mid"));
+        w.press(1079);
+        QVERIFY(w.dialog->sequencer().isPlaying());
+        QVERIFY(w.boxes.texts().empty());
+    }
+
     void listChoicesRunTheirHandlersOnlyForTheUser() {
         Window w;
         QComboBox* tuning = w.dialog->tuningList();
