@@ -3,6 +3,7 @@
 #include <QButtonGroup>
 #include <QLabel>
 #include <QPushButton>
+#include <algorithm>
 
 #include "app/dialog_units.h"
 
@@ -15,22 +16,35 @@ DeviceTypeDialog::DeviceTypeDialog(std::atomic<DeviceType>& type, const TuningSt
       tuning_(tuning),
       dialogs_(dialogs) {
     setWindowTitle(QStringLiteral("Midi Device Setting"));
-    setFixedSize(dialogUnits(0, 0, 187, 75).size());
+
+    // The choices share a row, 4 units apart, each wide enough for the longest name drawn bold
+    // as a chosen one is, and at least 32 units; the dialog grows with them.
+    constexpr int kLeft = 5;
+    constexpr int kRight = 6;
+    constexpr int kGap = 4;
+    constexpr int kNarrowest = 32;
+    constexpr int kPadding = 12;  // pixels beside a name, for the button's frame
+    QFont bold = font();
+    bold.setBold(true);
+    const QFontMetrics metrics(bold);
+    int widestName = 0;
+    for (const Dialect& d : dialects()) {
+        widestName = std::max(
+            widestName, metrics.horizontalAdvance(QString::fromUtf8(d.name.data(), d.name.size())));
+    }
+    const auto count = static_cast<int>(dialects().size());
+    const int each = std::max(kNarrowest, ((widestName + kPadding) * 4 + 6) / 7);  // to units
+    const int width = std::max(187, kLeft + count * each + (count - 1) * kGap + kRight);
+    setFixedSize(dialogUnits(0, 0, width, 75).size());
 
     auto* prompt = new QLabel(QStringLiteral("Select type of midi device!"), this);
     prompt->setAlignment(Qt::AlignCenter);
-    prompt->setGeometry(dialogUnits(10, 5, 165, 10));
+    prompt->setGeometry(dialogUnits(10, 5, width - 22, 10));
 
     // The chosen type must stand out: checked buttons are drawn lit.
     setStyleSheet(QStringLiteral(
         "QPushButton:checked { background: rgb(31,63,31); color: rgb(230,240,200);"
         " font-weight: bold; border: 1px solid rgb(20,40,20); border-radius: 3px; }"));
-    // The choices share the width between the margins, 4 units apart: with five, 32 units each.
-    constexpr int kLeft = 5;
-    constexpr int kWidth = 176;
-    constexpr int kGap = 4;
-    const auto count = static_cast<int>(dialects().size());
-    const int each = (kWidth - kGap * (count - 1)) / count;
     auto* group = new QButtonGroup(this);
     group->setExclusive(true);
     for (const Dialect& d : dialects()) {
@@ -46,7 +60,7 @@ DeviceTypeDialog::DeviceTypeDialog(std::atomic<DeviceType>& type, const TuningSt
 
     ok_ = new QPushButton(QStringLiteral("OK"), this);
     ok_->setDefault(true);
-    ok_->setGeometry(dialogUnits(65, 55, 50, 14));
+    ok_->setGeometry(dialogUnits((width - 50) / 2, 55, 50, 14));
     connect(ok_, &QPushButton::clicked, this, &DeviceTypeDialog::accept);
 
     choices_.front()->setFocus();  // the first control, as a dialog places the focus by itself

@@ -43,17 +43,24 @@ private slots:
         QVERIFY(again.buttonOf(DeviceType::MTS)->isChecked());
     }
 
-    void bendIsAFifthChoiceWhoseNameShowsInFullWhenChosen() {
+    void bendIsTheLastChoiceAndEveryNameShowsInFullWhenChosen() {
         test::ScriptedDialogs boxes;
         const TuningState tuning;
         std::atomic<DeviceType> type{DeviceType::GM};
         DeviceTypeDialog dialog(type, tuning, boxes);
         QPushButton* bend = dialog.buttonOf(DeviceType::Bend);
         QCOMPARE(bend->text(), QStringLiteral("Bend"));
-        QVERIFY(bend->x() > dialog.buttonOf(DeviceType::MTS)->geometry().right());
-        QFont bold = bend->font();  // a chosen button's name is drawn bold, its widest
-        bold.setBold(true);
-        QVERIFY(QFontMetrics(bold).horizontalAdvance(bend->text()) + 8 < bend->width());
+        QVERIFY(bend->x() > dialog.buttonOf(DeviceType::MtsKeys)->geometry().right());
+        QVERIFY(bend->geometry().right() < dialog.width());
+        for (const char* name : {"XG", "GS", "GM", "MTS", "MTS keys", "Bend"}) {
+            const auto chosen = deviceTypeFromName(name);
+            QVERIFY(chosen);
+            QPushButton* button = dialog.buttonOf(*chosen);
+            QFont bold = button->font();  // a chosen button's name is drawn bold, its widest
+            bold.setBold(true);
+            QVERIFY2(QFontMetrics(bold).horizontalAdvance(button->text()) + 8 < button->width(),
+                     name);
+        }
         bend->click();
         dialog.okButton()->click();
         QCOMPARE(type.load(), DeviceType::Bend);
