@@ -129,7 +129,6 @@ void WindowPlayback::playFile(const std::string& path) {
 }
 
 bool WindowPlayback::renderAudio(const std::string& path) {
-    if (refusesTuning()) return false;
     constexpr int kSteps = 1000;
     QProgressDialog progress(
         QStringLiteral("Writing %1 ...").arg(QFileInfo(QString::fromStdString(path)).fileName()),

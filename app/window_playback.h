@@ -56,8 +56,8 @@ public:
     /// A song dropped on the window: a playing one stops, the new one is loaded and plays; the
     /// same refusal first as togglePlay.
     void playFile(const std::string& path);
-    /// Renders the song into an audio file with a progress dialog that can cancel it; refused
-    /// as togglePlay refuses.
+    /// Renders the song into an audio file with a progress dialog that can cancel it (the Convert
+    /// command has made sure the device type can play the tuning).
     bool renderAudio(const std::string& path);
 
 private:
