@@ -13,11 +13,13 @@ set(PITCHLOOM_CORE_SOURCES
   ${PITCHLOOM_ROOT}/midifile/song_clock.cpp
   ${PITCHLOOM_ROOT}/midifile/song_loader.cpp
   ${PITCHLOOM_ROOT}/midifile/sysex.cpp
+  ${PITCHLOOM_ROOT}/tuning/pure_tuning.cpp
   ${PITCHLOOM_ROOT}/tuning/rhythm_channels.cpp
   ${PITCHLOOM_ROOT}/tuning/scala_file.cpp
   ${PITCHLOOM_ROOT}/tuning/scale_file.cpp
   ${PITCHLOOM_ROOT}/tuning/scale_file_commands.cpp
   ${PITCHLOOM_ROOT}/tuning/scale_files.cpp
+  ${PITCHLOOM_ROOT}/tuning/song_harmony.cpp
   ${PITCHLOOM_ROOT}/tuning/tuning_controls.cpp
   ${PITCHLOOM_ROOT}/tuning/tuning_state.cpp
   ${PITCHLOOM_ROOT}/tuning/tuning_tables.cpp

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "midifile/sysex.h"
+#include "tuning/song_harmony.h"
+#include "tuning/tuning_tables.h"
+
+namespace pitchloom {
+
+/// The farthest a fitted offset lies from equal temperament: what every twelve-offset dialect
+/// can send.
+inline constexpr int kFittedReach = 64;
+
+/// The twelve offsets, whole cents within ±64 and C at 0, under which the notes of a song that
+/// sound together lie nearest to just intervals, weighted by the time they sound together.
+PitchClassOffsets fitTemperament(std::span<const SongNote> notes, std::span<const NotePair> pairs);
+
+/// A pitch for every note of a song, each chosen as the note starts so that it sounds just with
+/// the notes around it: a sounding note keeps its pitch; a chord struck afresh stands on equal
+/// temperament, so that the song does not drift a comma at a time; a note struck again with
+/// nothing changed around it keeps the pitch it had. The offsets from equal temperament, in
+/// cents, by note.
+std::vector<double> planAdaptive(std::span<const SongNote> notes, std::span<const NotePair> pairs);
+
+/// Each note's offset from equal temperament by the place of its Note On in the song's track: a
+/// pitch for every note, looked up as the song plays.
+class NotePlan {
+public:
+    NotePlan() = default;
+    NotePlan(std::span<const SongNote> notes, std::span<const double> offsets);
+
+    /// The offset of the note whose Note On is event `event` of the track; nothing for any other
+    /// event.
+    std::optional<double> offsetAt(std::uint32_t event) const;
+    std::size_t size() const { return events_.size(); }
+
+private:
+    std::vector<std::uint32_t> events_;  // ascending
+    std::vector<double> offsets_;
+};
+
+}  // namespace pitchloom
