@@ -146,6 +146,8 @@ MainDialog::MainDialog(Services services, QWidget* parent)
     setWindowIcon(QIcon(QStringLiteral(":/icons/pitchloom.png")));
     setFixedSize(kClientWidth, kClientHeight);
     setAcceptDrops(true);
+    controls_.setSongSource([this] { return std::span<const std::uint8_t>(session_.loadedSong); });
+    session_.offsetsFitted = [this] { controls_.showFittedOffsets(); };
     // The song buffer, the output and the device type come first: the device type dialog is the
     // first window a user sees, and it need not wait for the panel to be built.
     playback_.startOutput();

@@ -7,6 +7,7 @@
 #include <cctype>
 #include <charconv>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -23,6 +24,7 @@
 #include "session/session.h"
 #include "tuning/dialect.h"
 #include "tuning/scale_files.h"
+#include "tuning/song_tuning.h"
 #include "tuning/tuning_state.h"
 
 namespace pitchloom {
@@ -69,6 +71,7 @@ std::string usageText() {
            "INPUT\n"
            "       pitchloom-convert --type TYPE[,TYPE] [tuning options] --output-dir DIR [-j N] "
            "INPUT...\n"
+           "       pitchloom-convert --analyse [tuning options] INPUT\n"
            "       pitchloom-convert --list\n"
            "TYPE is " +
            typeNames(" or ") +
@@ -117,7 +120,42 @@ struct Options {
     bool strict = false;
     std::vector<std::string> files;
     bool list = false;
+    bool analyse = false;
 };
+
+std::string perNoteNames() {
+    return namesOf([](const Dialect& d) {
+        return d.reach == TuningReach::PitchPerKey || d.reach == TuningReach::PitchPerNote;
+    });
+}
+
+std::string figure(const char* format, double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+void printPurity(std::ostream& out, std::string_view tuningName, const TuningState& state,
+                 std::span<const std::uint8_t> image) {
+    const Purity p = purityInForce(state, image);
+    out << "Tuning: " << tuningName << '\n';
+    out << "Notes: " << p.notes << ", sounding together in pairs for "
+        << figure("%.1f", p.pairSeconds) << " s\n";
+    out << "Within 2 cents of just: " << figure("%.1f", 100.0 * p.pureShare) << "% of that time\n";
+    out << "Mistuning: mean " << figure("%.2f", p.meanCents) << " cents, worst "
+        << figure("%.1f", p.worstCents) << " cents\n";
+    out << "Drift over 10 s: " << figure("%.2f", p.driftCents) << " cents\n";
+    if (state.songTuning.load() == SongTuning::Fitted) {
+        out << "Offsets, C to B:";
+        for (std::int32_t o : state.offsetValues())
+            out << ' ' << o;
+        out << '\n';
+    }
+    if (state.songTuning.load() == SongTuning::Adaptive) {
+        out << "Notes re-pitched with nothing changed around them: " << p.repitched << " of "
+            << p.notes << '\n';
+    }
+}
 
 int usageError(std::ostream& err, std::string_view reason) {
     err << oneLine(reason) << '\n' << usageText() << '\n';
@@ -230,8 +268,17 @@ std::optional<int> scaleRowOf(std::string_view label) {
     return rowOf(ScaleTable, label, builtInLabel<ScaleRow>);
 }
 
+// The tunings that follow the song are chosen by their labels or in a word.
+std::optional<std::string_view> tuningLabel(const TuningRow& row) {
+    const int index = static_cast<int>(&row - TuningTable.data());
+    if (songTuningOfRow(index) != SongTuning::None) return row.label;
+    return builtInLabel(row);
+}
+
 std::optional<int> tuningRowOf(std::string_view label) {
-    return rowOf(TuningTable, label, builtInLabel<TuningRow>);
+    if (equalIgnoringCase(label, "fitted")) return kFittedTuningRow;
+    if (equalIgnoringCase(label, "adaptive")) return kAdaptiveTuningRow;
+    return rowOf(TuningTable, label, tuningLabel);
 }
 
 void printLabels(std::ostream& out) {
@@ -247,7 +294,7 @@ void printLabels(std::ostream& out) {
     }
     out << "\nTunings:\n";
     for (const TuningRow& row : TuningTable) {
-        if (row.hasRow) out << row.label << '\n';
+        if (const auto label = tuningLabel(row)) out << *label << '\n';
     }
 }
 
@@ -271,7 +318,11 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
         app.add_option("--scale", o.scale, "A label of the Scale list (default Chromatic)")
             ->type_name("SCALE");
     auto* tuning = app.add_option("--tuning", o.tuning,
-                                  "A label of the Tuning list (default \"Just Intonation\")")
+                                  "A label of the Tuning list (default \"Just Intonation\"); "
+                                  "fitted for \"Fitted to song\", the twelve offsets that suit "
+                                  "each song best, and adaptive for \"Adaptive just\", a pure "
+                                  "pitch for every note (with " +
+                                      perNoteNames() + ")")
                        ->type_name("TUNING");
     app.add_option("--scale-file", o.scaleFile,
                    "Custom offsets and scale from a scale file: a 64-byte .sca, in the key it "
@@ -311,6 +362,10 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
                      "channels than are free, or a note on a key the scale leaves unmapped, is "
                      "an error and is not written");
     app.add_flag("--list", o.list, "Print the labels that --key, --scale and --tuning take");
+    app.add_flag("--analyse,--analyze", o.analyse,
+                 "Print how pure INPUT sounds in the tuning: the share of the time notes sound "
+                 "together within 2 cents of just intervals, the mean and worst distance from "
+                 "them, the drift, and the notes an adaptive tuning re-pitched");
     app.add_option("FILES", o.files,
                    "INPUT OUTPUT; INPUT alone with --render; INPUT... with --output-dir. A "
                    "MIDI file to read (- for standard input) is left unchanged; an existing "
@@ -350,6 +405,13 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
         return kExitWritten;
     }
 
+    if (o.analyse) {
+        if (!o.type.empty() || !o.render.empty() || !o.folder.empty() || o.strict ||
+            !o.releaseGuard.empty()) {
+            return usageError(err, "--analyse takes tuning options and one INPUT only");
+        }
+        o.type = "GM";
+    }
     if (o.type.empty()) return usageError(err, "--type is required");
     const auto types = deviceTypesOf(o.type);
     if (!types) {
@@ -386,7 +448,8 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
         return usageError(err, "--key does not go with a .sca scale file, which has its own key");
     }
     if (!o.mapping.empty() && !scala) return usageError(err, "--kbm needs a .scl --scale-file");
-    if (const std::string problem = filesProblem(o); !problem.empty()) {
+    if (o.analyse && o.files.size() != 1) return usageError(err, "--analyse takes one INPUT");
+    if (const std::string problem = o.analyse ? std::string() : filesProblem(o); !problem.empty()) {
         return usageError(err, problem);
     }
     const std::optional<AudioFormat> audio = audioFormatOf(o.render, o.floatSamples);
@@ -413,8 +476,11 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
             return kExitFailed;
         }
         custom = std::move(read.scale);
+    }
+    if (!o.analyse) {
         TuningState probe;
-        probe.setScala(custom->scala);
+        if (custom) probe.setScala(custom->scala);
+        if (!custom) setSongTuning(probe, songTuningOfRow(*tuningRow));
         for (DeviceType type : *types) {
             if (const auto why = whyCannotPlay(type, probe)) {
                 err << *why << '\n';
@@ -431,6 +497,8 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
             state.tuningIndex = *tuningRow;
             state.selectScaleRow(*scaleRow, *keyRow);
             state.selectTuningRow(*tuningRow, *keyRow);
+            // Fitted to each song as it loads.
+            setSongTuning(state, songTuningOfRow(*tuningRow));
             return;
         }
         // As a load in the window: used as read, the key row only recorded.
@@ -482,6 +550,18 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
         };
         const InterruptScope interrupts(InterruptScope::Interrupts::StopTheWork);
         return convertAll(o.files, o.folder, *jobs, makeConverter, err, errIsTerminal);
+    }
+    if (o.analyse) {
+        StreamDialogs dialogs(o.files[0], {}, err);
+        const auto session = makeSession(dialogs);
+        if (!session) return kExitFailed;
+        setUp(*session);
+        if (!session->loader.loadSongByDialog()) return kExitFailed;
+        const std::string name =
+            custom ? std::filesystem::path(o.scaleFile).filename().string()
+                   : std::string(TuningTable[static_cast<std::size_t>(*tuningRow)].label);
+        printPurity(out, name, session->tuning, session->song.image());
+        return kExitWritten;
     }
     ProgressBar bar(err, errIsTerminal);
     StreamDialogs dialogs(o.files[0], o.render.empty() ? o.files[1] : o.render, err);

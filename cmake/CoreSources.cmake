@@ -20,6 +20,7 @@ set(PITCHLOOM_CORE_SOURCES
   ${PITCHLOOM_ROOT}/tuning/scale_file_commands.cpp
   ${PITCHLOOM_ROOT}/tuning/scale_files.cpp
   ${PITCHLOOM_ROOT}/tuning/song_harmony.cpp
+  ${PITCHLOOM_ROOT}/tuning/song_tuning.cpp
   ${PITCHLOOM_ROOT}/tuning/tuning_controls.cpp
   ${PITCHLOOM_ROOT}/tuning/tuning_state.cpp
   ${PITCHLOOM_ROOT}/tuning/tuning_tables.cpp

@@ -11,6 +11,7 @@
 #include "midifile/event_writer.h"
 #include "midifile/song_clock.h"
 #include "midifile/sysex.h"
+#include "tuning/pure_tuning.h"
 #include "tuning/rhythm_channels.h"
 
 namespace pitchloom {
@@ -228,7 +229,8 @@ bool SongWriter::rewrite(const Insertion* insertion, bool moveNotes) {
         for (std::size_t n = 0; n < onScale.size(); ++n)
             onScale[n] = static_cast<std::uint8_t>(tuning_.moveOntoScale(static_cast<int>(n)));
     }
-    std::uint16_t rhythm = rhythmMaskOf(tuning_.rhythm);  // as the song's messages so far have set them
+    std::uint16_t rhythm =
+        rhythmMaskOf(tuning_.rhythm);  // as the song's messages so far have set them
     const auto addMessages = [&] {
         const auto add = [&](std::span<const std::uint8_t> m) {
             out.add(0, m);
@@ -327,11 +329,16 @@ bool SongWriter::retuneNotes(NoteRetuner& retuner) {
                     dataLikeStatus ? EventWriter::RunOn::Never : EventWriter::RunOn::Allowed);
         }
     };
+    // The tuning that gives each note its own pitch, by the place of its Note On in the track.
+    const auto plan = tuning_.notePlan();
+    SysExList before;
     // The time of messages that have no place on the way out goes on to the next event.
     std::uint64_t carried = 0;
     EventReader events = reader();
     std::chrono::nanoseconds at{0};
-    while (const auto e = events.next()) {
+    for (std::uint32_t index = 0;; ++index) {
+        const auto e = events.next();
+        if (!e) break;
         clock.advance(e->delta);
         // Events that lie together share their time: worked out once.
         if (e->delta != 0) at = clock.elapsed();
@@ -341,9 +348,15 @@ bool SongWriter::retuneNotes(NoteRetuner& retuner) {
             ChannelMessage& m = *message;
             const bool isRhythm = ((rhythm >> m.channel()) & 1) != 0;
             if (e->isNote() && !isRhythm && m.data1 < onScale.size()) m.data1 = onScale[m.data1];
+            if (plan && e->isNoteOn()) retuner.pitchNextNote(plan->offsetAt(index));
             retuner.take(m, at, isRhythm, sent);
-            carried = sent.empty() ? carried + e->delta : 0;
-            writeSent(delta);
+            retuner.sysExBefore(before);
+            std::uint32_t rest = delta;
+            for (std::size_t i = 0; i < before.count(); ++i)
+                out.add(std::exchange(rest, 0), before[i]);
+            carried = sent.empty() && before.count() == 0 ? carried + e->delta : 0;
+            before.clear();
+            writeSent(rest);
             continue;
         }
         if (e->unknownMeta) dialogs_.showMessage(messages::kEventError, BoxStyle::SystemModal);

@@ -107,6 +107,12 @@ bool SongLoader::loadSongByDialog() {
 }
 
 bool SongLoader::loadSongFromPath(const std::string& path) {
+    if (!readSong(path)) return false;
+    if (loaded_) loaded_(song_.image());
+    return true;
+}
+
+bool SongLoader::readSong(const std::string& path) {
     // Until this load succeeds nothing may play or convert what the buffer holds.
     song_.length = 0;
     if (!song_.exists()) {

@@ -1,7 +1,11 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "base/user_dialogs.h"
 #include "midifile/format0_merge.h"
@@ -23,7 +27,16 @@ public:
     /// Loads the file at path; false when it failed (the reason was shown).
     bool loadSongFromPath(const std::string& path);
 
+    /// Called with the song's image after each load that succeeds, before anything plays or
+    /// converts it.
+    void setLoadedHandler(std::function<void(std::span<const std::uint8_t>)> handler) {
+        loaded_ = std::move(handler);
+    }
+
 private:
+    bool readSong(const std::string& path);
+
+    std::function<void(std::span<const std::uint8_t>)> loaded_;
     MidiSong& song_;
     Format0Merger& merger_;
     UserDialogs& dialogs_;

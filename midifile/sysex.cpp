@@ -127,11 +127,31 @@ std::size_t buildMtsScaleOctave(const PitchClassOffsets& offsets, std::uint16_t 
     return kMtsScaleOctaveSize;
 }
 
-std::size_t buildMtsNoteTuning(const std::array<double, 128>& cents, int firstKey, int program,
-                               std::uint8_t* out) {
-    constexpr std::uint8_t kSingleNoteTuning = 0x02;
+namespace {
+
+// One key of a single note tuning change: the key, its semitone and the fraction above it.
+std::uint8_t* putKeyTuning(int key, double cents, std::uint8_t* at) {
     // 7F 7F 7F is "no change": the highest pitch said is one step below it.
     constexpr long kHighest = 127L * 16384 + 16382;
+    // FluidSynth plays the pitch rounded down to a whole cent: the nearest whole cent, said
+    // a hair above it, is heard as that cent there and within half a cent of the pitch
+    // everywhere else.
+    const double whole = std::round(cents);
+    const double steps = std::ceil(whole * 16384.0 / 100.0 - 1e-9);
+    const long value = std::clamp(static_cast<long>(steps), 0L, kHighest);
+    *at++ = static_cast<std::uint8_t>(key & 0x7F);
+    *at++ = static_cast<std::uint8_t>(value >> 14);
+    *at++ = static_cast<std::uint8_t>((value >> 7) & 0x7F);
+    *at++ = static_cast<std::uint8_t>(value & 0x7F);
+    return at;
+}
+
+constexpr std::uint8_t kSingleNoteTuning = 0x02;
+
+}  // namespace
+
+std::size_t buildMtsNoteTuning(const std::array<double, 128>& cents, int firstKey, int program,
+                               std::uint8_t* out) {
     const std::size_t bodySize = kMtsNoteTuningSize - 3;
     out[0] = kSysExStart;
     out[1] = static_cast<std::uint8_t>(0x80 | (bodySize >> 7));
@@ -145,19 +165,23 @@ std::size_t buildMtsNoteTuning(const std::array<double, 128>& cents, int firstKe
     std::uint8_t* at = out + 9;
     for (int i = 0; i < kMtsNoteTuningKeys; ++i) {
         const int key = (firstKey + i) & 0x7F;
-        // FluidSynth plays the pitch rounded down to a whole cent: the nearest whole cent, said
-        // a hair above it, is heard as that cent there and within half a cent of the pitch
-        // everywhere else.
-        const double whole = std::round(cents[static_cast<std::size_t>(key)]);
-        const double steps = std::ceil(whole * 16384.0 / 100.0 - 1e-9);
-        const long value = std::clamp(static_cast<long>(steps), 0L, kHighest);
-        *at++ = static_cast<std::uint8_t>(key);
-        *at++ = static_cast<std::uint8_t>(value >> 14);
-        *at++ = static_cast<std::uint8_t>((value >> 7) & 0x7F);
-        *at++ = static_cast<std::uint8_t>(value & 0x7F);
+        at = putKeyTuning(key, cents[static_cast<std::size_t>(key)], at);
     }
     *at = kSysExEnd;
     return kMtsNoteTuningSize;
+}
+
+std::size_t buildMtsKeyTuning(int key, double cents, int program, std::uint8_t* out) {
+    out[0] = kSysExStart;
+    out[1] = static_cast<std::uint8_t>(kMtsKeyTuningSize - 2);
+    out[2] = kUniversalRealTime;
+    out[3] = kAllDevices;
+    out[4] = kMidiTuning;
+    out[5] = kSingleNoteTuning;
+    out[6] = static_cast<std::uint8_t>(program & 0x7F);
+    out[7] = 1;
+    putKeyTuning(key, cents, out + 8)[0] = kSysExEnd;
+    return kMtsKeyTuningSize;
 }
 
 std::optional<GsDataSet> recogniseGsDataSet(std::span<const std::uint8_t> body) {

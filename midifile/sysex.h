@@ -72,6 +72,11 @@ inline constexpr std::size_t kMtsNoteTuningSize = 266;
 std::size_t buildMtsNoteTuning(const std::array<double, 128>& cents, int firstKey, int program,
                                std::uint8_t* out);
 
+/// The single note tuning change of one key, as buildMtsNoteTuning says each key: F0 0B 7F 7F
+/// 08 02 program 01 key semitone fraction-MSB fraction-LSB F7, into out (at least 13 bytes).
+inline constexpr std::size_t kMtsKeyTuningSize = 13;
+std::size_t buildMtsKeyTuning(int key, double cents, int program, std::uint8_t* out);
+
 // Recognisers.
 
 /// A Roland data set: 41 device 42 12, three address bytes, data, checksum.

@@ -1,6 +1,15 @@
 #include "session/session.h"
 
+#include "tuning/song_tuning.h"
+
 namespace pitchloom {
+
+Session::Session(UserDialogs& dialogs) : dialogs(dialogs) {
+    loader.setLoadedHandler([this](std::span<const std::uint8_t> image) {
+        loadedSong.assign(image.begin(), image.end());
+        if (tuneToSong(tuning, image) && offsetsFitted) offsetsFitted();
+    });
+}
 
 bool Session::convert(bool playing, PipeWait pipes, const RenderInstead& render) {
     const DeviceType type = deviceType.load();

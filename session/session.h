@@ -1,8 +1,11 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
+#include <vector>
 
 #include "base/file_io.h"
 #include "base/user_dialogs.h"
@@ -20,7 +23,7 @@ namespace pitchloom {
 /// and the player once something plays it. The window and the command-line tools each hold one,
 /// as do the tests and benchmarks.
 struct Session {
-    explicit Session(UserDialogs& dialogs) : dialogs(dialogs) {}
+    explicit Session(UserDialogs& dialogs);
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
@@ -44,6 +47,11 @@ struct Session {
     Format0Merger merger{dialogs};
     SongLoader loader{song, merger, dialogs};
     std::unique_ptr<Player> player;  // made by attachPlayer
+    /// The last song loaded as it loaded (playing moves its notes in the buffer), for a tuning
+    /// that follows the song chosen after it loaded; empty before the first.
+    std::vector<std::uint8_t> loadedSong;
+    /// Called after a load has fitted the offsets to the song (the window shows them).
+    std::function<void()> offsetsFitted;
 };
 
 }  // namespace pitchloom

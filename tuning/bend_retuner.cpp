@@ -125,8 +125,11 @@ public:
 
     void setTuning(const TuningValue& tuning) override { tuning_ = tuning; }
 
+    void pitchNextNote(std::optional<double> centsFromEqual) override { planned_ = centsFromEqual; }
+
     void take(const ChannelMessage& m, Nanos at, bool rhythm,
               std::vector<ChannelMessage>& out) override {
+        const std::optional<double> planned = std::exchange(planned_, std::nullopt);
         const int p = m.channel();
         const std::uint8_t kind = m.status & 0xF0;
         // A data byte with its top bit set is no MIDI: it goes on as it came, untouched.
@@ -138,7 +141,7 @@ public:
         switch (kind) {
             case kNoteOn:
                 if (m.data2 != 0) {
-                    noteOn(p, m, at, out);
+                    noteOn(p, m, planned, at, out);
                     return;
                 }
                 noteOff(p, m, at, out);
@@ -213,8 +216,7 @@ private:
     // The key that sounds a key of the song, and the bend its tuning needs from there. A key
     // within the reach of a twelve-offset tuning sounds itself, as it does in every other dialect;
     // one tuned further off sounds from the key nearest its pitch.
-    std::pair<int, double> outKeyOf(int p, int key) const {
-        const double pitch = tuning_.pitch(p, key);
+    std::pair<int, double> outKeyOf(int key, double pitch) const {
         int out = key;
         if (std::abs(pitch - key * 100.0) > kTwelveOffsetReach) {
             out = std::clamp(static_cast<int>(std::lround(pitch / 100.0)), 0, 127);
@@ -340,14 +342,16 @@ private:
         return nearest;
     }
 
-    void noteOn(int p, const ChannelMessage& m, Nanos at, std::vector<ChannelMessage>& out) {
+    void noteOn(int p, const ChannelMessage& m, std::optional<double> planned, Nanos at,
+                std::vector<ChannelMessage>& out) {
         ++report_.notes;
         if (!tuning_.sounds(p, m.data1)) {
             ++report_.silent;
             parts_[p].silenced.set(m.data1);
             return;
         }
-        const auto [outKey, offset] = outKeyOf(p, m.data1);
+        const double pitch = planned ? m.data1 * 100.0 + *planned : tuning_.pitch(p, m.data1);
+        const auto [outKey, offset] = outKeyOf(m.data1, pitch);
         const int c = chooseChannel(p, offset, at, out);
         ++channels_[c].notes;
         parts_[p].sounding.push_back(
@@ -475,6 +479,7 @@ private:
     Nanos guard_;
     ChannelUse use_;
     TuningValue tuning_;
+    std::optional<double> planned_;  // the pitch of the next Note On, when it has its own
     std::array<Part, kChannels> parts_{};
     std::array<Channel, kChannels> channels_{};
     RetuneReport report_;

@@ -54,21 +54,6 @@ enum class TuningReach {
     PitchPerNote,       ///< any pitch for each note as it starts
 };
 
-/// System Exclusive messages in file form (F0, length, body, F7), in order.
-class SysExList {
-public:
-    void add(std::span<const std::uint8_t> message);
-    std::size_t count() const { return ends_.size(); }
-    std::span<const std::uint8_t> operator[](std::size_t i) const;
-    /// The bytes of all of them together.
-    std::size_t byteCount() const { return bytes_.size(); }
-    void clear();
-
-private:
-    std::vector<std::uint8_t> bytes_;
-    std::vector<std::size_t> ends_;
-};
-
 /// One way of telling a sound module its tuning: the dialect's names, what it can say and how
 /// it says it. The converter, the player, the command line and the window all take it from here.
 struct Dialect {
@@ -109,6 +94,11 @@ std::string commandLineName(DeviceType type);
 /// The dialect of a name as deviceTypeName or commandLineName gives it, in capitals or not, a
 /// blank, '-' or '_' alike ("bend", "BEND", "mts_keys"); nothing for any other text.
 std::optional<DeviceType> deviceTypeFromName(std::string_view name);
+
+/// Why the twelve-offset dialects cannot play adaptive just intonation; what the player can do
+/// follows.
+inline constexpr std::string_view kAdaptiveNotTwelve =
+    "Adaptive just gives every note a pitch of its own";
 
 /// Why a dialect cannot play the tuning in force, as a message says it ("This scale has 19
 /// notes: choose MTS keys or Bend to play it."); nothing when it can.

@@ -158,21 +158,6 @@ static_assert(DeviceType().row() < kDialects.size() && DeviceType::Bend.row() < 
 
 }  // namespace
 
-void SysExList::add(std::span<const std::uint8_t> message) {
-    bytes_.insert(bytes_.end(), message.begin(), message.end());
-    ends_.push_back(bytes_.size());
-}
-
-std::span<const std::uint8_t> SysExList::operator[](std::size_t i) const {
-    const std::size_t begin = i == 0 ? 0 : ends_[i - 1];
-    return std::span(bytes_).subspan(begin, ends_[i] - begin);
-}
-
-void SysExList::clear() {
-    bytes_.clear();
-    ends_.clear();
-}
-
 std::span<const Dialect> dialects() {
     return kDialects;
 }
@@ -212,7 +197,8 @@ std::optional<std::string> whyCannotPlay(DeviceType type, const TuningState& tun
         return std::nullopt;
     }
     const auto scala = tuning.scala();
-    if (!scala || scala->twelve) return std::nullopt;
+    const bool adaptive = tuning.songTuning.load() == SongTuning::Adaptive;
+    if (!adaptive && (!scala || scala->twelve)) return std::nullopt;
     std::vector<std::string_view> able;
     for (const Dialect& d : kDialects) {
         if (d.reach == TuningReach::PitchPerKey || d.reach == TuningReach::PitchPerNote) {
@@ -224,7 +210,8 @@ std::optional<std::string> whyCannotPlay(DeviceType type, const TuningState& tun
         choose += i == 0 ? "" : i + 1 == able.size() ? " or " : ", ";
         choose += able[i];
     }
-    return scala->whyNotTwelve + ": choose " + choose + " to play it.";
+    const std::string why = adaptive ? std::string(kAdaptiveNotTwelve) : scala->whyNotTwelve;
+    return why + ": choose " + choose + " to play it.";
 }
 
 }  // namespace pitchloom

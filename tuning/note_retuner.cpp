@@ -54,4 +54,19 @@ ChannelUse channelUseOf(std::span<const std::uint8_t> image) {
     return use;
 }
 
+void SysExList::add(std::span<const std::uint8_t> message) {
+    bytes_.insert(bytes_.end(), message.begin(), message.end());
+    ends_.push_back(bytes_.size());
+}
+
+std::span<const std::uint8_t> SysExList::operator[](std::size_t i) const {
+    const std::size_t begin = i == 0 ? 0 : ends_[i - 1];
+    return std::span(bytes_).subspan(begin, ends_[i] - begin);
+}
+
+void SysExList::clear() {
+    bytes_.clear();
+    ends_.clear();
+}
+
 }  // namespace pitchloom

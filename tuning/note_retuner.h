@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -12,6 +13,21 @@
 #include "tuning/tuning_value.h"
 
 namespace pitchloom {
+
+/// System Exclusive messages in file form (F0, length, body, F7), in order.
+class SysExList {
+public:
+    void add(std::span<const std::uint8_t> message);
+    std::size_t count() const { return ends_.size(); }
+    std::span<const std::uint8_t> operator[](std::size_t i) const;
+    /// The bytes of all of them together.
+    std::size_t byteCount() const { return bytes_.size(); }
+    void clear();
+
+private:
+    std::vector<std::uint8_t> bytes_;
+    std::vector<std::size_t> ends_;
+};
 
 /// How a retuning by notes went for a song: the notes it played, how many of them it could not
 /// give their tuning, and how far from it the farthest one sounded.
@@ -65,6 +81,13 @@ public:
     /// out instead, in order; nothing for a message that has no place on the way out.
     virtual void take(const ChannelMessage& message, std::chrono::nanoseconds at, bool rhythm,
                       std::vector<ChannelMessage>& out) = 0;
+    /// The pitch the next Note On taken plays, in cents from its key's equal-tempered pitch,
+    /// in place of what the tuning gives its key: a tuning that gives each note its own pitch.
+    /// Nothing: the key's. It holds for that one Note On.
+    virtual void pitchNextNote(std::optional<double> centsFromEqual) = 0;
+    /// Moves into `out` the System Exclusive messages (file form) that must go out before what
+    /// the last take() appended; most retunings have none.
+    virtual void sysExBefore(SysExList& out) { (void)out; }
     /// A reset in the song has just gone out, at `at`: the module forgot what it was sent.
     /// Appends what it must be sent again before the song goes on.
     virtual void afterReset(std::chrono::nanoseconds at, std::vector<ChannelMessage>& out) = 0;

@@ -190,6 +190,9 @@ std::optional<ScaleFileNotWritten> writeScaleFile(const std::string& path, const
         return ScaleFileNotWritten{
             scala->whyNotTwelve + ": it can be saved only as a Scala file (.scl).", {}};
     }
+    if (state.songTuning.load() == SongTuning::Adaptive) {
+        return ScaleFileNotWritten{std::string(kAdaptiveNotSaved), {}};
+    }
     FileStatus written = FileStatus::done();
     if (toScala) {
         const std::string description =

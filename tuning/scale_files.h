@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "tuning/tuning_state.h"
 
@@ -10,6 +11,11 @@ namespace pitchloom {
 
 /// A tuning and scale read from a scale file, by absolute pitch class, with the Key list row
 /// that goes with it (which may lie outside the list in a damaged .sca).
+/// Why adaptive just intonation is not saved as a scale file.
+inline constexpr std::string_view kAdaptiveNotSaved =
+    "Adaptive just gives every note a pitch of its own as the song plays: it has no twelve "
+    "offsets to save.";
+
 struct LoadedScale {
     Offsets offsets{};
     ScaleMarks marks{};

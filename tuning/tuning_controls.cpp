@@ -1,6 +1,7 @@
 #include "tuning/tuning_controls.h"
 #include "base/messages.h"
 #include "tuning/scale_files.h"
+#include "tuning/song_tuning.h"
 
 #include <algorithm>
 #include <string>
@@ -18,6 +19,10 @@ std::vector<std::string_view> labelsOf(const Table& table) {
         labels.push_back(row.label);
     return labels;
 }
+
+constexpr std::string_view kAdaptiveSliders =
+    "Adaptive just tunes every note as it starts, to sound pure with the notes around it: it has "
+    "no twelve offsets to set here.";
 
 bool isPitchClass(int i) {
     return i >= 0 && i < kPitchClassCount;
@@ -66,13 +71,32 @@ void TuningControls::initTuningControls() {
 void TuningControls::applyTuning() {
     const int keyRow = view_.selectedRow(TuningList::Key);
     const int tuningRow = view_.selectedRow(TuningList::Tuning);
-    if (isBuiltInRow(TuningTable, tuningRow)) leaveScala();
+    const bool followsSong = songTuningOfRow(tuningRow) != SongTuning::None;
+    if (isBuiltInRow(TuningTable, tuningRow) || followsSong) leaveScala();
     if (keyRow >= 0) state_.keyIndex = keyRow;
     if (tuningRow >= 0) state_.tuningIndex = tuningRow;
-    if (state_.selectTuningRow(tuningRow, keyRow)) {
+    if (tuningRow >= 0) followSong(tuningRow);
+    if (state_.selectTuningRow(tuningRow, keyRow) || followsSong) {
         setSliders();
         showOffsets();
     }
+}
+
+void TuningControls::followSong(int tuningRow) {
+    const SongTuning kind = songTuningOfRow(tuningRow);
+    setSongTuning(state_, kind);
+    const auto song = song_ ? song_() : std::span<const std::uint8_t>();
+    if (kind != SongTuning::None && !song.empty()) {
+        tuneToSong(state_, song);
+    } else if (kind == SongTuning::Fitted && state_.offsetValues() != Offsets{}) {
+        // Equal temperament until a song loads to fit the offsets to.
+        state_.setOffsets({});
+        state_.tuningChanged.store(1);
+    }
+    const bool adaptive = kind == SongTuning::Adaptive;
+    if (adaptive == adaptiveShown_) return;
+    adaptiveShown_ = adaptive;
+    view_.setSlidersEnabled(!adaptive, adaptive ? kAdaptiveSliders : std::string_view());
 }
 
 void TuningControls::applyScale() {
@@ -171,6 +195,11 @@ void TuningControls::showOffsets() {
     }
 }
 
+void TuningControls::showFittedOffsets() {
+    setSliders();
+    showOffsets();
+}
+
 void TuningControls::showScaleKeys() {
     for (int i = 0; i < kPitchClassCount; ++i) {
         view_.setKeyLit(i, state_.inScale[static_cast<std::size_t>(i)].load() == 1);
@@ -215,6 +244,7 @@ void TuningControls::selectListRow(TuningList list, int row) {
             break;
         case TuningList::Tuning:
             state_.tuningIndex = row;
+            followSong(row);
             break;
     }
 }

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <span>
 #include <string_view>
+#include <utility>
 
 #include "base/user_dialogs.h"
 #include "tuning/tuning_state.h"
@@ -81,8 +83,15 @@ public:
     /// Start-up: sliders at 0 with all keys lit, then key "C", "Just Intonation", "Chromatic".
     void initTuningControls();
 
-    /// Tuning list handler: a built-in row replaces the offsets and shows them.
+    /// Tuning list handler: a built-in row replaces the offsets and shows them. "Fitted to song"
+    /// fits them to the song last loaded, if there is one, and again to each song that loads;
+    /// "Adaptive just" greys the sliders, each note getting its own pitch as it plays.
     void applyTuning();
+    /// The song that a tuning which follows the song is worked out for when chosen: the last one
+    /// loaded, as it loaded (empty before any).
+    void setSongSource(std::function<std::span<const std::uint8_t>()> song) {
+        song_ = std::move(song);
+    }
     /// Scale list handler: a built-in row replaces the marks, silences the port and shows them;
     /// then the tuning is applied again.
     void applyScale();
@@ -105,6 +114,8 @@ public:
     void setSliders();
     /// Writes every offset into its value box.
     void showOffsets();
+    /// Shows the offsets a load fitted to its song: sliders and value boxes.
+    void showFittedOffsets();
     /// Lights exactly the piano keys of the pitch classes in the scale.
     void showScaleKeys();
     /// Shows a Scala scale that does not fit twelve keys by `name` with the sliders and keys
@@ -122,12 +133,17 @@ private:
     void sendAllNotesOff();
     /// Takes the Scala scale out of force, if one is: the offsets and marks are the tuning again.
     void leaveScala();
+    /// Puts the tuning that follows the song of a Tuning list row in force, or none, and shows
+    /// the sliders as it leaves them.
+    void followSong(int tuningRow);
 
     TuningState& state_;
     TuningView& view_;
     UserDialogs& dialogs_;
     std::function<void()> allNotesOff_;
-    bool scalaShown_ = false;  // the view shows a scale that does not fit twelve keys
+    bool scalaShown_ = false;     // the view shows a scale that does not fit twelve keys
+    bool adaptiveShown_ = false;  // the sliders are greyed for adaptive just intonation
+    std::function<std::span<const std::uint8_t>()> song_;
 };
 
 }  // namespace pitchloom

@@ -1,7 +1,12 @@
 #include "tuning/tuning_program_retuner.h"
 
+#include <algorithm>
 #include <array>
 #include <bitset>
+#include <cmath>
+#include <utility>
+
+#include "midifile/sysex.h"
 
 namespace pitchloom {
 
@@ -24,20 +29,42 @@ struct Channel {
     bool nrpn = false;      // the song's last selection was an NRPN
     std::array<std::uint8_t, 2> rpn{kNull, kNull};
     std::array<std::uint8_t, 2> nrpnNumber{kNull, kNull};
-    std::bitset<128> silenced;  // keys whose Note On was not played
+    std::bitset<128> silenced;                 // keys whose Note On was not played
+    std::array<std::uint8_t, 128> sounding{};  // notes sounding on each key
+    bool pedal = false;
+    std::bitset<128> ringing;  // keys let go under the pedal
 };
+
+// Two pitches a module plays alike: each goes out as its nearest whole cent.
+bool sameCent(double a, double b) {
+    return std::lround(a) == std::lround(b);
+}
 
 class TuningProgramRetuner final : public NoteRetuner {
 public:
     void begin(const ChannelUse&) override {
         channels_ = {};
         report_ = {};
+        pending_.clear();
     }
 
-    void setTuning(const TuningValue& tuning) override { tuning_ = tuning; }
+    void setTuning(const TuningValue& tuning) override {
+        tuning_ = tuning;
+        // The dialect sends the whole tuning with it.
+        heldKeys();
+    }
+
+    void pitchNextNote(std::optional<double> centsFromEqual) override { planned_ = centsFromEqual; }
+
+    void sysExBefore(SysExList& out) override {
+        for (std::size_t i = 0; i < pending_.count(); ++i)
+            out.add(pending_[i]);
+        pending_.clear();
+    }
 
     void take(const ChannelMessage& m, std::chrono::nanoseconds, bool rhythm,
               std::vector<ChannelMessage>& out) override {
+        const std::optional<double> planned = std::exchange(planned_, std::nullopt);
         // Rhythm channels keep their own sounds; a data byte with its top bit set is no MIDI.
         if (rhythm || m.data1 > 0x7F || m.data2 > 0x7F) {
             out.push_back(m);
@@ -55,10 +82,15 @@ public:
                 ch.silenced.set(m.data1);
                 return;
             }
+            if (planned) retuneKey(m.data1, m.data1 * 100.0 + *planned);
             select(c, out);
+            ++ch.sounding[m.data1];
         } else if ((noteOff || kind == kPolyPressure) && ch.silenced.test(m.data1)) {
             if (noteOff) ch.silenced.reset(m.data1);
             return;
+        } else if (noteOff && ch.sounding[m.data1] > 0) {
+            --ch.sounding[m.data1];
+            if (ch.pedal) ch.ringing.set(m.data1);
         } else if (kind == kControl) {
             follow(ch, m.data1, m.data2);
         }
@@ -66,6 +98,8 @@ public:
     }
 
     void afterReset(std::chrono::nanoseconds, std::vector<ChannelMessage>&) override {
+        // The whole tuning goes out again after the reset.
+        heldKeys();
         for (Channel& ch : channels_) {
             ch.selected = false;
             ch.nrpn = false;
@@ -89,15 +123,23 @@ private:
                 ch.nrpn = true;
                 ch.nrpnNumber[cc == kNrpnCoarse ? 0 : 1] = value;
                 return;
+            case kSustain:
+                ch.pedal = value >= 64;
+                if (!ch.pedal) ch.ringing.reset();
+                return;
             case kResetControllers:
                 // Some modules reset the tuning program with the controllers.
                 ch.selected = false;
                 ch.nrpn = false;
                 ch.rpn = ch.nrpnNumber = {kNull, kNull};
+                ch.pedal = false;
+                ch.ringing.reset();
                 return;
             case kAllSoundOff:
             case kAllNotesOff:
                 ch.silenced.reset();
+                ch.sounding = {};
+                ch.ringing.reset();
                 return;
             default:
                 return;
@@ -123,7 +165,38 @@ private:
         }
     }
 
+    // What the module was last told of each key: the tuning's pitches as the dialect sends them.
+    void heldKeys() {
+        for (int k = 0; k < 128; ++k)
+            told_[static_cast<std::size_t>(k)] = tuning_.pitch(0, k);
+    }
+
+    bool keySounds(std::uint8_t key) const {
+        return std::any_of(channels_.begin(), channels_.end(), [key](const Channel& ch) {
+            return ch.sounding[key] > 0 || ch.ringing.test(key);
+        });
+    }
+
+    // Tunes one key for the note about to start on it, unless a note sounds on it already: a
+    // real-time change would move that note too, so the new one shares its pitch.
+    void retuneKey(std::uint8_t key, double cents) {
+        double& told = told_[key];
+        if (sameCent(told, cents)) return;
+        if (keySounds(key)) {
+            ++report_.offTuning;
+            report_.worstCents = std::max(report_.worstCents, std::abs(told - cents));
+            return;
+        }
+        std::array<std::uint8_t, kMtsKeyTuningSize> message{};
+        pending_.add(std::span(message).first(
+            buildMtsKeyTuning(key, cents, kKeyTuningProgram, message.data())));
+        told = cents;
+    }
+
     TuningValue tuning_;
+    std::optional<double> planned_;  // the pitch of the next Note On, when it has its own
+    std::array<double, 128> told_{};
+    SysExList pending_;
     std::array<Channel, kChannels> channels_{};
     RetuneReport report_;
 };

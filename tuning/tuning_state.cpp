@@ -61,6 +61,16 @@ void TuningState::setScala(std::shared_ptr<const ScalaInForce> scala) {
     scala_ = std::move(scala);
 }
 
+std::shared_ptr<const NotePlan> TuningState::notePlan() const {
+    std::lock_guard lock(scalaMutex_);
+    return songTuning.load() == SongTuning::Adaptive ? plan_ : nullptr;
+}
+
+void TuningState::setNotePlan(std::shared_ptr<const NotePlan> plan) {
+    std::lock_guard lock(scalaMutex_);
+    plan_ = std::move(plan);
+}
+
 Offsets TuningState::offsetValues() const {
     Offsets out{};
     for (std::size_t i = 0; i < out.size(); ++i)

@@ -35,6 +35,12 @@ struct ScalaInForce {
     std::optional<std::string> kbmText;
 };
 
+class NotePlan;
+
+/// A tuning that follows the song it plays: none, twelve offsets fitted to the song when it
+/// loads, or a pitch for every note.
+enum class SongTuning : std::uint8_t { None, Fitted, Adaptive };
+
 /// The key, scale and tuning in force: twelve cent offsets and twelve in-scale marks by absolute
 /// pitch class. The window thread writes everything; the timer thread reads offsets and marks,
 /// clears tuningChanged and sets rhythm flags, so those are atomics.
@@ -52,6 +58,8 @@ public:
     std::array<std::atomic<std::uint8_t>, kPitchClassCount> inScale;
     std::atomic<std::uint8_t> tuningChanged{0};
     RhythmChannels rhythm;
+    /// Written by the window thread (or a command line), read by the timer thread.
+    std::atomic<SongTuning> songTuning{SongTuning::None};
 
     /// Rotates tuning row 0..7 into offsets and raises tuningChanged; other rows change nothing.
     bool selectTuningRow(int tuningRow, int keyRow);
@@ -76,9 +84,14 @@ public:
     /// Puts a Scala scale in force, or none: offsets and marks are the tuning alone again.
     void setScala(std::shared_ptr<const ScalaInForce> scala);
 
+    /// The pitch of every note of the song last loaded, while Adaptive is in force; any thread.
+    std::shared_ptr<const NotePlan> notePlan() const;
+    void setNotePlan(std::shared_ptr<const NotePlan> plan);
+
 private:
     mutable std::mutex scalaMutex_;
     std::shared_ptr<const ScalaInForce> scala_;
+    std::shared_ptr<const NotePlan> plan_;
 };
 
 }  // namespace pitchloom

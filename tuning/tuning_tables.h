@@ -8,11 +8,13 @@ namespace pitchloom {
 
 inline constexpr int kPitchClassCount = 12;
 
-inline constexpr int kDefaultKeyRow = 7;     // "C"
-inline constexpr int kDefaultScaleRow = 0;   // "Chromatic"
-inline constexpr int kDefaultTuningRow = 1;  // "Just Intonation"
-inline constexpr int kCustomScaleRow = 10;   // "Custom"
-inline constexpr int kCustomTuningRow = 8;   // "CUSTOM"
+inline constexpr int kDefaultKeyRow = 7;       // "C"
+inline constexpr int kDefaultScaleRow = 0;     // "Chromatic"
+inline constexpr int kDefaultTuningRow = 1;    // "Just Intonation"
+inline constexpr int kCustomScaleRow = 10;     // "Custom"
+inline constexpr int kCustomTuningRow = 8;     // "CUSTOM"
+inline constexpr int kFittedTuningRow = 9;     // "Fitted to song"
+inline constexpr int kAdaptiveTuningRow = 10;  // "Adaptive just"
 
 /// Labels of the Key list, in list order; each step down is a fifth up.
 inline constexpr std::array<std::string_view, 15> KeyTable = {
@@ -46,7 +48,7 @@ struct TuningRow {
     std::array<std::int32_t, kPitchClassCount> cents;
 };
 
-inline constexpr std::array<TuningRow, 9> TuningTable = {{
+inline constexpr std::array<TuningRow, 11> TuningTable = {{
     {"Temparament", true, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
     {"Just Intonation", true, {0, -8, 4, 16, -14, -2, -10, 2, -6, 6, 18, -12}},
     {"Werckmeister", true, {0, -10, -8, -6, -10, -2, -12, -4, -8, -12, -4, -8}},
@@ -56,6 +58,9 @@ inline constexpr std::array<TuningRow, 9> TuningTable = {{
     {"Mean tone", true, {0, -24, -7, 10, -14, 3, -21, -3, -27, -10, 7, -17}},
     {"Kurenberger", true, {0, -10, -7, -6, -14, -2, -10, -3, -8, -10, -4, -12}},
     {"CUSTOM", false, {}},
+    // Worked out for each song: offsets fitted to it, or a pitch for every note.
+    {"Fitted to song", false, {}},
+    {"Adaptive just", false, {}},
 }};
 
 /// The tonic pitch class of a key row; a row outside 0..14 counts as "C".

@@ -6,6 +6,7 @@
 
 #include "base/messages.h"
 #include "midifile/sysex.h"
+#include "tuning/pure_tuning.h"
 
 namespace pitchloom {
 
@@ -328,8 +329,19 @@ void Sequencer::stopRetuning(Run& run) {
 void Sequencer::retune(Run& run, const MidiEvent& e) {
     ChannelMessage m = *e.channelMessage();
     if (e.isNote()) m.data1 = static_cast<std::uint8_t>(noteOntoScale(e));
+    if (e.isNoteOn()) {
+        // A tuning that gives each note its own pitch knows it by the Note On's place in the track.
+        if (const auto plan = p_.tuning.notePlan()) {
+            run.retuner->pitchNextNote(
+                plan->offsetAt(static_cast<std::uint32_t>(run.eventsPlayed)));
+        }
+    }
     run.retuned.clear();
     run.retuner->take(m, run.clock.elapsed(), p_.tuning.rhythm.isRhythm(m.channel()), run.retuned);
+    SysExList before;
+    run.retuner->sysExBefore(before);
+    for (std::size_t i = 0; i < before.count(); ++i)
+        p_.port.sendLong(before[i]);
     sendRetuned(run);
 }
 

@@ -221,12 +221,13 @@ TEST_F(ConvertTool, ProgramListsLabelsAndHelpOnStandardOutput) {
     EXPECT_EQ(list.status, 0);
     EXPECT_EQ(list.err, "");
     const auto out = lines(list.out);
-    for (const char* line : {"Types:", "Keys:", "Cb", "C#", "Scales:", "Okinawan scale",
-                             "Whole tone", "Tunings:", "Temparament", "Kurenberger"}) {
+    for (const char* line :
+         {"Types:", "Keys:", "Cb", "C#", "Scales:", "Okinawan scale", "Whole tone",
+          "Tunings:", "Temparament", "Kurenberger", "Fitted to song", "Adaptive just"}) {
         EXPECT_NE(std::find(out.begin(), out.end(), line), out.end()) << line;
     }
-    EXPECT_EQ(out[4].rfind("MTS  ", 0), 0u) << out[4];     // the device type dialog's order
-    EXPECT_EQ(out.size(), 6u + 15u + 10u + 8u + 4u + 3u);  // types, labels, headings, blanks
+    EXPECT_EQ(out[4].rfind("MTS  ", 0), 0u) << out[4];      // the device type dialog's order
+    EXPECT_EQ(out.size(), 6u + 15u + 10u + 10u + 4u + 3u);  // types, labels, headings, blanks
 
     const Outcome help = program(dir, "--help");
     EXPECT_EQ(help.status, 0);

@@ -76,9 +76,11 @@ TEST(TuningControlsStart, FillsTheListsInTableOrder) {
     EXPECT_EQ(scales[1], "Pentatonic");
     EXPECT_EQ(scales[10], "Custom");
     const auto& tunings = h.view.labels(TuningList::Tuning);
-    ASSERT_EQ(tunings.size(), 9u);
+    ASSERT_EQ(tunings.size(), 11u);
     EXPECT_EQ(tunings[1], "Just Intonation");
     EXPECT_EQ(tunings[8], "CUSTOM");
+    EXPECT_EQ(tunings[9], "Fitted to song");
+    EXPECT_EQ(tunings[10], "Adaptive just");
 }
 
 TEST_F(TuningControlsTest, CustomTuningLeavesOffsetsAndSendsNothingNew) {

@@ -611,17 +611,21 @@ TEST(RealTimer, ASongStartedDuringTheStopWaitKeepsItsStopCaption) {
 }
 
 // Says plainly what it was told: each message moves up a channel, rhythm ones excepted; a Note On
-// comes after controller 16 with its key's offset + 64; a reset is answered with controller 18 of
-// its song time in tenths of a second on channel 3. Velocity 1 counts as played off its tuning.
+// comes after controller 16 with its key's offset (or the pitch planned for it) + 64; a reset is
+// answered with controller 18 of its song time in tenths of a second on channel 3. Velocity 1
+// counts as played off its tuning.
 class TellingRetuner : public NoteRetuner {
 public:
     void begin(const ChannelUse&) override {}
     void setTuning(const TuningValue& tuning) override { tuning_ = tuning; }
+    void pitchNextNote(std::optional<double> cents) override { planned_ = cents; }
     void take(const ChannelMessage& m, std::chrono::nanoseconds, bool rhythm,
               std::vector<ChannelMessage>& out) override {
+        const auto planned = std::exchange(planned_, std::nullopt);
         const auto c = static_cast<std::uint8_t>(rhythm ? m.channel() : (m.channel() + 1) % 16);
         if ((m.status & 0xF0) == 0x90 && m.data2 > 0) {
-            const double offset = tuning_.pitch(m.channel(), m.data1) - m.data1 * 100.0;
+            const double offset =
+                planned ? *planned : tuning_.pitch(m.channel(), m.data1) - m.data1 * 100.0;
             out.push_back({static_cast<std::uint8_t>(0xB0 | c), 16,
                            static_cast<std::uint8_t>(64 + std::lround(offset))});
             report_.notes++;
@@ -636,6 +640,7 @@ public:
 
 private:
     TuningValue tuning_;
+    std::optional<double> planned_;
     RetuneReport report_;
 };
 
