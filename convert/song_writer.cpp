@@ -11,8 +11,8 @@
 #include "midifile/event_writer.h"
 #include "midifile/song_clock.h"
 #include "midifile/sysex.h"
-#include "tuning/pure_tuning.h"
 #include "tuning/rhythm_channels.h"
+#include "tuning/song_tuning.h"
 
 namespace pitchloom {
 
@@ -329,8 +329,9 @@ bool SongWriter::retuneNotes(NoteRetuner& retuner) {
                     dataLikeStatus ? EventWriter::RunOn::Never : EventWriter::RunOn::Allowed);
         }
     };
-    // The tuning that gives each note its own pitch, by the place of its Note On in the track.
-    const auto plan = tuning_.notePlan();
+    // The tuning that gives each note its own pitch, by the place of its Note On in the track
+    // as it stands now, with the messages put in front of the first note.
+    const auto plan = notePlanOf(tuning_, source);
     SysExList before;
     // The time of messages that have no place on the way out goes on to the next event.
     std::uint64_t carried = 0;

@@ -3,8 +3,6 @@
 #include <cmath>
 #include <memory>
 
-#include "tuning/pure_tuning.h"
-
 namespace pitchloom {
 
 namespace {
@@ -43,16 +41,22 @@ void setSongTuning(TuningState& state, SongTuning kind) {
     }
 }
 
+std::shared_ptr<const NotePlan> notePlanOf(const TuningState& state,
+                                           std::span<const std::uint8_t> image) {
+    if (state.songTuning.load() != SongTuning::Adaptive) return nullptr;
+    const auto notes = songNotesOf(image, moveOf(state));
+    return std::make_shared<const NotePlan>(notes, adaptiveOffsets(notes, pairsOf(notes)));
+}
+
 bool tuneToSong(TuningState& state, std::span<const std::uint8_t> image) {
     const SongTuning kind = state.songTuning.load();
     if (kind == SongTuning::None) return false;
-    const auto notes = songNotesOf(image, moveOf(state));
-    const auto pairs = pairsOf(notes);
     if (kind == SongTuning::Adaptive) {
-        state.setNotePlan(std::make_shared<const NotePlan>(notes, adaptiveOffsets(notes, pairs)));
+        state.setNotePlan(notePlanOf(state, image));
         return false;
     }
-    const PitchClassOffsets fitted = fitTemperament(notes, pairs);
+    const auto notes = songNotesOf(image, moveOf(state));
+    const PitchClassOffsets fitted = fitTemperament(notes, pairsOf(notes));
     if (fitted == state.offsetValues()) return false;
     state.setOffsets(fitted);
     // Raised after the offsets are stored, so that the player never sends the ones before.

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 
+#include "tuning/pure_tuning.h"
 #include "tuning/song_harmony.h"
 #include "tuning/tuning_state.h"
 
@@ -20,6 +22,11 @@ void setSongTuning(TuningState& state, SongTuning kind);
 /// nothing for any other tuning. The notes are read as they play, moved onto the scale. True
 /// when the offsets changed.
 bool tuneToSong(TuningState& state, std::span<const std::uint8_t> image);
+
+/// The pitch of every note of a song (a format-0 image) under adaptive just intonation, by the
+/// place of its Note On in this image's track; nothing while another tuning is in force.
+std::shared_ptr<const NotePlan> notePlanOf(const TuningState& state,
+                                           std::span<const std::uint8_t> image);
 
 /// How pure the song sounds in the tuning in force.
 Purity purityInForce(const TuningState& state, std::span<const std::uint8_t> image);
