@@ -105,6 +105,60 @@ TEST(Labels, WholeLabelsWithATableMatchWithoutRegardToCase) {
     EXPECT_EQ(scaleRowOf("Okinawan"), std::nullopt);
     EXPECT_EQ(scaleRowOf("Custom"), std::nullopt);
     EXPECT_EQ(tuningRowOf("CUSTOM"), std::nullopt);
+    // The tunings that follow the song, by their labels or in a word.
+    EXPECT_EQ(tuningRowOf("Fitted to song"), kFittedTuningRow);
+    EXPECT_EQ(tuningRowOf("fitted"), kFittedTuningRow);
+    EXPECT_EQ(tuningRowOf("ADAPTIVE"), kAdaptiveTuningRow);
+    EXPECT_EQ(tuningRowOf("adaptive just"), kAdaptiveTuningRow);
+}
+
+TEST_F(ConvertTool, AnalyseTellsHowPureTheSongSoundsInTheTuning) {
+    // A C major triad for a second.
+    const Bytes triad = test::format0(480, TrackBuilder()
+                                               .noteOn(0, 0, 60, 100)
+                                               .noteOn(0, 0, 64, 100)
+                                               .noteOn(0, 0, 67, 100)
+                                               .noteOff(960, 0, 60)
+                                               .noteOff(0, 0, 64)
+                                               .noteOff(0, 0, 67));
+    ASSERT_TRUE(writeFile(input, triad).ok());
+    const Outcome equal = tool({"--analyse", "--tuning", "Temparament", input});
+    EXPECT_EQ(equal.status, 0);
+    EXPECT_EQ(equal.out,
+              "Tuning: Temparament\n"
+              "Notes: 3, sounding together in pairs for 3.0 s\n"
+              "Within 2 cents of just: 33.3% of that time\n"
+              "Mistuning: mean 10.43 cents, worst 15.6 cents\n"
+              "Drift over 10 s: 0.00 cents\n");
+    const Outcome just = tool({"--analyse", input});  // Just Intonation in C
+    EXPECT_EQ(lines(just.out)[2], "Within 2 cents of just: 100.0% of that time");
+    EXPECT_EQ(lines(just.out)[3], "Mistuning: mean 0.24 cents, worst 0.4 cents");
+    // In G the triad's third is a syntonic comma sharp.
+    EXPECT_EQ(lines(tool({"--analyse", "--key", "G", input}).out)[3],
+              "Mistuning: mean 14.46 cents, worst 21.7 cents");
+    const Outcome adaptive = tool({"--analyse", "--tuning", "adaptive", input});
+    EXPECT_EQ(lines(adaptive.out)[0], "Tuning: Adaptive just");
+    EXPECT_EQ(lines(adaptive.out)[2], "Within 2 cents of just: 100.0% of that time");
+    EXPECT_EQ(lines(adaptive.out).back(),
+              "Notes re-pitched with nothing changed around them: 0 of 3");
+    EXPECT_EQ(lines(tool({"--analyse", "--tuning", "fitted", input}).out)[2],
+              "Within 2 cents of just: 100.0% of that time");
+
+    const Outcome withType = tool({"--analyse", "--type", "GS", input});
+    EXPECT_EQ(withType.status, kExitUsage);
+    EXPECT_EQ(lines(withType.err)[0], "--analyse takes tuning options and one INPUT only");
+    EXPECT_EQ(tool({"--analyse", input, output}).status, kExitUsage);
+}
+
+TEST_F(ConvertTool, AdaptiveJustIsRefusedUpFrontWhereTheTypeCannotTuneEachNote) {
+    const Outcome refused = tool({"--type", "MTS", "--tuning", "adaptive", input, output});
+    EXPECT_EQ(refused.status, kExitFailed);
+    EXPECT_EQ(refused.err,
+              "Adaptive just gives every note a pitch of its own: choose MTS keys or Bend to "
+              "play it.\n");
+    EXPECT_FALSE(std::filesystem::exists(output));
+    EXPECT_EQ(tool({"--type", "MTS-keys", "--tuning", "adaptive", input, output}).status,
+              kExitWritten);
 }
 
 TEST_F(ConvertTool, ScaleFileOffsetsAndMarksAreUsedAsStored) {

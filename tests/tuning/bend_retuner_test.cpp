@@ -41,6 +41,26 @@ public:
         return text(out);
     }
     NoteRetuner& retuner() { return *retuner_; }
+    /// The next Note On plays at this offset from equal temperament.
+    Retuning& planned(double cents) {
+        retuner_->pitchNextNote(cents);
+        return *this;
+    }
+    /// The System Exclusive messages to go before what the last message gave, in hex.
+    std::string sysex() {
+        SysExList list;
+        retuner_->sysExBefore(list);
+        std::string s;
+        for (std::size_t i = 0; i < list.count(); ++i) {
+            for (std::uint8_t b : list[i]) {
+                char buf[4];
+                std::snprintf(buf, sizeof buf, "%02X", b);
+                s += (s.empty() || s.back() == '|' ? "" : " ") + std::string(buf);
+            }
+            s += " |";
+        }
+        return s;
+    }
 
 private:
     static std::string text(const std::vector<ChannelMessage>& out) {
@@ -230,6 +250,70 @@ TEST(TuningProgramRetuner, TheTuningGoesOutAsTwoMessagesOfSixtyFourKeys) {
               (std::vector<std::uint8_t>{0x3C, 0x3C, 0x00, 0x00}));
     EXPECT_EQ(std::vector<std::uint8_t>(out[1].begin() + 9, out[1].begin() + 13),
               (std::vector<std::uint8_t>{0x40, 0x3E, 0x43, 0x6C}));
+}
+
+TEST(TuningProgramRetuner, ANoteWithAPitchOfItsOwnRetunesItsKeyUnlessTheKeySoundsAlready) {
+    const std::string select = "B0 65 00 | B0 64 04 | B0 06 00 | B0 64 03 | B0 06 00";
+    Retuning song(DeviceType::MtsKeys, TuningValue(), 0x0003);
+    // A just third above C: key 64 at 63 semitones and 86 cents, said a hair above.
+    EXPECT_EQ(song.planned(-13.69)(0s, 0x90, 64, 100),
+              select + " | B0 65 7F | B0 64 7F | 90 40 64");
+    EXPECT_EQ(song.sysex(), "F0 0B 7F 7F 08 02 00 01 40 3F 6E 0B F7 |");
+    // The same key on another channel while it sounds: a change would move the sounding note.
+    song.planned(1.96)(0s, 0x91, 64, 100);
+    EXPECT_EQ(song.sysex(), "");
+    EXPECT_EQ(song.retuner().report().offTuning, 1u);
+    EXPECT_NEAR(song.retuner().report().worstCents, 15.65, 0.001);
+    song(1s, 0x80, 64, 0);
+    song(1s, 0x81, 64, 0);
+    song.planned(1.96)(1s, 0x90, 64, 100);
+    EXPECT_EQ(song.sysex(), "F0 0B 7F 7F 08 02 00 01 40 40 02 48 F7 |");
+    // Struck again at the same whole cent: nothing to say.
+    song(2s, 0x80, 64, 0);
+    song.planned(2.2)(2s, 0x90, 64, 100);
+    EXPECT_EQ(song.sysex(), "");
+    // Let go under the pedal, it rings on: the key keeps its pitch for the next note.
+    song(3s, 0xB0, 64, 127);
+    song(3s, 0x80, 64, 0);
+    song.planned(-13.69)(3s, 0x91, 64, 100);
+    EXPECT_EQ(song.sysex(), "");
+    EXPECT_EQ(song.retuner().report().offTuning, 2u);
+    song(4s, 0xB0, 64, 0);
+    song(4s, 0x81, 64, 0);
+    // After a reset the module has the whole tuning again: equal temperament needs nothing.
+    song.reset(5s);
+    song.planned(0.0)(5s, 0x90, 64, 100);
+    EXPECT_EQ(song.sysex(), "");
+    // A note without a pitch of its own plays its key's; a drum is never retuned.
+    song.planned(5.0)(5s, 0x99, 36, 100, true);
+    EXPECT_EQ(song.sysex(), "");
+    song(5s, 0x90, 65, 100);
+    EXPECT_EQ(song.sysex(), "");
+}
+
+TEST(BendRetuner, ANoteWithAPitchOfItsOwnIsBentToItOnAChannelOfItsOwn) {
+    Retuning song(DeviceType::Bend, TuningValue(), 0x0001);
+    // E a just third above C: bent 13.70 cents down (7818), on channel 1 while C sounds on 0.
+    EXPECT_EQ(song.planned(0.0)(0s, 0x90, 60, 100), range3("0") + " | E0 00 40 | 90 3C 64");
+    EXPECT_EQ(song.planned(-13.69)(0s, 0x90, 64, 100), range3("1") + " | E1 0A 3D | 91 40 64");
+    // The planned pitch holds for its one note: the next note of the key plays its tuning.
+    EXPECT_EQ(song(0s, 0x90, 67, 100), "90 43 64");
+    EXPECT_EQ(song.sysex(), "");
+}
+
+TEST(WhyCannotPlay, AdaptiveJustNeedsADialectThatTunesEachNote) {
+    TuningState state;
+    state.songTuning = SongTuning::Adaptive;
+    for (const DeviceType type :
+         {DeviceType::GS, DeviceType::XG, DeviceType::MTS, DeviceType::GM}) {
+        EXPECT_EQ(whyCannotPlay(type, state),
+                  "Adaptive just gives every note a pitch of its own: choose MTS keys or Bend to "
+                  "play it.");
+    }
+    EXPECT_FALSE(whyCannotPlay(DeviceType::MtsKeys, state));
+    EXPECT_FALSE(whyCannotPlay(DeviceType::Bend, state));
+    state.songTuning = SongTuning::Fitted;
+    EXPECT_FALSE(whyCannotPlay(DeviceType::GS, state));
 }
 
 TEST(WhyCannotPlay, TwelveOffsetDialectsRefuseAScaleBeyondThemAndSayWhatToChoose) {

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "support/midi_builder.h"
 #include "tuning/controls_harness.h"
+#include "tuning/pure_tuning.h"
+#include "tuning/scale_files.h"
 
 namespace pitchloom {
 namespace {
@@ -311,6 +314,76 @@ TEST_F(TuningControlsTest, KeyOutsideTheOctaveIsIgnored) {
     controls.togglePitchClass(-1);
     EXPECT_TRUE(view.log.empty());
     EXPECT_EQ(notesOff, 0);
+}
+
+}  // namespace
+}  // namespace pitchloom
+
+namespace pitchloom {
+namespace {
+
+// A C major triad for a second.
+test::Bytes triadSong() {
+    return test::format0(480, test::TrackBuilder()
+                                  .noteOn(0, 0, 60, 100)
+                                  .noteOn(0, 0, 64, 100)
+                                  .noteOn(0, 0, 67, 100)
+                                  .noteOff(960, 0, 60)
+                                  .noteOff(0, 0, 64)
+                                  .noteOff(0, 0, 67));
+}
+
+TEST_F(TuningControlsTest, FittedToSongFitsTheOffsetsToTheLastSongAndShowsThem) {
+    // Before any song: equal temperament, to be fitted when one loads.
+    choose(TuningList::Tuning, kFittedTuningRow);
+    EXPECT_EQ(state.songTuning.load(), SongTuning::Fitted);
+    EXPECT_EQ(state.offsetValues(), Offsets{});
+    EXPECT_EQ(state.tuningChanged.load(), 1);
+
+    const test::Bytes song = triadSong();
+    controls.setSongSource([&song] { return std::span<const std::uint8_t>(song); });
+    state.tuningChanged = 0;
+    choose(TuningList::Tuning, kFittedTuningRow);
+    // The triad's just third and fifth, to the nearest cent.
+    EXPECT_EQ(state.offsetValues()[0], 0);
+    EXPECT_EQ(state.offsetValues()[4], -14);
+    EXPECT_EQ(state.offsetValues()[7], 2);
+    EXPECT_EQ(state.tuningChanged.load(), 1);
+    EXPECT_EQ(view.text(4), "-14");
+    EXPECT_EQ(view.positions()[4], 14);
+    EXPECT_TRUE(view.slidersEnabled());
+    // A slider moved makes it the custom tuning, which no song changes.
+    scrollAction(0, ScrollCode::LineUp);
+    EXPECT_EQ(view.selectedRow(TuningList::Tuning), kCustomTuningRow);
+    EXPECT_EQ(state.songTuning.load(), SongTuning::None);
+}
+
+TEST_F(TuningControlsTest, AdaptiveJustGreysTheSlidersAndPlansEveryNoteOfTheLastSong) {
+    const test::Bytes song = triadSong();
+    controls.setSongSource([&song] { return std::span<const std::uint8_t>(song); });
+    choose(TuningList::Tuning, kAdaptiveTuningRow);
+    EXPECT_EQ(state.songTuning.load(), SongTuning::Adaptive);
+    EXPECT_EQ(state.offsetValues(), Offsets{});
+    EXPECT_EQ(view.texts(), textsOf(Offsets{}));
+    EXPECT_FALSE(view.slidersEnabled());
+    EXPECT_EQ(view.sliderWhy(),
+              "Adaptive just tunes every note as it starts, to sound pure with the notes around "
+              "it: it has no twelve offsets to set here.");
+    EXPECT_TRUE(view.keysEnabled());  // the scale still moves the notes
+    const auto plan = state.notePlan();
+    ASSERT_TRUE(plan);
+    EXPECT_EQ(plan->size(), 3u);
+    EXPECT_EQ(
+        writeScaleFile(test::makeTempDir("adaptive") + "/a.sca", state, kDefaultKeyRow)->message,
+        "Adaptive just gives every note a pitch of its own as the song plays: it has no "
+        "twelve offsets to save.");
+
+    choose(TuningList::Tuning, 1);
+    EXPECT_TRUE(view.slidersEnabled());
+    EXPECT_EQ(view.sliderWhy(), "");
+    EXPECT_EQ(state.songTuning.load(), SongTuning::None);
+    EXPECT_FALSE(state.notePlan());
+    EXPECT_EQ(state.offsetValues(), TuningTable[1].cents);
 }
 
 }  // namespace
