@@ -628,6 +628,46 @@ private slots:
         QCOMPARE(w.dialog->valueBox(0)->text(), QStringLiteral("-2"));  // the key change ran
     }
 
+    void fittedToSongShowsTheOffsetsOfTheSongDroppedAndAdaptiveGreysTheSliders() {
+        Window w;
+        w.dialog->deviceType().store(DeviceType::GS);
+        test::TrackBuilder t;  // a C major triad
+        t.noteOn(0, 0, 60, 100).noteOn(0, 0, 64, 100).noteOn(0, 0, 67, 100);
+        t.noteOff(960, 0, 60).noteOff(0, 0, 64).noteOff(0, 0, 67).endOfTrack();
+        const QString triad =
+            QString::fromStdString(test::writeTempFile("triad.mid", test::format0(480, t)));
+        w.dialog->tuningList()->setCurrentIndex(kFittedTuningRow);
+        emit w.dialog->tuningList()->activated(kFittedTuningRow);
+        QCOMPARE(w.dialog->valueBox(4)->text(), QStringLiteral("0"));  // no song yet
+        w.boxes.clear();
+        w.drop({triad});
+        QVERIFY(w.dialog->sequencer().isPlaying());
+        // Its just third and fifth, shown as it starts to play.
+        QCOMPARE(w.dialog->valueBox(4)->text(), QStringLiteral("-14"));
+        QCOMPARE(w.dialog->valueBox(7)->text(), QStringLiteral("2"));
+        QVERIFY(w.dialog->slider(4)->isEnabled());
+        w.dialog->sequencer().stopPlayback();
+
+        w.dialog->tuningList()->setCurrentIndex(kAdaptiveTuningRow);
+        emit w.dialog->tuningList()->activated(kAdaptiveTuningRow);
+        QCOMPARE(w.dialog->tuningList()->currentText(), QStringLiteral("Adaptive just"));
+        QCOMPARE(w.dialog->valueBox(4)->text(), QStringLiteral("0"));
+        for (int i = 0; i < 12; ++i)
+            QVERIFY(!w.dialog->slider(i)->isEnabled());
+        QVERIFY(w.dialog->slider(0)->toolTip().startsWith(
+            QStringLiteral("Adaptive just tunes every note as it starts")));
+        w.boxes.clear();
+        w.drop({triad});
+        QCOMPARE(w.boxes.texts(),
+                 std::vector<std::string>{"Adaptive just gives every note a pitch of its own: "
+                                          "choose MTS keys or Bend to play it."});
+        QVERIFY(!w.dialog->sequencer().isPlaying());
+        w.dialog->deviceType().store(DeviceType::Bend);
+        w.drop({triad});
+        QVERIFY(w.dialog->sequencer().isPlaying());
+        w.dialog->sequencer().stopPlayback();
+    }
+
     void deviceChoiceReopensThePort() {
         Window w;
         w.dialog->deviceList()->setCurrentIndex(1);
