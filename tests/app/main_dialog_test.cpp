@@ -631,11 +631,8 @@ private slots:
     void fittedToSongShowsTheOffsetsOfTheSongDroppedAndAdaptiveGreysTheSliders() {
         Window w;
         w.dialog->deviceType().store(DeviceType::GS);
-        test::TrackBuilder t;  // a C major triad
-        t.noteOn(0, 0, 60, 100).noteOn(0, 0, 64, 100).noteOn(0, 0, 67, 100);
-        t.noteOff(960, 0, 60).noteOff(0, 0, 64).noteOff(0, 0, 67).endOfTrack();
         const QString triad =
-            QString::fromStdString(test::writeTempFile("triad.mid", test::format0(480, t)));
+            QString::fromStdString(test::writeTempFile("triad.mid", test::cMajorTriadSong()));
         w.dialog->tuningList()->setCurrentIndex(kFittedTuningRow);
         emit w.dialog->tuningList()->activated(kFittedTuningRow);
         QCOMPARE(w.dialog->valueBox(4)->text(), QStringLiteral("0"));  // no song yet

@@ -113,14 +113,7 @@ TEST(Labels, WholeLabelsWithATableMatchWithoutRegardToCase) {
 }
 
 TEST_F(ConvertTool, AnalyseTellsHowPureTheSongSoundsInTheTuning) {
-    // A C major triad for a second.
-    const Bytes triad = test::format0(480, TrackBuilder()
-                                               .noteOn(0, 0, 60, 100)
-                                               .noteOn(0, 0, 64, 100)
-                                               .noteOn(0, 0, 67, 100)
-                                               .noteOff(960, 0, 60)
-                                               .noteOff(0, 0, 64)
-                                               .noteOff(0, 0, 67));
+    const Bytes triad = test::cMajorTriadSong();
     ASSERT_TRUE(writeFile(input, triad).ok());
     const Outcome equal = tool({"--analyse", "--tuning", "Temparament", input});
     EXPECT_EQ(equal.status, 0);

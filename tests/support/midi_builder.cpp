@@ -96,6 +96,13 @@ Bytes format0(int division, const TrackBuilder& track) {
     return smf(0, division, {track.bytes()});
 }
 
+Bytes cMajorTriadSong() {
+    TrackBuilder t;
+    t.noteOn(0, 0, 60, 100).noteOn(0, 0, 64, 100).noteOn(0, 0, 67, 100);
+    t.noteOff(960, 0, 60).noteOff(0, 0, 64).noteOff(0, 0, 67).endOfTrack();
+    return format0(480, t);
+}
+
 std::string makeTempDir(const std::string& name) {
     namespace fs = std::filesystem;
     const fs::path dir =

@@ -44,6 +44,9 @@ Bytes smf(int format, int division, const std::vector<Bytes>& tracks);
 /// The format-0 image of one track, as the song buffer holds it after a load.
 Bytes format0(int division, const TrackBuilder& track);
 
+/// A format-0 song of one C major triad (C4, E4, G4) struck together for a second.
+Bytes cMajorTriadSong();
+
 /// Writes bytes to a fresh file under the test temp folder and returns its path.
 std::string writeTempFile(const std::string& name, const Bytes& bytes);
 

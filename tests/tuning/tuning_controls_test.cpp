@@ -322,17 +322,6 @@ TEST_F(TuningControlsTest, KeyOutsideTheOctaveIsIgnored) {
 namespace pitchloom {
 namespace {
 
-// A C major triad for a second.
-test::Bytes triadSong() {
-    return test::format0(480, test::TrackBuilder()
-                                  .noteOn(0, 0, 60, 100)
-                                  .noteOn(0, 0, 64, 100)
-                                  .noteOn(0, 0, 67, 100)
-                                  .noteOff(960, 0, 60)
-                                  .noteOff(0, 0, 64)
-                                  .noteOff(0, 0, 67));
-}
-
 TEST_F(TuningControlsTest, FittedToSongFitsTheOffsetsToTheLastSongAndShowsThem) {
     // Before any song: equal temperament, to be fitted when one loads.
     choose(TuningList::Tuning, kFittedTuningRow);
@@ -340,7 +329,7 @@ TEST_F(TuningControlsTest, FittedToSongFitsTheOffsetsToTheLastSongAndShowsThem) 
     EXPECT_EQ(state.offsetValues(), Offsets{});
     EXPECT_EQ(state.tuningChanged.load(), 1);
 
-    const test::Bytes song = triadSong();
+    const test::Bytes song = test::cMajorTriadSong();
     controls.setSongSource([&song] { return std::span<const std::uint8_t>(song); });
     state.tuningChanged = 0;
     choose(TuningList::Tuning, kFittedTuningRow);
@@ -359,7 +348,7 @@ TEST_F(TuningControlsTest, FittedToSongFitsTheOffsetsToTheLastSongAndShowsThem) 
 }
 
 TEST_F(TuningControlsTest, AdaptiveJustGreysTheSlidersAndPlansEveryNoteOfTheLastSong) {
-    const test::Bytes song = triadSong();
+    const test::Bytes song = test::cMajorTriadSong();
     controls.setSongSource([&song] { return std::span<const std::uint8_t>(song); });
     choose(TuningList::Tuning, kAdaptiveTuningRow);
     EXPECT_EQ(state.songTuning.load(), SongTuning::Adaptive);
