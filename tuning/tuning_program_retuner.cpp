@@ -25,8 +25,8 @@ ChannelMessage control(int channel, std::uint8_t controller, std::uint8_t value)
 
 // What a channel was sent and what the song selected on it.
 struct Channel {
-    bool selected = false;  // the tuning program is in force on it
-    bool nrpn = false;      // the song's last selection was an NRPN
+    int program = -1;   // the tuning program in force on it, -1 for none
+    bool nrpn = false;  // the song's last selection was an NRPN
     std::array<std::uint8_t, 2> rpn{kNull, kNull};
     std::array<std::uint8_t, 2> nrpnNumber{kNull, kNull};
     std::bitset<128> silenced;                 // keys whose Note On was not played
@@ -50,8 +50,9 @@ public:
 
     void setTuning(const TuningValue& tuning) override {
         tuning_ = tuning;
-        // The dialect sends the whole tuning with it.
-        heldKeys();
+        // The dialect sends the whole tuning with it, to the first program; the others get it
+        // when a channel next selects them.
+        forgetPrograms();
     }
 
     void pitchNextNote(std::optional<double> centsFromEqual) override { planned_ = centsFromEqual; }
@@ -82,8 +83,11 @@ public:
                 ch.silenced.set(m.data1);
                 return;
             }
-            if (planned) retuneKey(m.data1, m.data1 * 100.0 + *planned);
-            select(c, out);
+            // A note of its own pitch retunes its key in its channel's own program, so that the
+            // same key sounding on another channel keeps its pitch.
+            const int program = planned ? c : kKeyTuningProgram;
+            select(c, program, out);
+            if (planned) retuneKey(program, m.data1, m.data1 * 100.0 + *planned);
             ++ch.sounding[m.data1];
         } else if ((noteOff || kind == kPolyPressure) && ch.silenced.test(m.data1)) {
             if (noteOff) ch.silenced.reset(m.data1);
@@ -99,9 +103,9 @@ public:
 
     void afterReset(std::chrono::nanoseconds, std::vector<ChannelMessage>&) override {
         // The whole tuning goes out again after the reset.
-        heldKeys();
+        forgetPrograms();
         for (Channel& ch : channels_) {
-            ch.selected = false;
+            ch.program = -1;
             ch.nrpn = false;
             ch.rpn = ch.nrpnNumber = {kNull, kNull};
         }
@@ -129,7 +133,7 @@ private:
                 return;
             case kResetControllers:
                 // Some modules reset the tuning program with the controllers.
-                ch.selected = false;
+                ch.program = -1;
                 ch.nrpn = false;
                 ch.rpn = ch.nrpnNumber = {kNull, kNull};
                 ch.pedal = false;
@@ -146,15 +150,16 @@ private:
         }
     }
 
-    void select(int c, std::vector<ChannelMessage>& out) {
+    void select(int c, int program, std::vector<ChannelMessage>& out) {
         Channel& ch = channels_[c];
-        if (ch.selected) return;
-        ch.selected = true;
+        if (ch.program == program) return;
+        ch.program = program;
+        if (!defined_[static_cast<std::size_t>(program)]) define(program);
         out.push_back(control(c, kRpnCoarse, 0));
         out.push_back(control(c, kRpnFine, kTuningBankSelect));
         out.push_back(control(c, kDataEntry, 0));
         out.push_back(control(c, kRpnFine, kTuningProgramSelect));
-        out.push_back(control(c, kDataEntry, kKeyTuningProgram));
+        out.push_back(control(c, kDataEntry, static_cast<std::uint8_t>(program)));
         // Back to what the song selected (RPN null if nothing), so that its own data entries
         // reach what it meant.
         out.push_back(control(c, kRpnCoarse, ch.rpn[0]));
@@ -165,37 +170,54 @@ private:
         }
     }
 
-    // What the module was last told of each key: the tuning's pitches as the dialect sends them.
-    void heldKeys() {
+    // The module has the dialect's tuning in the first program only.
+    void forgetPrograms() {
+        defined_ = {};
+        defined_[kKeyTuningProgram] = true;
         for (int k = 0; k < 128; ++k)
-            told_[static_cast<std::size_t>(k)] = tuning_.pitch(0, k);
+            told_[kKeyTuningProgram][static_cast<std::size_t>(k)] = tuning_.pitch(0, k);
     }
 
-    bool keySounds(std::uint8_t key) const {
-        return std::any_of(channels_.begin(), channels_.end(), [key](const Channel& ch) {
-            return ch.sounding[key] > 0 || ch.ringing.test(key);
+    // Gives a program the whole tuning before a channel first selects it.
+    void define(int program) {
+        auto& told = told_[static_cast<std::size_t>(program)];
+        for (int k = 0; k < 128; ++k)
+            told[static_cast<std::size_t>(k)] = tuning_.pitch(0, k);
+        std::array<std::uint8_t, kMtsNoteTuningSize> message{};
+        for (int first = 0; first < 128; first += kMtsNoteTuningKeys) {
+            pending_.add(
+                std::span(message).first(buildMtsNoteTuning(told, first, program, message.data())));
+        }
+        defined_[static_cast<std::size_t>(program)] = true;
+    }
+
+    bool keySounds(int program, std::uint8_t key) const {
+        return std::any_of(channels_.begin(), channels_.end(), [&](const Channel& ch) {
+            return ch.program == program && (ch.sounding[key] > 0 || ch.ringing.test(key));
         });
     }
 
-    // Tunes one key for the note about to start on it, unless a note sounds on it already: a
-    // real-time change would move that note too, so the new one shares its pitch.
-    void retuneKey(std::uint8_t key, double cents) {
-        double& told = told_[key];
+    // Tunes one key of a program for the note about to start on it, unless a note sounds on it
+    // already: a real-time change would move that note too, so the new one shares its pitch.
+    void retuneKey(int program, std::uint8_t key, double cents) {
+        double& told = told_[static_cast<std::size_t>(program)][key];
         if (sameCent(told, cents)) return;
-        if (keySounds(key)) {
+        if (keySounds(program, key)) {
             ++report_.offTuning;
             report_.worstCents = std::max(report_.worstCents, std::abs(told - cents));
             return;
         }
         std::array<std::uint8_t, kMtsKeyTuningSize> message{};
-        pending_.add(std::span(message).first(
-            buildMtsKeyTuning(key, cents, kKeyTuningProgram, message.data())));
+        pending_.add(
+            std::span(message).first(buildMtsKeyTuning(key, cents, program, message.data())));
         told = cents;
     }
 
     TuningValue tuning_;
     std::optional<double> planned_;  // the pitch of the next Note On, when it has its own
-    std::array<double, 128> told_{};
+    // What the module was last told of each key of each program, and which programs it has.
+    std::array<std::array<double, 128>, kChannels> told_{};
+    std::array<bool, kChannels> defined_{};
     SysExList pending_;
     std::array<Channel, kChannels> channels_{};
     RetuneReport report_;

@@ -55,7 +55,7 @@ public:
             for (std::uint8_t b : list[i]) {
                 char buf[4];
                 std::snprintf(buf, sizeof buf, "%02X", b);
-                s += (s.empty() || s.back() == '|' ? "" : " ") + std::string(buf);
+                s += (s.empty() ? "" : " ") + std::string(buf);
             }
             s += " |";
         }
@@ -252,20 +252,28 @@ TEST(TuningProgramRetuner, TheTuningGoesOutAsTwoMessagesOfSixtyFourKeys) {
               (std::vector<std::uint8_t>{0x40, 0x3E, 0x43, 0x6C}));
 }
 
-TEST(TuningProgramRetuner, ANoteWithAPitchOfItsOwnRetunesItsKeyUnlessTheKeySoundsAlready) {
+TEST(TuningProgramRetuner, ANoteWithAPitchOfItsOwnRetunesItsKeyInItsChannelsProgram) {
     const std::string select = "B0 65 00 | B0 64 04 | B0 06 00 | B0 64 03 | B0 06 00";
     Retuning song(DeviceType::MtsKeys, TuningValue(), 0x0003);
     // A just third above C: key 64 at 63 semitones and 86 cents, said a hair above.
     EXPECT_EQ(song.planned(-13.69)(0s, 0x90, 64, 100),
               select + " | B0 65 7F | B0 64 7F | 90 40 64");
     EXPECT_EQ(song.sysex(), "F0 0B 7F 7F 08 02 00 01 40 3F 6E 0B F7 |");
-    // The same key on another channel while it sounds: a change would move the sounding note.
-    song.planned(1.96)(0s, 0x91, 64, 100);
+    // The same key on channel 1 meanwhile: program 1, given the whole tuning first.
+    EXPECT_EQ(song.planned(1.96)(0s, 0x91, 64, 100),
+              "B1 65 00 | B1 64 04 | B1 06 00 | B1 64 03 | B1 06 01 | B1 65 7F | B1 64 7F | "
+              "91 40 64");
+    const std::string programOne = song.sysex();
+    EXPECT_EQ(programOne.substr(0, 26), "F0 82 07 7F 7F 08 02 01 40");
+    EXPECT_EQ(programOne.substr(programOne.size() - 45),
+              "F7 | F0 0B 7F 7F 08 02 01 01 40 40 02 48 F7 |");
+    // Struck again on its channel while it sounds: a change would move the sounding note.
+    song.planned(1.96)(0s, 0x90, 64, 100);
     EXPECT_EQ(song.sysex(), "");
     EXPECT_EQ(song.retuner().report().offTuning, 1u);
     EXPECT_NEAR(song.retuner().report().worstCents, 15.65, 0.001);
     song(1s, 0x80, 64, 0);
-    song(1s, 0x81, 64, 0);
+    song(1s, 0x80, 64, 0);
     song.planned(1.96)(1s, 0x90, 64, 100);
     EXPECT_EQ(song.sysex(), "F0 0B 7F 7F 08 02 00 01 40 40 02 48 F7 |");
     // Struck again at the same whole cent: nothing to say.
@@ -275,19 +283,21 @@ TEST(TuningProgramRetuner, ANoteWithAPitchOfItsOwnRetunesItsKeyUnlessTheKeySound
     // Let go under the pedal, it rings on: the key keeps its pitch for the next note.
     song(3s, 0xB0, 64, 127);
     song(3s, 0x80, 64, 0);
-    song.planned(-13.69)(3s, 0x91, 64, 100);
+    song.planned(-13.69)(3s, 0x90, 64, 100);
     EXPECT_EQ(song.sysex(), "");
     EXPECT_EQ(song.retuner().report().offTuning, 2u);
     song(4s, 0xB0, 64, 0);
-    song(4s, 0x81, 64, 0);
+    song(4s, 0x80, 64, 0);
     // After a reset the module has the whole tuning again: equal temperament needs nothing.
     song.reset(5s);
     song.planned(0.0)(5s, 0x90, 64, 100);
     EXPECT_EQ(song.sysex(), "");
-    // A note without a pitch of its own plays its key's; a drum is never retuned.
+    // A drum is never retuned; a note without a pitch of its own plays its key's, in program 0.
     song.planned(5.0)(5s, 0x99, 36, 100, true);
     EXPECT_EQ(song.sysex(), "");
-    song(5s, 0x90, 65, 100);
+    EXPECT_EQ(song(5s, 0x91, 65, 100),
+              "B1 65 00 | B1 64 04 | B1 06 00 | B1 64 03 | B1 06 00 | B1 65 7F | B1 64 7F | "
+              "91 41 64");
     EXPECT_EQ(song.sysex(), "");
 }
 
