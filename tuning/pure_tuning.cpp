@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <unordered_map>
 
 namespace pitchloom {
 
@@ -117,16 +118,54 @@ constexpr double kPull = 0.005;  // per cent squared and second
 constexpr double kWallCents = 16.0;
 constexpr double kWall = 0.5;  // per cent squared beyond the wall and second
 // The springs' pull of each note toward equal temperament, against that of a pair sounding for a
-// second a cent from just; the rounds of reweighting, the steps of each, and the distance
-// below which a pair pulls no harder.
+// second a cent from just; the rounds of reweighting, the steps of each at most, the residual
+// (against the load) at which they stop, and the distance below which a pair pulls no harder.
 constexpr double kNotePull = 0.01;
 constexpr int kRelaxRounds = 8;
 constexpr int kRelaxSteps = 300;
+constexpr double kRelaxResidual = 1e-10;
 constexpr double kRelaxFloor = 0.1;
 // Notes struck within this much of the first of them are tuned together, as one chord.
 constexpr double kChordSpread = 0.03;
 // The notes of a chord whose pitch choices start the search; the rest follow each in turn.
 constexpr std::size_t kAnchors = 2;
+
+// Numbers the groups of notes that share a pitch, each note tied to the first of its group (or
+// itself), in the order the groups start; by note.
+std::vector<std::uint32_t> groupsOf(std::span<const std::uint32_t> tie) {
+    std::vector<std::uint32_t> group(tie.size());
+    std::uint32_t count = 0;
+    for (std::size_t i = 0; i < tie.size(); ++i)
+        group[i] = tie[i] == i ? count++ : group[tie[i]];
+    return group;
+}
+
+// The pairs of notes with a just interval to aim at, gathered by the groups of notes that share
+// a pitch (`groupOf`, by note): between two groups every pair is the same interval, so one
+// spring with their time in all stands for them.
+struct Spring {
+    std::uint32_t low;
+    std::uint32_t high;
+    int semitones;
+    double seconds;
+};
+
+std::vector<Spring> springsOf(std::span<const SongNote> notes, std::span<const NotePair> pairs,
+                              std::span<const std::uint32_t> groupOf) {
+    std::vector<Spring> springs;
+    std::unordered_map<std::uint64_t, std::size_t> index;
+    for (const NotePair& p : pairs) {
+        const std::uint32_t low = groupOf[p.low];
+        const std::uint32_t high = groupOf[p.high];
+        const int semitones = notes[p.high].key - notes[p.low].key;
+        if (low == high || (semitones % 12 != 0 && justIntervals(semitones % 12).empty())) continue;
+        const auto [at, fresh] =
+            index.try_emplace((std::uint64_t{low} << 32) | high, springs.size());
+        if (fresh) springs.push_back({low, high, semitones, 0.0});
+        springs[at->second].seconds += p.seconds;
+    }
+    return springs;
+}
 
 class AdaptiveTuner {
 public:
@@ -337,36 +376,34 @@ private:
     void relax() {
         const std::size_t n = notes_.size();
         if (n == 0) return;
-        std::vector<double> target(pairs_.size(), 0.0);
-        std::vector<double> weight(pairs_.size(), 0.0);
-        std::vector<double> x(n, 0.0);
-        for (std::size_t i = 0; i < n; ++i)
-            x[tie_[i]] = x_[i];
-        std::vector<double> pull(n, 0.0);
-        for (std::size_t i = 0; i < n; ++i)
-            pull[tie_[i]] += kNotePull;
+        const std::vector<std::uint32_t> group = groupsOf(tie_);
+        const std::size_t groups =
+            group.empty() ? 0 : *std::max_element(group.begin(), group.end()) + 1;
+        const std::vector<Spring> springs = springsOf(notes_, pairs_, group);
+        std::vector<double> target(springs.size(), 0.0);
+        std::vector<double> weight(springs.size(), 0.0);
+        std::vector<double> x(groups, 0.0);
+        std::vector<double> pull(groups, 0.0);
+        for (std::size_t i = 0; i < n; ++i) {
+            x[group[i]] = x_[i];
+            pull[group[i]] += kNotePull;
+        }
+
         const auto apply = [&](const std::vector<double>& v, std::vector<double>& out) {
-            for (std::size_t i = 0; i < n; ++i)
-                out[i] = pull[i] * v[i];
-            for (std::size_t k = 0; k < pairs_.size(); ++k) {
-                if (weight[k] == 0) continue;
-                const std::uint32_t lo = tie_[pairs_[k].low];
-                const std::uint32_t hi = tie_[pairs_[k].high];
-                const double d = weight[k] * (v[hi] - v[lo]);
-                out[hi] += d;
-                out[lo] -= d;
+            for (std::size_t g = 0; g < groups; ++g)
+                out[g] = pull[g] * v[g];
+            for (std::size_t k = 0; k < springs.size(); ++k) {
+                const double d = weight[k] * (v[springs[k].high] - v[springs[k].low]);
+                out[springs[k].high] += d;
+                out[springs[k].low] -= d;
             }
         };
-        std::vector<double> b(n), r(n), p(n), ap(n);
+        std::vector<double> b(groups), r(groups), p(groups), z(groups), ap(groups), inverse(groups);
         for (int round = 0; round < kRelaxRounds; ++round) {
-            for (std::size_t k = 0; k < pairs_.size(); ++k) {
-                const SongNote& lo = notes_[pairs_[k].low];
-                const SongNote& hi = notes_[pairs_[k].high];
-                const int semitones = hi.key - lo.key;
+            for (std::size_t k = 0; k < springs.size(); ++k) {
+                const int semitones = springs[k].semitones;
                 const auto just = justIntervals(semitones % 12);
-                const double apart = x[tie_[pairs_[k].high]] - x[tie_[pairs_[k].low]];
-                weight[k] = 0;
-                if (just.empty() && semitones % 12 != 0) continue;
+                const double apart = x[springs[k].high] - x[springs[k].low];
                 const double octaves = 1200.0 * (semitones / 12) - 100.0 * semitones;
                 double best = octaves;
                 if (semitones % 12 != 0) {
@@ -377,42 +414,60 @@ private:
                     }
                 }
                 target[k] = best;
-                weight[k] = pairs_[k].seconds / std::max(std::abs(apart - best), kRelaxFloor);
+                weight[k] = springs[k].seconds / std::max(std::abs(apart - best), kRelaxFloor);
             }
             std::fill(b.begin(), b.end(), 0.0);
-            for (std::size_t k = 0; k < pairs_.size(); ++k) {
-                if (weight[k] == 0) continue;
-                b[tie_[pairs_[k].high]] += weight[k] * target[k];
-                b[tie_[pairs_[k].low]] -= weight[k] * target[k];
+            for (std::size_t k = 0; k < springs.size(); ++k) {
+                b[springs[k].high] += weight[k] * target[k];
+                b[springs[k].low] -= weight[k] * target[k];
             }
-            // Conjugate gradients from where the pitches stand.
+            std::fill(inverse.begin(), inverse.end(), 0.0);
+            // Conjugate gradients from where the pitches stand, each note's own stiffness
+            // evening out the steps (Jacobi).
+            for (std::size_t g = 0; g < groups; ++g)
+                inverse[g] += pull[g];
+            for (std::size_t k = 0; k < springs.size(); ++k) {
+                inverse[springs[k].high] += weight[k];
+                inverse[springs[k].low] += weight[k];
+            }
+            for (double& v : inverse)
+                v = v > 0 ? 1.0 / v : 0.0;
             apply(x, ap);
-            double rr = 0.0;
-            for (std::size_t i = 0; i < n; ++i) {
-                r[i] = b[i] - ap[i];
-                p[i] = r[i];
-                rr += r[i] * r[i];
+            double rz = 0.0;
+            double load = 0.0;
+            for (std::size_t g = 0; g < groups; ++g) {
+                r[g] = b[g] - ap[g];
+                z[g] = inverse[g] * r[g];
+                p[g] = z[g];
+                rz += r[g] * z[g];
+                load += b[g] * b[g];
             }
-            for (int step = 0; step < kRelaxSteps && rr > 1e-10; ++step) {
+            const double enough = kRelaxResidual * std::max(load, 1.0);
+            for (int step = 0; step < kRelaxSteps; ++step) {
+                double rr = 0.0;
+                for (double v : r)
+                    rr += v * v;
+                if (rr <= enough) break;
                 apply(p, ap);
                 double pap = 0.0;
-                for (std::size_t i = 0; i < n; ++i)
-                    pap += p[i] * ap[i];
+                for (std::size_t g = 0; g < groups; ++g)
+                    pap += p[g] * ap[g];
                 if (pap <= 0) break;
-                const double alpha = rr / pap;
+                const double alpha = rz / pap;
                 double next = 0.0;
-                for (std::size_t i = 0; i < n; ++i) {
-                    x[i] += alpha * p[i];
-                    r[i] -= alpha * ap[i];
-                    next += r[i] * r[i];
+                for (std::size_t g = 0; g < groups; ++g) {
+                    x[g] += alpha * p[g];
+                    r[g] -= alpha * ap[g];
+                    z[g] = inverse[g] * r[g];
+                    next += r[g] * z[g];
                 }
-                for (std::size_t i = 0; i < n; ++i)
-                    p[i] = r[i] + next / rr * p[i];
-                rr = next;
+                for (std::size_t g = 0; g < groups; ++g)
+                    p[g] = z[g] + next / rz * p[g];
+                rz = next;
             }
         }
         for (std::size_t i = 0; i < n; ++i)
-            x_[i] = x[tie_[i]];
+            x_[i] = x[group[i]];
     }
 
     std::span<const SongNote> notes_;
