@@ -132,8 +132,8 @@ constexpr double kRelaxFloor = 0.1;
 constexpr double kSpanSlack = 1.0;
 constexpr double kSpanPull = 1.0;
 constexpr double kSpanPullGrowth = 3.0;
-// The farthest the last search lets the mean of a span move from the first span's: a little
-// inside what can be heard as the song wandering off its pitch.
+// The farthest the search for pure pairs lets the mean of a span move from the first span's: a
+// little inside the three cents a song may wander before it is heard to drift.
 constexpr double kDriftReach = 2.9;
 // An interval the search makes pure lies this far inside the window around just where it can, and
 // a hair inside at least, so that the rounding of a sum cannot tip it out; the sweeps it makes
@@ -498,7 +498,8 @@ public:
             i = end;
         }
         // Loose springs leave the most pairs pure; where they let the song drift, firmer ones
-        // and a hold on the drift. The search after them never takes a span farther out.
+        // and a hold on the drift. The search after them takes no span farther from the first
+        // than kDriftReach, or than it already lies.
         const std::vector<double> chosen = x_;
         relax(kLooseNotePull, false);
         if (driftOf(notes_, x_) > kDriftReach) {
