@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <unordered_map>
 
 namespace pitchloom {
 
@@ -117,16 +118,340 @@ constexpr double kPull = 0.005;  // per cent squared and second
 constexpr double kWallCents = 16.0;
 constexpr double kWall = 0.5;  // per cent squared beyond the wall and second
 // The springs' pull of each note toward equal temperament, against that of a pair sounding for a
-// second a cent from just; the rounds of reweighting, the steps of each, and the distance
-// below which a pair pulls no harder.
+// second a cent from just: loose at first, firmer where the loose one lets the song drift; the
+// rounds of reweighting, the steps of each at most, the residual (against the load) at which
+// they stop, and the distance below which a pair pulls no harder.
+constexpr double kLooseNotePull = 0.003;
 constexpr double kNotePull = 0.01;
 constexpr int kRelaxRounds = 8;
 constexpr int kRelaxSteps = 300;
+constexpr double kRelaxResidual = 1e-10;
 constexpr double kRelaxFloor = 0.1;
+// Where the springs hold the drift: a span of ten seconds whose mean offset strays more than
+// this from the first span's is pulled back, the pull growing each round it stays out.
+constexpr double kSpanSlack = 1.0;
+constexpr double kSpanPull = 1.0;
+constexpr double kSpanPullGrowth = 3.0;
+// The farthest the search for pure pairs lets the mean of a span move from the first span's: a
+// little inside the three cents a song may wander before it is heard to drift.
+constexpr double kDriftReach = 2.9;
+// An interval the search makes pure lies this far inside the window around just where it can, and
+// a hair inside at least, so that the rounding of a sum cannot tip it out; the sweeps it makes
+// over the song at most.
+constexpr double kPureInside = 0.25;
+constexpr double kSurelyPure = kPureCents - 1e-6;
+constexpr int kSearchSweeps = 10;
 // Notes struck within this much of the first of them are tuned together, as one chord.
 constexpr double kChordSpread = 0.03;
 // The notes of a chord whose pitch choices start the search; the rest follow each in turn.
 constexpr std::size_t kAnchors = 2;
+
+// The spans of ten seconds drift is measured over, as purityOf counts them: from each time a
+// note starts, the notes [first, end) struck within ten seconds; none the song ends within
+// but the first.
+struct Span {
+    std::uint32_t first;
+    std::uint32_t end;
+    double count() const { return end - first; }
+};
+
+std::vector<Span> driftSpans(std::span<const SongNote> notes) {
+    std::vector<Span> spans;
+    if (notes.empty()) return spans;
+    const double lastStart = notes.back().start;
+    std::size_t end = 0;
+    for (std::size_t i = 0; i < notes.size(); ++i) {
+        if (i > 0 && notes[i].start == notes[i - 1].start) continue;
+        if (i > 0 && notes[i].start + kDriftWindowSeconds > lastStart) break;
+        end = std::max(end, i);
+        while (end < notes.size() && notes[end].start < notes[i].start + kDriftWindowSeconds)
+            ++end;
+        spans.push_back({static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(end)});
+    }
+    return spans;
+}
+
+// Numbers the groups of notes that share a pitch, each note tied to the first of its group (or
+// itself), in the order the groups start; by note.
+std::vector<std::uint32_t> groupsOf(std::span<const std::uint32_t> tie) {
+    std::vector<std::uint32_t> group(tie.size());
+    std::uint32_t count = 0;
+    for (std::size_t i = 0; i < tie.size(); ++i)
+        group[i] = tie[i] == i ? count++ : group[tie[i]];
+    return group;
+}
+
+// The largest change of a span's mean offset from the first span's.
+double driftOf(std::span<const SongNote> notes, std::span<const double> offsets) {
+    const auto spans = driftSpans(notes);
+    const auto meanOf = [&](const Span& s) {
+        double sum = 0.0;
+        for (std::uint32_t i = s.first; i < s.end; ++i)
+            sum += offsets[i];
+        return sum / s.count();
+    };
+    double drift = 0.0;
+    const double first = spans.empty() ? 0.0 : meanOf(spans.front());
+    for (const Span& s : spans)
+        drift = std::max(drift, std::abs(meanOf(s) - first));
+    return drift;
+}
+
+// The pairs of notes with a just interval to aim at, gathered by the groups of notes that share
+// a pitch (`groupOf`, by note): between two groups every pair is the same interval, so one
+// spring with their time in all stands for them.
+struct Spring {
+    std::uint32_t low;
+    std::uint32_t high;
+    int semitones;
+    double seconds;
+};
+
+std::vector<Spring> springsOf(std::span<const SongNote> notes, std::span<const NotePair> pairs,
+                              std::span<const std::uint32_t> groupOf) {
+    std::vector<Spring> springs;
+    std::unordered_map<std::uint64_t, std::size_t> index;
+    for (const NotePair& p : pairs) {
+        const std::uint32_t low = groupOf[p.low];
+        const std::uint32_t high = groupOf[p.high];
+        const int semitones = notes[p.high].key - notes[p.low].key;
+        if (low == high || (semitones % 12 != 0 && justIntervals(semitones % 12).empty())) continue;
+        const auto [at, fresh] =
+            index.try_emplace((std::uint64_t{low} << 32) | high, springs.size());
+        if (fresh) springs.push_back({low, high, semitones, 0.0});
+        springs[at->second].seconds += p.seconds;
+    }
+    return springs;
+}
+
+// A search over the pitches the springs found for the share of pair time that is pure itself:
+// it moves a note (with the notes that repeat it), a chord, or the notes of one pitch class in a
+// chord, to where the most of their time with the other notes is pure, the drift allowing,
+// until no such move gains.
+class PureSearch {
+public:
+    PureSearch(std::span<const SongNote> notes, std::span<const NotePair> pairs,
+               std::span<const std::uint32_t> tie, std::span<const double> offsets)
+        : group_(groupsOf(tie)), spans_(driftSpans(notes)) {
+        for (std::size_t i = 0; i < notes.size(); ++i) {
+            if (group_[i] == x_.size()) {
+                x_.push_back(offsets[i]);
+                members_.emplace_back();
+            }
+            members_[group_[i]].push_back(static_cast<std::uint32_t>(i));
+        }
+        linkGroups(notes, pairs);
+        placeInSpans(notes.size());
+        gatherBlocks(notes);
+        moving_.assign(x_.size(), 0);
+    }
+
+    // Runs the search; the offsets by note.
+    void run(std::vector<double>& offsets) {
+        for (int sweep = 0; sweep < kSearchSweeps; ++sweep) {
+            bool moved = false;
+            for (std::uint32_t g = 0; g < x_.size(); ++g)
+                moved = move(std::span(&g, 1)) || moved;
+            for (const auto& block : blocks_)
+                moved = move(block) || moved;
+            if (!moved) break;
+        }
+        for (std::size_t i = 0; i < offsets.size(); ++i)
+            offsets[i] = x_[group_[i]];
+    }
+
+private:
+    // A pair of groups as one of them sees it: pure where it stands at the other's offset plus
+    // one of `just` (cents from equal temperament), for `seconds` in all.
+    struct Link {
+        std::uint32_t other;
+        std::array<double, 2> just;
+        std::uint8_t count;
+        double seconds;
+    };
+
+    void linkGroups(std::span<const SongNote> notes, std::span<const NotePair> pairs) {
+        links_.resize(x_.size());
+        for (const Spring& b : springsOf(notes, pairs, group_)) {
+            const double octaves = 1200.0 * (b.semitones / 12) - 100.0 * b.semitones;
+            Link up{b.low, {octaves, 0.0}, 1, b.seconds};
+            if (b.semitones % 12 != 0) {
+                const auto just = justIntervals(b.semitones % 12);
+                up.count = static_cast<std::uint8_t>(just.size());
+                for (std::size_t k = 0; k < just.size(); ++k)
+                    up.just[k] = octaves + just[k];
+            }
+            Link down = up;
+            down.other = b.high;
+            for (double& j : down.just)
+                j = -j;
+            links_[b.high].push_back(up);
+            links_[b.low].push_back(down);
+        }
+    }
+
+    // The spans holding each note, a run of them since both their starts and ends ascend, and
+    // the sum of the offsets in each.
+    void placeInSpans(std::size_t notes) {
+        spanFrom_.assign(notes, 0);
+        spanTo_.assign(notes, 0);
+        std::size_t from = 0;
+        std::size_t to = 0;
+        for (std::size_t i = 0; i < notes; ++i) {
+            while (from < spans_.size() && spans_[from].end <= i)
+                ++from;
+            while (to < spans_.size() && spans_[to].first <= i)
+                ++to;
+            spanFrom_[i] = static_cast<std::uint32_t>(from);
+            spanTo_[i] = static_cast<std::uint32_t>(std::max(from, to));
+        }
+        sum_.assign(spans_.size(), 0.0);
+        for (std::size_t s = 0; s < spans_.size(); ++s) {
+            for (std::uint32_t i = spans_[s].first; i < spans_[s].end; ++i)
+                sum_[s] += x_[group_[i]];
+        }
+        share_.assign(spans_.size(), 0.0);
+    }
+
+    // The chords, and within each the notes of a pitch class that sounds in more than one part:
+    // a chord just within itself but off against what it sounds with moves as a whole, a
+    // doubled note with its doublings.
+    void gatherBlocks(std::span<const SongNote> notes) {
+        for (std::size_t i = 0; i < notes.size();) {
+            std::size_t end = i;
+            std::vector<std::uint32_t> chord;
+            while (end < notes.size() && notes[end].start - notes[i].start < kChordSpread)
+                chord.push_back(group_[end++]);
+            std::sort(chord.begin(), chord.end());
+            chord.erase(std::unique(chord.begin(), chord.end()), chord.end());
+            for (int pc = 0; pc < kPitchClassCount && chord.size() > 2; ++pc) {
+                std::vector<std::uint32_t> doubled;
+                for (std::uint32_t g : chord) {
+                    if (notes[members_[g].front()].key % kPitchClassCount == pc)
+                        doubled.push_back(g);
+                }
+                if (doubled.size() > 1 && doubled.size() < chord.size())
+                    blocks_.push_back(std::move(doubled));
+            }
+            if (chord.size() > 1) blocks_.push_back(std::move(chord));
+            i = end;
+        }
+    }
+
+    double meanOf(std::size_t s) const { return sum_[s] / spans_[s].count(); }
+
+    // How far the groups can shift together before a span strays farther than kDriftReach from
+    // the first span, or farther than it already does.
+    std::pair<double, double> driftRoom(std::span<const std::uint32_t> block) {
+        touched_.clear();
+        for (std::uint32_t g : block) {
+            for (std::uint32_t i : members_[g]) {
+                for (std::uint32_t s = spanFrom_[i]; s < spanTo_[i]; ++s) {
+                    if (share_[s] == 0) touched_.push_back(s);
+                    share_[s] += 1.0;
+                }
+            }
+        }
+        double low = -std::numeric_limits<double>::max();
+        double high = std::numeric_limits<double>::max();
+        if (spans_.empty()) return {low, high};
+        const double firstMean = meanOf(0);
+        const double firstSlope = share_[0] / spans_[0].count();
+        const auto hold = [&](std::size_t s) {
+            const double off = meanOf(s) - firstMean;
+            const double slope = share_[s] / spans_[s].count() - firstSlope;
+            if (std::abs(slope) < 1e-12) return;
+            const double reach = std::max(kDriftReach, std::abs(off));
+            const double a = (-reach - off) / slope;
+            const double b = (reach - off) / slope;
+            low = std::max(low, std::min(a, b));
+            high = std::min(high, std::max(a, b));
+        };
+        if (firstSlope != 0) {
+            // Moving the first span moves what every span is measured from.
+            for (std::size_t s = 1; s < spans_.size(); ++s)
+                hold(s);
+        } else {
+            for (std::uint32_t s : touched_)
+                hold(s);
+        }
+        return {low, high};
+    }
+
+    // Shifts the groups together by the amount, within the drift's room, at which the most of
+    // their time with the other notes is pure, if that is more than now; the nearest such.
+    bool move(std::span<const std::uint32_t> block) {
+        edges_.clear();
+        double now = 0.0;
+        for (std::uint32_t g : block)
+            moving_[g] = 1;
+        for (std::uint32_t g : block) {
+            for (const Link& l : links_[g]) {
+                if (moving_[l.other]) continue;
+                for (std::size_t k = 0; k < l.count; ++k) {
+                    const double exact = x_[l.other] + l.just[k] - x_[g];
+                    edges_.push_back({exact - kSurelyPure, l.seconds});
+                    edges_.push_back({exact + kSurelyPure, -l.seconds});
+                    if (std::abs(exact) <= kPureCents + 1e-9) now += l.seconds;
+                }
+            }
+        }
+        for (std::uint32_t g : block)
+            moving_[g] = 0;
+        // Where a window opens and closes at one shift, it opens first.
+        std::sort(edges_.begin(), edges_.end(), [](const auto& a, const auto& b) {
+            return a.first < b.first || (a.first == b.first && a.second > b.second);
+        });
+        double pure = 0.0;
+        double most = 0.0;
+        for (const auto& [at, change] : edges_)
+            most = std::max(most, pure += change);
+        // Most moves gain nothing once the search settles; they need not ask the drift.
+        if (most <= now + 1e-9) return false;
+        const auto [roomLow, roomHigh] = driftRoom(block);
+        pure = 0.0;
+        double best = now;
+        double bestShift = 0.0;
+        bool found = false;
+        for (std::size_t k = 0; k + 1 < edges_.size(); ++k) {
+            pure += edges_[k].second;
+            const double low = std::max(edges_[k].first, roomLow);
+            const double high = std::min(edges_[k + 1].first, roomHigh);
+            if (pure <= now + 1e-9 || low > high) continue;
+            const double inside = std::min(kPureInside, (high - low) / 2);
+            const double shift = std::clamp(0.0, low + inside, high - inside);
+            if (pure > best + 1e-9 ||
+                (found && pure > best - 1e-9 && std::abs(shift) < std::abs(bestShift))) {
+                best = std::max(best, pure);
+                bestShift = shift;
+                found = true;
+            }
+        }
+        if (found) {
+            for (std::uint32_t g : block)
+                x_[g] += bestShift;
+            for (std::uint32_t s : touched_)
+                sum_[s] += bestShift * share_[s];
+        }
+        for (std::uint32_t s : touched_)
+            share_[s] = 0.0;
+        return found;
+    }
+
+    std::vector<std::uint32_t> group_;  // by note: the group of notes that share its pitch
+    std::vector<double> x_;             // by group
+    std::vector<std::vector<std::uint32_t>> members_;
+    std::vector<std::vector<Link>> links_;
+    std::vector<Span> spans_;
+    std::vector<std::uint32_t> spanFrom_;
+    std::vector<std::uint32_t> spanTo_;
+    std::vector<double> sum_;    // by span
+    std::vector<double> share_;  // by span: how many notes of the moving groups it holds
+    std::vector<std::uint32_t> touched_;
+    std::vector<std::vector<std::uint32_t>> blocks_;
+    std::vector<std::uint8_t> moving_;
+    std::vector<std::pair<double, double>> edges_;  // the shifts where a pair turns pure or not
+};
 
 class AdaptiveTuner {
 public:
@@ -172,7 +497,16 @@ public:
                 before[slot(k)] = static_cast<std::int64_t>(k);
             i = end;
         }
-        relax();
+        // Loose springs leave the most pairs pure; where they let the song drift, firmer ones
+        // and a hold on the drift. The search after them takes no span farther from the first
+        // than kDriftReach, or than it already lies.
+        const std::vector<double> chosen = x_;
+        relax(kLooseNotePull, false);
+        if (driftOf(notes_, x_) > kDriftReach) {
+            x_ = chosen;
+            relax(kNotePull, true);
+        }
+        PureSearch(notes_, pairs_, tie_, x_).run(x_);
         return x_;
     }
 
@@ -330,43 +664,74 @@ private:
     }
 
     // The pitches as springs pull them: each pair of notes toward the just interval nearest to
-    // where they stand, each note toward equal temperament, the time they sound together and the
-    // notes' count weighing them; the pairs that cannot be just let go more than the ones that
-    // can (a sum of distances rather than of squares, by reweighting). Knowing the whole song,
-    // a note held under changing chords stands where the chords over it stay centred.
-    void relax() {
+    // where they stand, each note toward equal temperament by `notePull`, the time they sound
+    // together and the notes' count weighing them; the pairs that cannot be just let go more
+    // than the ones that can (a sum of distances rather than of squares, by reweighting).
+    // Knowing the whole song, a note held under changing chords stands where the chords over it
+    // stay centred. With `holdDrift`, the spans of ten seconds that stray from the first are
+    // pulled back toward it.
+    void relax(double notePull, bool holdDrift) {
         const std::size_t n = notes_.size();
         if (n == 0) return;
-        std::vector<double> target(pairs_.size(), 0.0);
-        std::vector<double> weight(pairs_.size(), 0.0);
-        std::vector<double> x(n, 0.0);
-        for (std::size_t i = 0; i < n; ++i)
-            x[tie_[i]] = x_[i];
-        std::vector<double> pull(n, 0.0);
-        for (std::size_t i = 0; i < n; ++i)
-            pull[tie_[i]] += kNotePull;
-        const auto apply = [&](const std::vector<double>& v, std::vector<double>& out) {
-            for (std::size_t i = 0; i < n; ++i)
-                out[i] = pull[i] * v[i];
-            for (std::size_t k = 0; k < pairs_.size(); ++k) {
-                if (weight[k] == 0) continue;
-                const std::uint32_t lo = tie_[pairs_[k].low];
-                const std::uint32_t hi = tie_[pairs_[k].high];
-                const double d = weight[k] * (v[hi] - v[lo]);
-                out[hi] += d;
-                out[lo] -= d;
+        const std::vector<std::uint32_t> group = groupsOf(tie_);
+        const std::size_t groups =
+            group.empty() ? 0 : *std::max_element(group.begin(), group.end()) + 1;
+        const std::vector<Spring> springs = springsOf(notes_, pairs_, group);
+        std::vector<double> target(springs.size(), 0.0);
+        std::vector<double> weight(springs.size(), 0.0);
+        std::vector<double> x(groups, 0.0);
+        std::vector<double> pull(groups, 0.0);
+        for (std::size_t i = 0; i < n; ++i) {
+            x[group[i]] = x_[i];
+            pull[group[i]] += notePull;
+        }
+
+        const std::vector<Span> spans = holdDrift ? driftSpans(notes_) : std::vector<Span>{};
+        std::vector<double> spanWeight(spans.size(), 0.0);
+        std::vector<double> sums(n + 1, 0.0);
+        std::vector<double> ramp(n + 1, 0.0);
+        // Adds to each note's group what `perSpan` gives each span holding the note.
+        const auto addOverSpans = [&](auto&& perSpan, std::vector<double>& out) {
+            std::fill(ramp.begin(), ramp.end(), 0.0);
+            for (std::size_t s = 0; s < spans.size(); ++s) {
+                if (spanWeight[s] == 0) continue;
+                const double v = perSpan(s);
+                ramp[spans[s].first] += v;
+                ramp[spans[s].end] -= v;
+            }
+            double run = 0.0;
+            for (std::size_t i = 0; i < n; ++i) {
+                run += ramp[i];
+                out[group[i]] += run;
             }
         };
-        std::vector<double> b(n), r(n), p(n), ap(n);
+        const auto sumOver = [&](const std::vector<double>& v) {
+            for (std::size_t i = 0; i < n; ++i)
+                sums[i + 1] = sums[i] + v[group[i]];
+        };
+        const auto meanOf = [&](std::size_t s) {
+            return (sums[spans[s].end] - sums[spans[s].first]) / spans[s].count();
+        };
+
+        const auto apply = [&](const std::vector<double>& v, std::vector<double>& out) {
+            for (std::size_t g = 0; g < groups; ++g)
+                out[g] = pull[g] * v[g];
+            for (std::size_t k = 0; k < springs.size(); ++k) {
+                const double d = weight[k] * (v[springs[k].high] - v[springs[k].low]);
+                out[springs[k].high] += d;
+                out[springs[k].low] -= d;
+            }
+            if (!spans.empty()) {
+                sumOver(v);
+                addOverSpans([&](std::size_t s) { return spanWeight[s] * meanOf(s); }, out);
+            }
+        };
+        std::vector<double> b(groups), r(groups), p(groups), z(groups), ap(groups), inverse(groups);
         for (int round = 0; round < kRelaxRounds; ++round) {
-            for (std::size_t k = 0; k < pairs_.size(); ++k) {
-                const SongNote& lo = notes_[pairs_[k].low];
-                const SongNote& hi = notes_[pairs_[k].high];
-                const int semitones = hi.key - lo.key;
+            for (std::size_t k = 0; k < springs.size(); ++k) {
+                const int semitones = springs[k].semitones;
                 const auto just = justIntervals(semitones % 12);
-                const double apart = x[tie_[pairs_[k].high]] - x[tie_[pairs_[k].low]];
-                weight[k] = 0;
-                if (just.empty() && semitones % 12 != 0) continue;
+                const double apart = x[springs[k].high] - x[springs[k].low];
                 const double octaves = 1200.0 * (semitones / 12) - 100.0 * semitones;
                 double best = octaves;
                 if (semitones % 12 != 0) {
@@ -377,42 +742,77 @@ private:
                     }
                 }
                 target[k] = best;
-                weight[k] = pairs_[k].seconds / std::max(std::abs(apart - best), kRelaxFloor);
+                weight[k] = springs[k].seconds / std::max(std::abs(apart - best), kRelaxFloor);
             }
             std::fill(b.begin(), b.end(), 0.0);
-            for (std::size_t k = 0; k < pairs_.size(); ++k) {
-                if (weight[k] == 0) continue;
-                b[tie_[pairs_[k].high]] += weight[k] * target[k];
-                b[tie_[pairs_[k].low]] -= weight[k] * target[k];
+            for (std::size_t k = 0; k < springs.size(); ++k) {
+                b[springs[k].high] += weight[k] * target[k];
+                b[springs[k].low] -= weight[k] * target[k];
             }
-            // Conjugate gradients from where the pitches stand.
+            std::fill(inverse.begin(), inverse.end(), 0.0);
+            if (!spans.empty()) {
+                // A span that strays farther than the slack from the first is pulled back to its
+                // edge, and held within it from then on, harder each round it is still out.
+                sumOver(x);
+                const double first = meanOf(0);
+                std::vector<double> goal(spans.size(), 0.0);
+                for (std::size_t s = 1; s < spans.size(); ++s) {
+                    const double off = meanOf(s) - first;
+                    if (std::abs(off) > kSpanSlack)
+                        spanWeight[s] =
+                            spanWeight[s] == 0 ? kSpanPull : spanWeight[s] * kSpanPullGrowth;
+                    goal[s] = first + std::clamp(off, -kSpanSlack, kSpanSlack);
+                }
+                addOverSpans([&](std::size_t s) { return spanWeight[s] * goal[s]; }, b);
+                addOverSpans([&](std::size_t s) { return spanWeight[s] / spans[s].count(); },
+                             inverse);
+            }
+            // Conjugate gradients from where the pitches stand, each note's own stiffness
+            // evening out the steps (Jacobi).
+            for (std::size_t g = 0; g < groups; ++g)
+                inverse[g] += pull[g];
+            for (std::size_t k = 0; k < springs.size(); ++k) {
+                inverse[springs[k].high] += weight[k];
+                inverse[springs[k].low] += weight[k];
+            }
+            for (double& v : inverse)
+                v = v > 0 ? 1.0 / v : 0.0;
             apply(x, ap);
-            double rr = 0.0;
-            for (std::size_t i = 0; i < n; ++i) {
-                r[i] = b[i] - ap[i];
-                p[i] = r[i];
-                rr += r[i] * r[i];
+            double rz = 0.0;
+            double load = 0.0;
+            for (std::size_t g = 0; g < groups; ++g) {
+                r[g] = b[g] - ap[g];
+                z[g] = inverse[g] * r[g];
+                p[g] = z[g];
+                rz += r[g] * z[g];
+                load += b[g] * b[g];
             }
-            for (int step = 0; step < kRelaxSteps && rr > 1e-10; ++step) {
+            const double enough = kRelaxResidual * std::max(load, 1.0);
+            for (int step = 0; step < kRelaxSteps; ++step) {
+                double rr = 0.0;
+                for (double v : r)
+                    rr += v * v;
+                if (rr <= enough) break;
                 apply(p, ap);
                 double pap = 0.0;
-                for (std::size_t i = 0; i < n; ++i)
-                    pap += p[i] * ap[i];
+                for (std::size_t g = 0; g < groups; ++g)
+                    pap += p[g] * ap[g];
                 if (pap <= 0) break;
-                const double alpha = rr / pap;
+                const double alpha = rz / pap;
                 double next = 0.0;
-                for (std::size_t i = 0; i < n; ++i) {
-                    x[i] += alpha * p[i];
-                    r[i] -= alpha * ap[i];
-                    next += r[i] * r[i];
+                for (std::size_t g = 0; g < groups; ++g) {
+                    x[g] += alpha * p[g];
+                    r[g] -= alpha * ap[g];
+                    z[g] = inverse[g] * r[g];
+                    next += r[g] * z[g];
                 }
-                for (std::size_t i = 0; i < n; ++i)
-                    p[i] = r[i] + next / rr * p[i];
-                rr = next;
+                for (std::size_t g = 0; g < groups; ++g)
+                    p[g] = z[g] + next / rz * p[g];
+                rz = next;
             }
         }
         for (std::size_t i = 0; i < n; ++i)
-            x_[i] = x[tie_[i]];
+            x_[i] = x[group[i]];
     }
 
     std::span<const SongNote> notes_;

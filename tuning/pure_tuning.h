@@ -19,11 +19,14 @@ inline constexpr int kFittedReach = 64;
 /// sound together lie nearest to just intervals, weighted by the time they sound together.
 PitchClassOffsets fitTemperament(std::span<const SongNote> notes, std::span<const NotePair> pairs);
 
-/// A pitch for every note of a song, each chosen as the note starts so that it sounds just with
-/// the notes around it: a sounding note keeps its pitch; a chord struck afresh stands on equal
-/// temperament, so that the song does not drift a comma at a time; a note struck again with
-/// nothing changed around it keeps the pitch it had. The offsets from equal temperament, in
-/// cents, by note.
+/// A pitch for every note of a song, chosen knowing the whole song so that as much as can be of
+/// the time notes sound together is within kPureCents of just: a note keeps its pitch while it
+/// sounds; a chord struck afresh stands on equal temperament, and every ten seconds of the song
+/// are held as near as can be within three cents of the first on average, so that the song does
+/// not drift a comma at a time; a note struck again with nothing changed around it keeps the pitch
+/// it had. Where a chord cannot be just (a diminished or augmented triad, a dominant seventh) or
+/// held notes would carry the song off its pitch, a few pairs give way whole rather than all a
+/// little. The offsets from equal temperament, in cents, by note.
 std::vector<double> planAdaptive(std::span<const SongNote> notes, std::span<const NotePair> pairs);
 
 /// Each note's offset from equal temperament by the place of its Note On in the song's track: a

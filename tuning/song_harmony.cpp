@@ -256,6 +256,8 @@ Purity purityOf(std::span<const SongNote> notes, std::span<const NotePair> pairs
         last = std::max(last, i);
         while (last < notes.size() && notes[last].start < notes[i].start + kDriftWindowSeconds)
             sum += offsets[last++];
+        // The notes struck at one time all belong to the span that begins then.
+        if (i > 0 && notes[i].start == notes[i - 1].start) continue;
         const double mean = sum / static_cast<double>(last - i);
         if (!first) first = mean;
         purity.driftCents = std::max(purity.driftCents, std::abs(mean - *first));
