@@ -8,9 +8,11 @@
 // the pairs' sounding time within ±2 cents of just (%), the mean and worst mistuning (cents),
 // the drift (cents), the notes re-pitched with nothing changed around them, the milliseconds
 // the tuning took to work out (the fit, or the adaptive plan; 0 for the fixed ones), and the
-// path. A song the loader refuses prints "unreadable" and its path.
+// path; the adaptive figures are those of the pitches as played, each at its nearest whole
+// cent. A song the loader refuses prints "unreadable" and its path.
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -78,7 +80,11 @@ int main(int argc, char** argv) {
             pitchloom::songNotesOf(session.song.image(), pitchloom::unmovedKeys());
         const auto plan = pitchloom::planAdaptive(planNotes, pitchloom::pairsOf(planNotes));
         ms = msSince(start);
-        print("adaptive", notes.size(), pitchloom::purityOf(notes, pairs, plan), ms, path);
+        // As the per-note types play it: each pitch at its nearest whole cent.
+        std::vector<double> played(plan.begin(), plan.end());
+        for (double& x : played)
+            x = std::round(x);
+        print("adaptive", notes.size(), pitchloom::purityOf(notes, pairs, played), ms, path);
     }
     return 0;
 }
