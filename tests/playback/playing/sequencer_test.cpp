@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "playback/playback_rig.h"
+#include "tuning/pure_tuning.h"
 
 namespace pitchloom {
 namespace {
@@ -692,6 +693,31 @@ TEST(Retuning, EveryMessageGoesOutAsTheRetunerSaysWithTuningChangesResetsAndItsR
     r.timers.runAll();
     EXPECT_EQ(sentText(r), "B1 7B 00, E1 00 40, B2 7B 00, E2 00 40, B9 7B 00, E9 00 40, 90 3C 64");
     EXPECT_FALSE(r.seq.retuneReport());
+}
+
+TEST(Retuning, ANoteOfAPlanGetsItsPitchByThePlaceOfItsNoteOnInTheTrack) {
+    Rig r;
+    retuneTelling(r, DeviceType::Bend);
+    r.tuning.songTuning = SongTuning::Adaptive;
+    // Events 1 and 2 are the Note Ons of C and E; event 3, G, has no pitch in the plan.
+    std::vector<SongNote> planned(2);
+    planned[0].event = 1;
+    planned[1].event = 2;
+    const std::vector<double> offsets{4.0, -10.0};
+    r.tuning.setNotePlan(std::make_shared<const NotePlan>(planned, offsets));
+    TrackBuilder t;
+    t.programChange(0, 0, 5).noteOn(0, 0, 60, 100).noteOn(0, 0, 64, 100).noteOn(0, 0, 67, 100);
+    r.play(test::format0(480, t.endOfTrack()));
+    r.timers.runAll();
+    EXPECT_EQ(sentText(r), "C1 05, B1 10 44, 91 3C 64, B1 10 36, 91 40 64, B1 10 40, 91 43 64");
+    // Another tuning in force: the plan has no say.
+    r.output.clear();
+    r.tuning.songTuning = SongTuning::None;
+    r.play(test::format0(480, t));
+    r.timers.runAll();
+    EXPECT_EQ(sentText(r),
+              "B1 7B 00, E1 00 40, C1 05, B1 10 40, 91 3C 64, B1 10 40, 91 40 64, "
+              "B1 10 40, 91 43 64");
 }
 
 TEST(Retuning, ADeviceTypeChangeMidSongStartsOrEndsTheRetuner) {
