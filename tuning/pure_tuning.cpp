@@ -227,7 +227,7 @@ std::vector<Spring> springsOf(std::span<const SongNote> notes, std::span<const N
 // A search over the pitches the springs found for the share of pair time that is pure itself:
 // it moves a note (with the notes that repeat it), a chord, or the notes of one pitch class in a
 // chord, to where the most of their time with the other notes is pure, the drift allowing,
-// until no such move gains.
+// until no such move gains; then again over whole cents, from the pitches rounded.
 class PureSearch {
 public:
     PureSearch(std::span<const SongNote> notes, std::span<const NotePair> pairs,
@@ -246,16 +246,16 @@ public:
         moving_.assign(x_.size(), 0);
     }
 
-    // Runs the search; the offsets by note.
+    // Runs the search; the offsets by note, in whole cents.
     void run(std::vector<double>& offsets) {
-        for (int sweep = 0; sweep < kSearchSweeps; ++sweep) {
-            bool moved = false;
-            for (std::uint32_t g = 0; g < x_.size(); ++g)
-                moved = move(std::span(&g, 1)) || moved;
-            for (const auto& block : blocks_)
-                moved = move(block) || moved;
-            if (!moved) break;
-        }
+        sweep();
+        // The per-note dialects play whole cents, and rounding tips out a pair lying near the
+        // edge of its window: the search goes on over whole cents to bring back what it can.
+        for (double& x : x_)
+            x = std::round(x);
+        sumSpans();
+        whole_ = true;
+        sweep();
         for (std::size_t i = 0; i < offsets.size(); ++i)
             offsets[i] = x_[group_[i]];
     }
@@ -305,12 +305,28 @@ private:
             spanFrom_[i] = static_cast<std::uint32_t>(from);
             spanTo_[i] = static_cast<std::uint32_t>(std::max(from, to));
         }
+        sumSpans();
+        share_.assign(spans_.size(), 0.0);
+    }
+
+    void sumSpans() {
         sum_.assign(spans_.size(), 0.0);
         for (std::size_t s = 0; s < spans_.size(); ++s) {
             for (std::uint32_t i = spans_[s].first; i < spans_[s].end; ++i)
                 sum_[s] += x_[group_[i]];
         }
-        share_.assign(spans_.size(), 0.0);
+    }
+
+    // Moves each group and each block in turn, over and over while one gains.
+    void sweep() {
+        for (int round = 0; round < kSearchSweeps; ++round) {
+            bool moved = false;
+            for (std::uint32_t g = 0; g < x_.size(); ++g)
+                moved = move(std::span(&g, 1)) || moved;
+            for (const auto& block : blocks_)
+                moved = move(block) || moved;
+            if (!moved) break;
+        }
     }
 
     // The chords, and within each the notes of a pitch class that sounds in more than one part:
@@ -418,8 +434,15 @@ private:
             const double low = std::max(edges_[k].first, roomLow);
             const double high = std::min(edges_[k + 1].first, roomHigh);
             if (pure <= now + 1e-9 || low > high) continue;
-            const double inside = std::min(kPureInside, (high - low) / 2);
-            const double shift = std::clamp(0.0, low + inside, high - inside);
+            double shift = 0.0;
+            if (whole_) {
+                // Groups on whole cents move by whole cents, to stay on them.
+                if (std::ceil(low) > std::floor(high)) continue;
+                shift = std::clamp(0.0, std::ceil(low), std::floor(high));
+            } else {
+                const double inside = std::min(kPureInside, (high - low) / 2);
+                shift = std::clamp(0.0, low + inside, high - inside);
+            }
             if (pure > best + 1e-9 ||
                 (found && pure > best - 1e-9 && std::abs(shift) < std::abs(bestShift))) {
                 best = std::max(best, pure);
@@ -451,6 +474,7 @@ private:
     std::vector<std::vector<std::uint32_t>> blocks_;
     std::vector<std::uint8_t> moving_;
     std::vector<std::pair<double, double>> edges_;  // the shifts where a pair turns pure or not
+    bool whole_ = false;                            // whether the groups stand on whole cents
 };
 
 class AdaptiveTuner {
