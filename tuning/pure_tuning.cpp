@@ -141,6 +141,8 @@ constexpr double kDriftReach = 2.9;
 constexpr double kPureInside = 0.25;
 constexpr double kSurelyPure = kPureCents - 1e-6;
 constexpr int kSearchSweeps = 10;
+// The moves of a cent at most that bring back a span rounding carried past kDriftReach.
+constexpr int kHoldSteps = 1000;
 // Notes struck within this much of the first of them are tuned together, as one chord.
 constexpr double kChordSpread = 0.03;
 // The notes of a chord whose pitch choices start the search; the rest follow each in turn.
@@ -255,6 +257,7 @@ public:
             x = std::round(x);
         sumSpans();
         whole_ = true;
+        holdDrift();
         sweep();
         for (std::size_t i = 0; i < offsets.size(); ++i)
             offsets[i] = x_[group_[i]];
@@ -327,6 +330,68 @@ private:
                 moved = move(block) || moved;
             if (!moved) break;
         }
+    }
+
+    // Rounding can carry a span past the drift the search allowed: a note of the span lying
+    // farthest moves back a cent, the one whose move loses the least pure time, until none lies
+    // past kDriftReach or no such move is left.
+    void holdDrift() {
+        if (spans_.empty()) return;
+        std::vector<std::uint8_t> seen(x_.size(), 0);
+        for (int step = 0; step < kHoldSteps; ++step) {
+            std::size_t worst = 0;
+            double off = 0.0;
+            for (std::size_t s = 1; s < spans_.size(); ++s) {
+                if (const double o = meanOf(s) - meanOf(0); std::abs(o) > std::abs(off)) {
+                    worst = s;
+                    off = o;
+                }
+            }
+            if (std::abs(off) <= kDriftReach) return;
+            const double shift = off > 0 ? -1.0 : 1.0;
+            std::uint32_t best = 0;
+            double least = std::numeric_limits<double>::max();
+            std::vector<std::uint32_t> candidates;
+            for (std::uint32_t i = spans_[worst].first; i < spans_[worst].end; ++i) {
+                const std::uint32_t g = group_[i];
+                if (seen[g]) continue;
+                seen[g] = 1;
+                candidates.push_back(g);
+                const auto [low, high] = driftRoom(std::span(&g, 1));
+                // The move must bring the span nearer the first, not the first nearer it.
+                const double slope =
+                    share_[worst] / spans_[worst].count() - share_[0] / spans_[0].count();
+                for (std::uint32_t s : touched_)
+                    share_[s] = 0.0;
+                if (slope <= 1e-12 || shift < low || shift > high) continue;
+                if (const double loss = pureTime(g, 0.0) - pureTime(g, shift);
+                    loss < least - 1e-9) {
+                    least = loss;
+                    best = g;
+                }
+            }
+            for (std::uint32_t g : candidates)
+                seen[g] = 0;
+            if (least == std::numeric_limits<double>::max()) return;
+            driftRoom(std::span(&best, 1));
+            x_[best] += shift;
+            for (std::uint32_t s : touched_) {
+                sum_[s] += shift * share_[s];
+                share_[s] = 0.0;
+            }
+        }
+    }
+
+    // The time the group is pure with the others, shifted by the amount.
+    double pureTime(std::uint32_t g, double shift) const {
+        double pure = 0.0;
+        for (const Link& l : links_[g]) {
+            for (std::size_t k = 0; k < l.count; ++k) {
+                if (std::abs(x_[l.other] + l.just[k] - x_[g] - shift) <= kPureCents + 1e-9)
+                    pure += l.seconds;
+            }
+        }
+        return pure;
     }
 
     // The chords, and within each the notes of a pitch class that sounds in more than one part:
