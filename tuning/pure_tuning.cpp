@@ -141,6 +141,8 @@ constexpr double kDriftReach = 2.9;
 constexpr double kPureInside = 0.25;
 constexpr double kSurelyPure = kPureCents - 1e-6;
 constexpr int kSearchSweeps = 10;
+// The moves of a cent at most that bring back a span rounding carried past kDriftReach.
+constexpr int kHoldSteps = 1000;
 // Notes struck within this much of the first of them are tuned together, as one chord.
 constexpr double kChordSpread = 0.03;
 // The notes of a chord whose pitch choices start the search; the rest follow each in turn.
@@ -227,7 +229,7 @@ std::vector<Spring> springsOf(std::span<const SongNote> notes, std::span<const N
 // A search over the pitches the springs found for the share of pair time that is pure itself:
 // it moves a note (with the notes that repeat it), a chord, or the notes of one pitch class in a
 // chord, to where the most of their time with the other notes is pure, the drift allowing,
-// until no such move gains.
+// until no such move gains; then again over whole cents, from the pitches rounded.
 class PureSearch {
 public:
     PureSearch(std::span<const SongNote> notes, std::span<const NotePair> pairs,
@@ -246,16 +248,17 @@ public:
         moving_.assign(x_.size(), 0);
     }
 
-    // Runs the search; the offsets by note.
+    // Runs the search; the offsets by note, in whole cents.
     void run(std::vector<double>& offsets) {
-        for (int sweep = 0; sweep < kSearchSweeps; ++sweep) {
-            bool moved = false;
-            for (std::uint32_t g = 0; g < x_.size(); ++g)
-                moved = move(std::span(&g, 1)) || moved;
-            for (const auto& block : blocks_)
-                moved = move(block) || moved;
-            if (!moved) break;
-        }
+        sweep();
+        // The per-note dialects play whole cents, and rounding tips out a pair lying near the
+        // edge of its window: the search goes on over whole cents to bring back what it can.
+        for (double& x : x_)
+            x = std::round(x);
+        sumSpans();
+        whole_ = true;
+        holdDrift();
+        sweep();
         for (std::size_t i = 0; i < offsets.size(); ++i)
             offsets[i] = x_[group_[i]];
     }
@@ -305,12 +308,90 @@ private:
             spanFrom_[i] = static_cast<std::uint32_t>(from);
             spanTo_[i] = static_cast<std::uint32_t>(std::max(from, to));
         }
+        sumSpans();
+        share_.assign(spans_.size(), 0.0);
+    }
+
+    void sumSpans() {
         sum_.assign(spans_.size(), 0.0);
         for (std::size_t s = 0; s < spans_.size(); ++s) {
             for (std::uint32_t i = spans_[s].first; i < spans_[s].end; ++i)
                 sum_[s] += x_[group_[i]];
         }
-        share_.assign(spans_.size(), 0.0);
+    }
+
+    // Moves each group and each block in turn, over and over while one gains.
+    void sweep() {
+        for (int round = 0; round < kSearchSweeps; ++round) {
+            bool moved = false;
+            for (std::uint32_t g = 0; g < x_.size(); ++g)
+                moved = move(std::span(&g, 1)) || moved;
+            for (const auto& block : blocks_)
+                moved = move(block) || moved;
+            if (!moved) break;
+        }
+    }
+
+    // Rounding can carry a span past the drift the search allowed: a note of the span lying
+    // farthest moves back a cent, the one whose move loses the least pure time, until none lies
+    // past kDriftReach or no such move is left.
+    void holdDrift() {
+        if (spans_.empty()) return;
+        std::vector<std::uint8_t> seen(x_.size(), 0);
+        for (int step = 0; step < kHoldSteps; ++step) {
+            std::size_t worst = 0;
+            double off = 0.0;
+            for (std::size_t s = 1; s < spans_.size(); ++s) {
+                if (const double o = meanOf(s) - meanOf(0); std::abs(o) > std::abs(off)) {
+                    worst = s;
+                    off = o;
+                }
+            }
+            if (std::abs(off) <= kDriftReach) return;
+            const double shift = off > 0 ? -1.0 : 1.0;
+            std::uint32_t best = 0;
+            double least = std::numeric_limits<double>::max();
+            std::vector<std::uint32_t> candidates;
+            for (std::uint32_t i = spans_[worst].first; i < spans_[worst].end; ++i) {
+                const std::uint32_t g = group_[i];
+                if (seen[g]) continue;
+                seen[g] = 1;
+                candidates.push_back(g);
+                const auto [low, high] = driftRoom(std::span(&g, 1));
+                // The move must bring the span nearer the first, not the first nearer it.
+                const double slope =
+                    share_[worst] / spans_[worst].count() - share_[0] / spans_[0].count();
+                for (std::uint32_t s : touched_)
+                    share_[s] = 0.0;
+                if (slope <= 1e-12 || shift < low || shift > high) continue;
+                if (const double loss = pureTime(g, 0.0) - pureTime(g, shift);
+                    loss < least - 1e-9) {
+                    least = loss;
+                    best = g;
+                }
+            }
+            for (std::uint32_t g : candidates)
+                seen[g] = 0;
+            if (least == std::numeric_limits<double>::max()) return;
+            driftRoom(std::span(&best, 1));
+            x_[best] += shift;
+            for (std::uint32_t s : touched_) {
+                sum_[s] += shift * share_[s];
+                share_[s] = 0.0;
+            }
+        }
+    }
+
+    // The time the group is pure with the others, shifted by the amount.
+    double pureTime(std::uint32_t g, double shift) const {
+        double pure = 0.0;
+        for (const Link& l : links_[g]) {
+            for (std::size_t k = 0; k < l.count; ++k) {
+                if (std::abs(x_[l.other] + l.just[k] - x_[g] - shift) <= kPureCents + 1e-9)
+                    pure += l.seconds;
+            }
+        }
+        return pure;
     }
 
     // The chords, and within each the notes of a pitch class that sounds in more than one part:
@@ -418,8 +499,15 @@ private:
             const double low = std::max(edges_[k].first, roomLow);
             const double high = std::min(edges_[k + 1].first, roomHigh);
             if (pure <= now + 1e-9 || low > high) continue;
-            const double inside = std::min(kPureInside, (high - low) / 2);
-            const double shift = std::clamp(0.0, low + inside, high - inside);
+            double shift = 0.0;
+            if (whole_) {
+                // Groups on whole cents move by whole cents, to stay on them.
+                if (std::ceil(low) > std::floor(high)) continue;
+                shift = std::clamp(0.0, std::ceil(low), std::floor(high));
+            } else {
+                const double inside = std::min(kPureInside, (high - low) / 2);
+                shift = std::clamp(0.0, low + inside, high - inside);
+            }
             if (pure > best + 1e-9 ||
                 (found && pure > best - 1e-9 && std::abs(shift) < std::abs(bestShift))) {
                 best = std::max(best, pure);
@@ -451,6 +539,7 @@ private:
     std::vector<std::vector<std::uint32_t>> blocks_;
     std::vector<std::uint8_t> moving_;
     std::vector<std::pair<double, double>> edges_;  // the shifts where a pair turns pure or not
+    bool whole_ = false;                            // whether the groups stand on whole cents
 };
 
 class AdaptiveTuner {

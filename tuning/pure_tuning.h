@@ -26,7 +26,8 @@ PitchClassOffsets fitTemperament(std::span<const SongNote> notes, std::span<cons
 /// not drift a comma at a time; a note struck again with nothing changed around it keeps the pitch
 /// it had. Where a chord cannot be just (a diminished or augmented triad, a dominant seventh) or
 /// held notes would carry the song off its pitch, a few pairs give way whole rather than all a
-/// little. The offsets from equal temperament, in cents, by note.
+/// little. The offsets from equal temperament, in whole cents as the per-note dialects play them,
+/// by note.
 std::vector<double> planAdaptive(std::span<const SongNote> notes, std::span<const NotePair> pairs);
 
 /// Each note's offset from equal temperament by the place of its Note On in the song's track: a
