@@ -17,6 +17,17 @@ constexpr int kChannels = 16;
 constexpr int kKeys = 128;
 // Notes struck within this much of each other count as struck together.
 constexpr double kTogether = 0.001;
+// A note is weighed against at most this many of the notes sounding as it starts, those struck
+// last: more at once is no chord but notes left on without their Note Off, and would make the
+// work grow with the square of the song.
+constexpr std::size_t kMostPartners = 48;
+
+// The last kMostPartners of the notes sounding.
+std::span<const std::uint32_t> latest(const std::vector<std::uint32_t>& active) {
+    const std::span<const std::uint32_t> all(active);
+    return all.last(std::min(all.size(), kMostPartners));
+}
+
 // How long at most a note rings on under the sustain pedal after its Note Off.
 constexpr double kPedalRing = 3.0;
 // Two pitches of one note closer than this are the same pitch.
@@ -126,10 +137,13 @@ std::vector<std::vector<std::uint16_t>> keysAround(std::span<const SongNote> not
         const double start = notes[i].start;
         std::erase_if(active, [&](std::uint32_t j) { return notes[j].end <= start; });
         auto& keys = around[i];
-        for (std::uint32_t j : active)
+        for (std::uint32_t j : latest(active))
             keys.push_back(static_cast<std::uint16_t>(notes[j].channel * kKeys + notes[j].key));
-        for (std::size_t j = i + 1; j < notes.size() && notes[j].start - start < kTogether; ++j)
+        for (std::size_t j = i + 1;
+             j < notes.size() && j <= i + kMostPartners && notes[j].start - start < kTogether;
+             ++j) {
             keys.push_back(static_cast<std::uint16_t>(notes[j].channel * kKeys + notes[j].key));
+        }
         std::sort(keys.begin(), keys.end());
         if (notes[i].end > start) active.push_back(static_cast<std::uint32_t>(i));
     }
@@ -195,7 +209,7 @@ std::vector<NotePair> pairsOf(std::span<const SongNote> notes) {
     for (std::size_t i = 0; i < notes.size(); ++i) {
         const SongNote& n = notes[i];
         std::erase_if(active, [&](std::uint32_t j) { return notes[j].end <= n.start; });
-        for (std::uint32_t j : active) {
+        for (std::uint32_t j : latest(active)) {
             const double together = std::min(n.end, notes[j].end) - n.start;
             if (together <= 0) continue;
             const bool newIsLow = n.key < notes[j].key;

@@ -38,11 +38,12 @@ struct NotePair {
     double seconds = 0.0;
 };
 
-/// Every pair of the notes that sound together for some time.
+/// Every pair of the notes that sound together for some time. With more than 48 notes sounding as
+/// one starts (notes left on without their Note Off), it pairs with the 48 struck last.
 std::vector<NotePair> pairsOf(std::span<const SongNote> notes);
 
-/// For each note, the other notes sounding as it starts (struck with it or before it), each as
-/// channel * 128 + key, in order: what "nothing changed around it" compares.
+/// For each note, the other notes sounding as it starts (struck with it or before it, at most 48
+/// of each), each as channel * 128 + key, in order: what "nothing changed around it" compares.
 std::vector<std::vector<std::uint16_t>> keysAround(std::span<const SongNote> notes);
 
 /// The just intervals of a size within the octave (0..11 semitones), in cents; none for

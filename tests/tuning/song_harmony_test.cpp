@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "support/midi_builder.h"
 
 namespace pitchloom {
@@ -95,6 +97,26 @@ TEST(SongNotes, PairsNameTheLowerKeyAndTheTimeTheNotesShare) {
     EXPECT_EQ(pairs[2].low, 2u);
     EXPECT_EQ(pairs[2].high, 3u);
     EXPECT_DOUBLE_EQ(pairs[2].seconds, 1.0);
+}
+
+TEST(SongNotes, NotesLeftOnPairANewNoteWithTheFortyEightStruckLast) {
+    // Sixty notes left on, one a millisecond, then one more: its pairs and its surroundings
+    // are the last 48 only, so that a song without Note Offs costs no more than a full chord.
+    std::vector<SongNote> notes;
+    for (int i = 0; i < 61; ++i)
+        notes.push_back(note(i * 0.001, 10, 0, static_cast<std::uint8_t>(i + 30)));
+    const auto pairs = pairsOf(notes);
+    std::size_t withLast = 0;
+    std::uint32_t lowest = 60;
+    for (const NotePair& p : pairs) {
+        if (p.high != 60) continue;
+        ++withLast;
+        lowest = std::min(lowest, p.low);
+    }
+    EXPECT_EQ(withLast, 48u);
+    EXPECT_EQ(lowest, 12u);
+    EXPECT_EQ(keysAround(notes)[60].size(), 48u);
+    EXPECT_EQ(keysAround(notes)[60].front(), 42u);
 }
 
 TEST(Mistuning, MeasuresFromTheNearestJustIntervalOfTheSize) {
