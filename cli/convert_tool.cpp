@@ -19,8 +19,12 @@
 #include "cli/batch.h"
 #include "cli/interrupt.h"
 #include "cli/progress_bar.h"
+#include "cli/relay_tool.h"
 #include "cli/stream_dialogs.h"
 #include "playback/audio/audio_render.h"
+#include "playback/inputs/system_midi_input.h"
+#include "playback/outputs/synth_output.h"
+#include "playback/outputs/system_midi_output.h"
 #include "session/session.h"
 #include "tuning/dialect.h"
 #include "tuning/scale_files.h"
@@ -121,6 +125,9 @@ struct Options {
     std::vector<std::string> files;
     bool list = false;
     bool analyse = false;
+    std::string input;
+    std::string output;
+    bool listPorts = false;
 };
 
 std::string perNoteNames() {
@@ -366,6 +373,17 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
                  "Print how pure INPUT sounds in the tuning: the share of the time notes sound "
                  "together within 2 cents of just intervals, the mean and worst distance from "
                  "them, the drift, and the notes an adaptive tuning re-pitched");
+    auto* input = app.add_option("--input", o.input,
+                                 "Play what a MIDI input sends (a keyboard), retuned, to "
+                                 "--output until Ctrl-C: its number or name from --list-ports, "
+                                 "or \"Pitchloom Pro in\", a port of our own for programs")
+                      ->type_name("PORT");
+    app.add_option("--output", o.output,
+                   "With --input: where the retuned notes go, a number or name from "
+                   "--list-ports (default \"MIDI MAPPER\", the built-in synthesizer)")
+        ->type_name("PORT")
+        ->needs(input);
+    app.add_flag("--list-ports", o.listPorts, "Print the ports that --input and --output take");
     app.add_option("FILES", o.files,
                    "INPUT OUTPUT; INPUT alone with --render; INPUT... with --output-dir. A "
                    "MIDI file to read (- for standard input) is left unchanged; an existing "
@@ -403,6 +421,17 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
     if (o.list) {
         printLabels(out);
         return kExitWritten;
+    }
+    if (o.listPorts) {
+        SystemMidiInput inputs;
+        SystemMidiOutput outputs;
+        printPorts(out, inputs, outputs);
+        return kExitWritten;
+    }
+    const bool relay = !o.input.empty();
+    if (relay && (!o.files.empty() || !o.render.empty() || !o.folder.empty() || o.analyse ||
+                  o.strict)) {
+        return usageError(err, "--input relays a MIDI input and takes no files");
     }
 
     if (o.analyse) {
@@ -449,7 +478,8 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
     }
     if (!o.mapping.empty() && !scala) return usageError(err, "--kbm needs a .scl --scale-file");
     if (o.analyse && o.files.size() != 1) return usageError(err, "--analyse takes one INPUT");
-    if (const std::string problem = o.analyse ? std::string() : filesProblem(o); !problem.empty()) {
+    if (const std::string problem = o.analyse || relay ? std::string() : filesProblem(o);
+        !problem.empty()) {
         return usageError(err, problem);
     }
     const std::optional<AudioFormat> audio = audioFormatOf(o.render, o.floatSamples);
@@ -527,6 +557,15 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
         return describeOffTuning(*outcome.retune);
     };
 
+    if (relay) {
+        if (types->size() > 1) return usageError(err, "--input plays through one --type");
+        const InterruptScope interrupts(InterruptScope::Interrupts::StopTheWork);
+        SystemMidiInput inputs;
+        SystemMidiOutput outputs([] { return openBuiltInSynth(); });
+        return runRelay({o.input, o.output.empty() ? std::string("MIDI MAPPER") : o.output,
+                         setUp, settings.retune, [] { return interrupted(); }},
+                        inputs, outputs, err);
+    }
     if (!o.folder.empty()) {
         if (!jobs) {
             jobs = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u,

@@ -1,5 +1,5 @@
 # The sources of the core library (no Qt), by folder, from the bottom of the dependency graph up:
-# base <- midifile <- tuning <- playback (outputs <- playing <- audio), convert <- session.
+# base <- midifile <- tuning <- playback (inputs, outputs <- playing <- audio), convert <- session.
 # PITCHLOOM_ROOT is the checkout.
 set(PITCHLOOM_CORE_SOURCES
   ${PITCHLOOM_ROOT}/base/file_io.cpp
@@ -29,6 +29,7 @@ set(PITCHLOOM_CORE_SOURCES
   ${PITCHLOOM_ROOT}/tuning/note_retuner.cpp
   ${PITCHLOOM_ROOT}/tuning/bend_retuner.cpp
   ${PITCHLOOM_ROOT}/tuning/tuning_program_retuner.cpp
+  ${PITCHLOOM_ROOT}/playback/inputs/system_midi_input.cpp
   ${PITCHLOOM_ROOT}/playback/outputs/audio_libraries.cpp
   ${PITCHLOOM_ROOT}/playback/outputs/midi_port.cpp
   ${PITCHLOOM_ROOT}/playback/outputs/pulse_output.cpp
@@ -37,7 +38,9 @@ set(PITCHLOOM_CORE_SOURCES
   ${PITCHLOOM_ROOT}/playback/outputs/synth_tuning.cpp
   ${PITCHLOOM_ROOT}/playback/outputs/system_midi_output.cpp
   ${PITCHLOOM_ROOT}/playback/playing/scale_tuning_sender.cpp
+  ${PITCHLOOM_ROOT}/playback/playing/input_relay.cpp
   ${PITCHLOOM_ROOT}/playback/playing/sequencer.cpp
+  ${PITCHLOOM_ROOT}/playback/playing/sequencer_live.cpp
   ${PITCHLOOM_ROOT}/playback/playing/timer_service.cpp
   ${PITCHLOOM_ROOT}/playback/audio/audio_file.cpp
   ${PITCHLOOM_ROOT}/playback/audio/audio_render.cpp

@@ -961,4 +961,37 @@ std::optional<double> NotePlan::offsetAt(std::uint32_t event) const {
     return offsets_[static_cast<std::size_t>(it - events_.begin())];
 }
 
+double justAmong(int key, std::span<const SoundingPitch> sounding) {
+    // The sum of every pair's mistuning; a pair with no just form counts nothing.
+    const auto cost = [&](double cents) {
+        double total = 0.0;
+        for (const SoundingPitch& s : sounding) {
+            const bool low = s.key <= key;
+            if (const auto off = low ? mistuningOf(s.key, s.cents, key, cents)
+                                     : mistuningOf(key, cents, s.key, s.cents)) {
+                total += *off;
+            }
+        }
+        return total;
+    };
+    std::optional<double> best;
+    double bestCost = 0.0;
+    for (const SoundingPitch& s : sounding) {
+        const int apart = key - s.key;
+        const int within = ((apart % 12) + 12) % 12;
+        for (const double just : justIntervals(within)) {
+            // Octaves apart change nothing: octaves are pure.
+            const double cents = std::round(s.cents + just - within * 100.0);
+            if (std::abs(cents) > kFittedReach) continue;
+            const double c = cost(cents);
+            const bool nearer = best && c < bestCost + 1e-9 && std::abs(cents) < std::abs(*best);
+            if (!best || c < bestCost - 1e-9 || nearer) {
+                best = cents;
+                bestCost = c;
+            }
+        }
+    }
+    return best.value_or(0.0);
+}
+
 }  // namespace pitchloom

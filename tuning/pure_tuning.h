@@ -30,6 +30,18 @@ PitchClassOffsets fitTemperament(std::span<const SongNote> notes, std::span<cons
 /// by note.
 std::vector<double> planAdaptive(std::span<const SongNote> notes, std::span<const NotePair> pairs);
 
+/// A key sounding at its own pitch, in cents from equal temperament.
+struct SoundingPitch {
+    int key;
+    double cents;
+};
+
+/// The pitch, in whole cents from equal temperament, at which a note struck now on `key` lies
+/// nearest to just against the notes sounding already, with no knowledge of what comes: what a
+/// keyboard's note gets. The pitch just to one of them that is nearest just to all; 0 when none
+/// sounds or none forms an interval with a just form.
+double justAmong(int key, std::span<const SoundingPitch> sounding);
+
 /// Each note's offset from equal temperament by the place of its Note On in the song's track: a
 /// pitch for every note, looked up as the song plays.
 class NotePlan {

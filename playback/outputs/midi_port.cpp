@@ -69,6 +69,12 @@ void MidiPort::sendLong(std::span<const std::uint8_t> bytes) {
     if (device_) device_->sendSysEx(message);
 }
 
+void MidiPort::systemMessage(std::span<const std::uint8_t> bytes) {
+    if (bytes.empty()) return;
+    std::lock_guard lock(mutex_);
+    if (device_) device_->sendShort(bytes);
+}
+
 void MidiPort::sendEscaped(std::span<const std::uint8_t> bytes) {
     if (bytes.empty()) return;
     std::lock_guard lock(mutex_);

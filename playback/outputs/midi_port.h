@@ -37,6 +37,8 @@ public:
     /// One System Exclusive message. A file-form event (F0, variable-length length, body) reaches
     /// the device as F0 and the body; other bytes are sent as they stand.
     void sendLong(std::span<const std::uint8_t> bytes);
+    /// A system common or real-time message (clock, start, stop, song position), as it stands.
+    void systemMessage(std::span<const std::uint8_t> bytes);
     /// The bytes of an escape event, sent exactly as they stand.
     void sendEscaped(std::span<const std::uint8_t> bytes);
 

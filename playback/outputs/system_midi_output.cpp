@@ -1,23 +1,10 @@
 #include "playback/outputs/system_midi_output.h"
 
-#include <rtmidi/RtMidi.h>
+#include "playback/outputs/rtmidi_apis.h"
 
 namespace pitchloom {
 
 namespace {
-
-// RtMidi prints its warnings unless a callback takes them; ours are reported as error codes.
-void quietErrors(RtMidiError::Type, const std::string&, void*) {}
-
-std::unique_ptr<RtMidiOut> makeClient() {
-    try {
-        auto out = std::make_unique<RtMidiOut>(RtMidi::UNSPECIFIED, "Pitchloom Pro");
-        out->setErrorCallback(&quietErrors, nullptr);
-        return out;
-    } catch (const RtMidiError&) {
-        return nullptr;
-    }
-}
 
 class RtMidiDevice : public MidiOutputDevice {
 public:
@@ -67,31 +54,37 @@ SystemMidiOutput::SystemMidiOutput(MapperFactory mapper) : mapper_(std::move(map
 
 std::vector<std::string> SystemMidiOutput::portNames() {
     std::vector<std::string> names;
-    auto client = makeClient();
-    if (!client) return names;
-    try {
-        const unsigned count = client->getPortCount();
-        for (unsigned i = 0; i < count; ++i)
-            names.push_back(client->getPortName(i));
-    } catch (const RtMidiError&) {
+    for (const RtMidi::Api api : kMidiApis) {
+        if (auto client = makeMidiClient<RtMidiOut>(api)) {
+            const auto more = midiPortNames(*client);
+            names.insert(names.end(), more.begin(), more.end());
+        }
     }
     return names;
 }
 
 std::unique_ptr<MidiOutputDevice> SystemMidiOutput::open(int identifier) {
     if (identifier == kMidiMapperId && mapper_) return mapper_();
-    const unsigned port = identifier == kMidiMapperId ? 0u : static_cast<unsigned>(identifier);
     if (identifier < kMidiMapperId) return nullptr;
-    auto client = makeClient();
-    if (!client) return nullptr;
-    try {
-        if (port >= client->getPortCount()) return nullptr;
-        client->openPort(port, "Pitchloom Pro output");
-        if (!client->isPortOpen()) return nullptr;
-    } catch (const RtMidiError&) {
-        return nullptr;
+    // Without the built-in synthesizer the mapper is the first port.
+    auto port = static_cast<unsigned>(identifier == kMidiMapperId ? 0 : identifier);
+    for (const RtMidi::Api api : kMidiApis) {
+        auto client = makeMidiClient<RtMidiOut>(api);
+        if (!client) continue;
+        const auto count = static_cast<unsigned>(midiPortNames(*client).size());
+        if (port >= count) {
+            port -= count;
+            continue;
+        }
+        try {
+            client->openPort(port, "Pitchloom Pro output");
+            if (!client->isPortOpen()) return nullptr;
+        } catch (const RtMidiError&) {
+            return nullptr;
+        }
+        return std::make_unique<RtMidiDevice>(std::move(client));
     }
-    return std::make_unique<RtMidiDevice>(std::move(client));
+    return nullptr;
 }
 
 }  // namespace pitchloom

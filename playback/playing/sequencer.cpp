@@ -165,6 +165,14 @@ void Sequencer::startPlayback() {
     run->next = run->events->next();  // the first event is not delayed by its own delta time
     run->origin = p_.timers.now() + std::chrono::milliseconds(run->periodMs);
     run->due = run->origin;
+    {
+        std::lock_guard lock(playMutex_);
+        // The keyboard goes on in the song's run: what it holds now ends where it was sounded.
+        if (songRun_) releaseLiveNotes(*songRun_);
+        if (liveRun_) releaseLiveNotes(*liveRun_);
+        liveRun_.reset();
+        songRun_ = run;
+    }
     if (!arm(run)) p_.port.reportError(1007);
 }
 
@@ -236,6 +244,7 @@ void Sequencer::onTimer(const std::shared_ptr<Run>& run) {
                 return;
             }
         }
+        std::lock_guard lock(playMutex_);
         if (!playEvent(*run)) return;
     }
 }
@@ -292,6 +301,7 @@ void Sequencer::releaseBends(std::uint16_t channels) {
 void Sequencer::followRetuning(Run& run, DeviceType type) {
     const NoteRetunerMaker make = dialectOf(type).noteRetuner;
     if (make == run.retunerMaker) return;
+    releaseLiveNotes(run);
     if (run.retuner) stopRetuning(run);
     if (make != nullptr) startRetuning(run, make);
 }
@@ -302,11 +312,11 @@ void Sequencer::startRetuning(Run& run, NoteRetunerMaker make) {
     run.retuner =
         run.retunerFactory ? run.retunerFactory(run.retuneSettings) : make(run.retuneSettings);
     run.retunerMaker = make;
-    run.retuner->begin(channelUseOf(p_.song.image()));
+    run.retuner->begin(run.live ? ChannelUse{} : channelUseOf(p_.song.image()));
     run.retuner->setTuning(p_.tuning.value());
     // The channels it borrows become copies of the parts as the song has set them up so far.
     run.retuned.clear();
-    if (const auto track = playableTrack(p_.song.image())) {
+    if (const auto track = playableTrack(p_.song.image()); track && !run.live) {
         for (const ChannelMessage& m :
              channelStateBefore(track->bytes, run.firstRunningStatus, run.eventsPlayed)) {
             run.retuner->take(m, run.clock.elapsed(), p_.tuning.rhythm.isRhythm(m.channel()),
@@ -355,12 +365,22 @@ void Sequencer::sendRetuned(Run& run) {
     const RetuneReport report = together(run.earlierRetuners, run.retuner->report());
     std::lock_guard lock(reportMutex_);
     // A callback of a stopped playback finishing its event leaves the next one's report alone.
-    if (current(run)) report_ = report;
+    if (current(run) && !run.live) report_ = report;
 }
 
 void Sequencer::sendTuning(Run& run, DeviceType type) {
     p_.sender.sendScaleTuning(type);
     run.tuningWiped = false;
+}
+
+void Sequencer::followTuningChange(Run& run, DeviceType type) {
+    // Each offset is an atomic the window thread stores before it raises the flag; a tuning
+    // changed again while this reads raises the flag again for the next event.
+    if (p_.tuning.tuningChanged.exchange(0) == 0) return;
+    // A retuner tunes the notes that start from now on; a dialect that also tells the module a
+    // tuning (a pitch for every key) sends it as well.
+    if (run.retuner) run.retuner->setTuning(p_.tuning.value());
+    sendTuning(run, type);
 }
 
 void Sequencer::playMessage(Run& run, std::span<const std::uint8_t> body,
@@ -419,14 +439,7 @@ void Sequencer::playSysEx(Run& run, const MidiEvent& e, DeviceType type) {
 bool Sequencer::playEvent(Run& run) {
     const DeviceType type = p_.deviceType.load();
     followRetuning(run, type);
-    if (p_.tuning.tuningChanged.exchange(0) != 0) {
-        // Each offset is an atomic the window thread stores before it raises the flag; a tuning
-        // changed again while this reads raises the flag again for the next event.
-        // A retuner tunes the notes that start from now on; a dialect that also tells the
-        // module a tuning (a pitch for every key) sends it as well.
-        if (run.retuner) run.retuner->setTuning(p_.tuning.value());
-        sendTuning(run, type);
-    }
+    followTuningChange(run, type);
 
     const MidiEvent& e = *run.next;
     if (e.stray) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -69,6 +70,15 @@ public:
 
     bool isPlaying() const { return playing.load() != 0; }
 
+    /// One message from a MIDI input (a keyboard), played at once as a song's would be: notes
+    /// moved onto the scale and retuned in the dialect in force, the rest passed on. While a song
+    /// plays its notes and the keyboard's take channels from the same pool. Callable from any
+    /// thread; a message cut short or without a status byte is dropped.
+    void playLive(std::span<const std::uint8_t> message);
+    /// Ends every note the input left sounding, pedal lifted and All Notes Off on each channel
+    /// they went out on (the input is gone).
+    void endLive();
+
     /// How a dialect that retunes note by note may use the channels, from the next start of
     /// playback on.
     void setRetuneSettings(const RetuneSettings& settings) { retuneSettings_ = settings; }
@@ -128,6 +138,7 @@ public:
         NoteRetunerMaker retunerMaker = nullptr;
         std::vector<ChannelMessage> retuned;
         RetuneReport earlierRetuners;  // of the retuners a device type change ended
+        bool live = false;  // a run of the keyboard alone, with no song
     };
 
 private:
@@ -166,6 +177,20 @@ private:
     void playMessage(Run& run, std::span<const std::uint8_t> body,
                      std::span<const std::uint8_t> fileForm, DeviceType type);
     void sendTuning(Run& run, DeviceType type);
+    /// A tuning changed on the window: the retuner and the module hear of it before what plays
+    /// next.
+    void followTuningChange(Run& run, DeviceType type);
+
+    /// The run the keyboard plays in: the song's while one plays, else one of its own.
+    Run& liveRunLocked();
+    /// A keyboard's channel message through the scale move and the run's dialect.
+    void playLiveMessage(Run& run, ChannelMessage m, DeviceType type);
+    /// One message of the keyboard through the run's retuner, or straight to the port.
+    void routeLive(Run& run, const ChannelMessage& m, bool rhythm);
+    /// Note Offs for the keyboard's sounding keys through the run that sounded them.
+    void releaseLiveNotes(Run& run);
+    /// The pitch a keyboard's note gets where the tuning gives each note its own.
+    std::optional<double> livePitchOf(int key);
 
     Parts p_;
     std::chrono::milliseconds stopWait_{1000};
@@ -181,6 +206,20 @@ private:
     std::atomic<std::uint16_t> bentChannels_{0};
     mutable std::mutex reportMutex_;  // guards report_: written by the timer thread, read by any
     std::optional<RetuneReport> report_;
+
+    // What plays: the song's events on the timer thread and the keyboard's on its input's
+    // thread, one at a time; guards the runs and the keyboard's state below.
+    std::mutex playMutex_;
+    std::shared_ptr<Run> songRun_;  // the song's run, kept while the keyboard plays in it
+    std::unique_ptr<Run> liveRun_;  // while no song plays
+    struct LiveKey {
+        bool down = false;
+        std::uint8_t played = 0;  // the key it sounds after the scale move
+        double cents = 0;         // its own pitch, where the tuning gives each note one
+    };
+    std::array<std::array<LiveKey, 128>, kPartCount> liveKeys_{};
+    std::uint16_t liveChannels_ = 0;   // where the keyboard's messages went out
+    std::uint16_t livePedalled_ = 0;   // parts whose sustain pedal the keyboard holds down
 };
 
 template <typename At>

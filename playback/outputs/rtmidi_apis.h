@@ -1,0 +1,56 @@
+#pragma once
+
+#include <rtmidi/RtMidi.h>
+
+#include <algorithm>
+#include <array>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace pitchloom {
+
+/// The MIDI systems whose ports are offered, in the order they are listed: the ALSA sequencer,
+/// then JACK's when a JACK server runs.
+inline constexpr std::array kMidiApis{RtMidi::LINUX_ALSA, RtMidi::UNIX_JACK};
+
+/// A client of RtMidi (RtMidiIn or RtMidiOut) on one MIDI system; nothing where that system
+/// cannot start (no sequencer device, no JACK server). Quiet: RtMidi's warnings are dropped, as
+/// a port that cannot be had shows as one that does not open.
+template <typename Client>
+std::unique_ptr<Client> makeMidiClient(RtMidi::Api api) {
+    std::vector<RtMidi::Api> apis;
+    RtMidi::getCompiledApi(apis);
+    if (std::find(apis.begin(), apis.end(), api) == apis.end()) return nullptr;
+    // alsa-lib reports a missing sequencer on standard error before RtMidi can be asked not to.
+    if (api == RtMidi::LINUX_ALSA && !std::filesystem::exists("/dev/snd/seq")) return nullptr;
+    // RtMidi warns of a missing JACK server on std::cerr while it is made.
+    std::streambuf* const cerr = std::cerr.rdbuf(nullptr);
+    try {
+        auto client = std::make_unique<Client>(api, "Pitchloom Pro");
+        client->setErrorCallback([](RtMidiError::Type, const std::string&, void*) {}, nullptr);
+        std::cerr.rdbuf(cerr);
+        return client;
+    } catch (const RtMidiError&) {
+        std::cerr.rdbuf(cerr);
+        return nullptr;
+    }
+}
+
+/// The names of the ports a client sees, port i at index i; none when it cannot list them.
+template <typename Client>
+std::vector<std::string> midiPortNames(Client& client) {
+    std::vector<std::string> names;
+    try {
+        const unsigned count = client.getPortCount();
+        for (unsigned i = 0; i < count; ++i)
+            names.push_back(client.getPortName(i));
+    } catch (const RtMidiError&) {
+        names.clear();
+    }
+    return names;
+}
+
+}  // namespace pitchloom
