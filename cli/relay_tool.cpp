@@ -107,7 +107,10 @@ int runRelay(const RelayRequest& request, MidiInputProvider& inputs, MidiOutputP
     {
         InputRelay relay(inputs, player.sequencer, dialogs);
         std::atomic<bool> gone{false};
-        relay.setGoneHandler([&gone] { gone = true; });
+        relay.setGoneHandler([&](const std::string& text) {
+            dialogs.showMessage(text, BoxStyle::Plain);
+            gone = true;
+        });
         if (!relay.selectInput(*input)) {
             status = kExitFailed;
         } else {

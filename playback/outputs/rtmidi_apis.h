@@ -1,5 +1,6 @@
 #pragma once
 
+#include <jack/jack.h>
 #include <rtmidi/RtMidi.h>
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -26,12 +28,28 @@ std::unique_ptr<Client> makeMidiClient(RtMidi::Api api) {
     if (std::find(apis.begin(), apis.end(), api) == apis.end()) return nullptr;
     // alsa-lib reports a missing sequencer on standard error before RtMidi can be asked not to.
     if (api == RtMidi::LINUX_ALSA && !std::filesystem::exists("/dev/snd/seq")) return nullptr;
+    if (api == RtMidi::UNIX_JACK) {
+        // JACK's library says on standard error that it found no server; so do we, as no port.
+        static std::once_flag quiet;
+        std::call_once(quiet, [] {
+            jack_set_error_function([](const char*) {});
+            jack_set_info_function([](const char*) {});
+        });
+    }
     // RtMidi warns of a missing JACK server on std::cerr while it is made.
     std::streambuf* const cerr = std::cerr.rdbuf(nullptr);
     try {
         auto client = std::make_unique<Client>(api, "Pitchloom Pro");
+        // A JACK client is made even without a server, and then fails on its first port: the
+        // count of ports, which connects it, warns when there is none.
+        bool warned = false;
+        client->setErrorCallback(
+            [](RtMidiError::Type, const std::string&, void* flag) { *static_cast<bool*>(flag) = true; },
+            &warned);
+        (void)client->getPortCount();
         client->setErrorCallback([](RtMidiError::Type, const std::string&, void*) {}, nullptr);
         std::cerr.rdbuf(cerr);
+        if (warned) return nullptr;
         return client;
     } catch (const RtMidiError&) {
         std::cerr.rdbuf(cerr);

@@ -30,14 +30,16 @@ void InputRelay::close() {
     std::thread watcher;
     std::unique_ptr<MidiInputDevice> device;
     {
-        std::lock_guard lock(mutex_);
+        std::unique_lock lock(mutex_);
+        const bool self = watcher_.joinable() && watcher_.get_id() == std::this_thread::get_id();
         stopping_ = true;
+        wake_.notify_all();
+        if (!self) wake_.wait(lock, [this] { return !ending_; });
         watcher = std::move(watcher_);
         device = std::move(device_);
         identifier_ = kNoInputId;
         name_.clear();
     }
-    wake_.notify_all();
     if (watcher.joinable() && watcher.get_id() != std::this_thread::get_id()) watcher.join();
     if (watcher.joinable()) watcher.detach();
     // Closed first, so that no message of it comes after its notes are ended.
@@ -81,7 +83,7 @@ std::string InputRelay::currentName() const {
     return name_;
 }
 
-void InputRelay::setGoneHandler(std::function<void()> gone) {
+void InputRelay::setGoneHandler(std::function<void(const std::string&)> gone) {
     std::lock_guard lock(mutex_);
     gone_ = std::move(gone);
 }
@@ -102,12 +104,21 @@ void InputRelay::watch() {
         const std::string name = std::move(name_);
         identifier_ = kNoInputId;
         name_.clear();
+        ending_ = true;
         const auto handler = gone_;
         lock.unlock();
         gone.reset();
         sequencer_.endLive();
-        dialogs_.showMessage(inputGoneText(name), BoxStyle::Plain);
-        if (handler) handler();
+        const std::string text = inputGoneText(name);
+        if (handler) {
+            handler(text);
+        } else {
+            dialogs_.showMessage(text, BoxStyle::Plain);
+        }
+        lock.lock();
+        ending_ = false;
+        lock.unlock();
+        wake_.notify_all();
         return;
     }
 }

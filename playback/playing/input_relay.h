@@ -42,8 +42,9 @@ public:
     int currentInput() const;
     std::string currentName() const;
 
-    /// Called on the relay's watching thread after the input went and the relay stopped.
-    void setGoneHandler(std::function<void()> gone);
+    /// Called on the relay's watching thread, with the message to show, after the input went
+    /// and the relay stopped; without one the message goes to the dialogs from that thread.
+    void setGoneHandler(std::function<void(const std::string& message)> gone);
     /// How often the port is looked for; tests shorten it.
     void setWatchPeriod(std::chrono::milliseconds period) { watchPeriod_ = period; }
 
@@ -55,7 +56,7 @@ private:
     Sequencer& sequencer_;
     UserDialogs& dialogs_;
     std::chrono::milliseconds watchPeriod_{250};
-    std::function<void()> gone_;
+    std::function<void(const std::string&)> gone_;
 
     mutable std::mutex mutex_;  // guards the fields below
     std::condition_variable wake_;
@@ -63,6 +64,7 @@ private:
     int identifier_ = kNoInputId;
     std::string name_;
     bool stopping_ = false;
+    bool ending_ = false;  // the watcher found the port gone and ends its notes
     std::thread watcher_;
 };
 
