@@ -8,6 +8,7 @@
 
 #include "app/main_dialog.h"
 #include "app/qt_dialogs.h"
+#include "playback/inputs/system_midi_input.h"
 #include "playback/outputs/synth_output.h"
 #include "playback/outputs/system_midi_output.h"
 #include "playback/playing/timer_service.h"
@@ -48,8 +49,10 @@ int MainApp::InitInstance(const QStringList& arguments) {
     ThreadTimerService timers;
     // "MIDI MAPPER" is the built-in synthesizer, so a song sounds with nothing else running.
     SystemMidiOutput output([] { return openBuiltInSynth(); });
+    SystemMidiInput input;
     MainDialog dialog({dialogs,
                        output,
+                       input,
                        timers,
                        {},
                        [&] {

@@ -138,8 +138,8 @@ MainDialog::MainDialog(Services services, QWidget* parent)
       services_(std::move(services)),
       session_(services_.dialogs),
       playback_(*this, session_,
-                {services_.dialogs, services_.output, services_.timers, services_.stopWait,
-                 services_.soundFonts},
+                {services_.dialogs, services_.output, services_.input, services_.timers,
+                 services_.stopWait, services_.soundFonts},
                 buttons_, [this] { paintSkins(); }),
       controls_(session_.tuning, *this, services_.dialogs, [this] { port().allNotesOff(); }) {
     setWindowTitle(QStringLiteral("Pitchloom Pro"));
@@ -148,6 +148,9 @@ MainDialog::MainDialog(Services services, QWidget* parent)
     setAcceptDrops(true);
     controls_.setSongSource([this] { return std::span<const std::uint8_t>(session_.loadedSong); });
     session_.offsetsFitted = [this] { controls_.showFittedOffsets(); };
+    playback_.onInputGone([this] {
+        if (typeDialog_) typeDialog_->showCurrentInput();
+    });
     // The song buffer, the output and the device type come first: the device type dialog is the
     // first window a user sees, and it need not wait for the panel to be built.
     playback_.startOutput();
@@ -356,7 +359,9 @@ void MainDialog::runTypeCommand() {
 }
 
 void MainDialog::askDeviceType(QWidget* parent) {
-    DeviceTypeDialog dialog(session_.deviceType, session_.tuning, services_.dialogs, parent);
+    DeviceTypeDialog dialog(session_.deviceType, session_.tuning, services_.dialogs,
+                            &playback_.inputRelay(), parent);
+    typeDialog_ = &dialog;
     if (services_.runDeviceTypeDialog) {
         services_.runDeviceTypeDialog(dialog);
     } else {
@@ -583,6 +588,8 @@ void MainDialog::OnDestroy() {
     pictures_.releaseSurfaces();
     buttons_.releaseSurfaces();
     keys_.releaseSurfaces();
+    // After the waits are released: the input's watcher may wait on a box that says it went.
+    playback_.closeInput();
     playback_.closeOutput();
 }
 

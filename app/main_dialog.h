@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -34,6 +35,8 @@ public:
     struct Services {
         UserDialogs& dialogs;
         MidiOutputProvider& output;
+        /// The MIDI inputs offered in the device type dialog, played through the tuning.
+        MidiInputProvider& input;
         TimerService& timers;
         /// Runs the device type dialog modally (tests answer it instead).
         std::function<void(DeviceTypeDialog&)> runDeviceTypeDialog;
@@ -64,6 +67,7 @@ public:
     Session& session() { return session_; }
     TuningState& tuning() { return session_.tuning; }
     MidiPort& port() { return playback_.player().port; }
+    InputRelay& inputRelay() { return playback_.inputRelay(); }
     MidiSong& song() { return session_.song; }
     std::atomic<DeviceType>& deviceType() { return session_.deviceType; }
     SkinButtonSet& buttons() { return buttons_; }
@@ -143,6 +147,7 @@ private:
     SkinPictureSet pictures_;
     SkinKeySet keys_;
     HelpWindow* help_ = nullptr;
+    QPointer<DeviceTypeDialog> typeDialog_;  // while it is open, to show an input that went
     QObject* wheelList_ = nullptr;  // the list the user clicked or tabbed into, while it has focus
     QString pendingFile_;           // named on the command line, waiting for the window to show
     bool destroyed_ = false;

@@ -63,12 +63,23 @@ WindowPlayback::WindowPlayback(QWidget& window, Session& session, Services servi
       services_(std::move(services)),
       buttons_(buttons),
       repaint_(std::move(repaint)),
-      player_(session.attachPlayer(services_.output, services_.timers, *this)) {
+      player_(session.attachPlayer(services_.output, services_.timers, *this)),
+      inputRelay_(
+          std::make_unique<InputRelay>(services_.input, player_.sequencer, services_.dialogs)) {
     player_.sequencer.setStopWait(services_.stopWait);
 }
 
 WindowPlayback::~WindowPlayback() {
+    inputRelay_.reset();
     session_.player.reset();
+}
+
+void WindowPlayback::onInputGone(std::function<void()> shown) {
+    inputRelay_->setGoneHandler([this, shown = std::move(shown)] { onWindowThread(shown); });
+}
+
+void WindowPlayback::closeInput() {
+    inputRelay_->selectInput(kNoInputId);
 }
 
 void WindowPlayback::startOutput() {

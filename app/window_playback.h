@@ -2,10 +2,12 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "playback/playing/input_relay.h"
 #include "session/session.h"
 #include "ui/skin_sets.h"
 
@@ -15,13 +17,14 @@ class QWidget;
 namespace pitchloom {
 
 /// The window's side of playback: the session's player, the Play button's caption while a song
-/// plays and when it ends, the Device list, songs dropped on the window and audio files rendered
-/// with a progress dialog.
+/// plays and when it ends, the Device list, the MIDI input played through the tuning, songs
+/// dropped on the window and audio files rendered with a progress dialog.
 class WindowPlayback : private PlaybackView {
 public:
     struct Services {
         UserDialogs& dialogs;
         MidiOutputProvider& output;
+        MidiInputProvider& input;
         TimerService& timers;
         std::chrono::milliseconds stopWait;
         /// The SoundFonts an audio file is rendered with; the system's when not given.
@@ -31,16 +34,22 @@ public:
     /// `buttons` hold the Play button; `repaint` shows the window's skins anew.
     WindowPlayback(QWidget& window, Session& session, Services services, SkinButtonSet& buttons,
                    std::function<void()> repaint);
-    /// The player goes with the view it reports to.
+    /// The player goes with the view it reports to, the input that plays through it first.
     ~WindowPlayback() override;
 
     Player& player() { return player_; }
+    /// The MIDI input played through the sequencer; "None" until one is chosen.
+    InputRelay& inputRelay() { return *inputRelay_; }
+    /// `shown` runs on the window thread each time the input in use has gone from the system.
+    void onInputGone(std::function<void()> shown);
     bool isPlaying() const { return player_.sequencer.isPlaying(); }
 
     /// Makes the song buffer and opens the built-in synthesizer, before the window shows.
     void startOutput();
     /// Stops a playing song at once, without the stop wait, when the window goes away.
     void stopNow();
+    /// Closes the MIDI input, so that nothing more plays: before the output closes.
+    void closeInput();
     /// Frees the song buffer and closes the output: the last step of the window.
     void closeOutput();
     /// Stops a playing song (its stop wait included).
@@ -75,7 +84,8 @@ private:
     SkinButtonSet& buttons_;
     std::function<void()> repaint_;
     Player& player_;
-    bool waitCursor_ = false;  // window thread
+    std::unique_ptr<InputRelay> inputRelay_;  // refers to the player's sequencer
+    bool waitCursor_ = false;                 // window thread
 };
 
 }  // namespace pitchloom

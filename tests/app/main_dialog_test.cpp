@@ -6,7 +6,9 @@
 #include <QScrollBar>
 #include <QWheelEvent>
 #include <QtTest>
+#include <atomic>
 #include <memory>
+#include <mutex>
 
 #include "app/device_type_dialog.h"
 #include "app/main_app.h"
@@ -21,10 +23,44 @@ using test::Bytes;
 
 namespace {
 
-/// A window wired to scripted dialogs, the recorder and a stepped timer.
+/// Keyboards that send when told and can be unplugged; our own port cannot be opened.
+class FakeInputs : public MidiInputProvider {
+public:
+    std::vector<std::string> portNames() override {
+        std::lock_guard lock(mutex_);
+        return ports_;
+    }
+    std::unique_ptr<MidiInputDevice> open(int identifier, Receiver receive) override {
+        if (identifier == kVirtualInputId) return nullptr;
+        receive_ = std::move(receive);
+        return std::make_unique<Device>(*this);
+    }
+    void play(const Bytes& message) const { receive_(message); }
+    void plugIn(const std::string& name) {
+        std::lock_guard lock(mutex_);
+        ports_.insert(ports_.begin(), name);  // the ports after it move up
+    }
+
+    std::atomic<bool> plugged{true};
+    std::atomic<int> openDevices{0};
+
+private:
+    struct Device : MidiInputDevice {
+        explicit Device(FakeInputs& inputs) : inputs_(inputs) { ++inputs_.openDevices; }
+        ~Device() override { --inputs_.openDevices; }
+        bool present() override { return inputs_.plugged; }
+        FakeInputs& inputs_;
+    };
+    std::mutex mutex_;
+    std::vector<std::string> ports_{"Keys"};
+    Receiver receive_;
+};
+
+/// A window wired to scripted dialogs, the recorder, fake keyboards and a stepped timer.
 struct Window {
     test::ScriptedDialogs boxes;
     RecordingOutput output{{"Port A"}};
+    FakeInputs inputs;
     ManualTimerService timers;
     int typeDialogs = 0;
     int keyRowsWhenTypeAsked = -1;
@@ -36,6 +72,7 @@ struct Window {
     Window() {
         MainDialog::Services services{boxes,
                                       output,
+                                      inputs,
                                       timers,
                                       [this](DeviceTypeDialog& d) {
                                           ++typeDialogs;
@@ -77,6 +114,20 @@ std::string songFile(const std::string& name) {
     test::TrackBuilder t;
     t.programChange(0, 0, 1).noteOn(0, 0, 60, 100).noteOff(480, 0, 60).endOfTrack();
     return test::writeTempFile(name, test::format0(480, t));
+}
+
+QStringList entries(const QComboBox& list) {
+    QStringList texts;
+    for (int i = 0; i < list.count(); ++i)
+        texts << list.itemText(i);
+    return texts;
+}
+
+void choose(QComboBox& list, const QString& text) {
+    const int row = list.findText(text);
+    QVERIFY(row >= 0);
+    list.setCurrentIndex(row);
+    emit list.activated(row);
 }
 
 bool anyNoteOn(const RecordingOutput& output) {
@@ -663,6 +714,63 @@ private slots:
         w.drop({triad});
         QVERIFY(w.dialog->sequencer().isPlaying());
         w.dialog->sequencer().stopPlayback();
+    }
+
+    void theTypeDialogOffersTheInputsAndAKeyboardPlaysToTheDevice() {
+        Window w;
+        w.answerType = [&](DeviceTypeDialog& d) {
+            QComboBox& list = *d.inputList();
+            QCOMPARE(entries(list), (QStringList{"None", "Pitchloom Pro in", "Keys"}));
+            QCOMPARE(list.currentText(), QStringLiteral("None"));
+            choose(list, QStringLiteral("Keys"));
+            w.output.clear();
+            w.inputs.play({0x90, 60, 100});
+            const auto sent = w.output.messages();
+            QCOMPARE(sent.size(), std::size_t{1});
+            QCOMPARE(sent[0].device, kMidiMapperId);
+            QCOMPARE(sent[0].bytes, (Bytes{0x90, 60, 100}));
+            // Plugged in meanwhile: offered as the list opens, the choice kept though Keys moved.
+            w.inputs.plugIn("Pads");
+            list.showPopup();
+            list.hidePopup();
+            QCOMPARE(entries(list), (QStringList{"None", "Pitchloom Pro in", "Pads", "Keys"}));
+            QCOMPARE(list.currentText(), QStringLiteral("Keys"));
+            d.okButton()->click();
+        };
+        w.press(1076);
+        QCOMPARE(w.dialog->inputRelay().currentInput(), 0);
+        QCOMPARE(w.inputs.openDevices.load(), 1);
+        w.answerType = [&](DeviceTypeDialog& d) {
+            QCOMPARE(d.inputList()->currentText(), QStringLiteral("Keys"));  // kept for the session
+            w.boxes.clear();
+            choose(*d.inputList(), QStringLiteral("Pitchloom Pro in"));
+            QCOMPARE(w.boxes.texts(), std::vector<std::string>{
+                                          "The MIDI input \"Pitchloom Pro in\" cannot be opened."});
+            QCOMPARE(d.inputList()->currentText(), QStringLiteral("None"));
+            choose(*d.inputList(), QStringLiteral("Keys"));
+        };
+        w.press(1076);
+        QCOMPARE(w.inputs.openDevices.load(), 1);
+        w.dialog.reset();  // the window closes the input with it
+        QCOMPARE(w.inputs.openDevices.load(), 0);
+    }
+
+    void anUnpluggedKeyboardPutsTheInputBackToNone() {
+        Window w;
+        w.dialog->inputRelay().setWatchPeriod(std::chrono::milliseconds(5));
+        w.answerType = [&](DeviceTypeDialog& d) {
+            choose(*d.inputList(), QStringLiteral("Keys"));
+            w.boxes.clear();
+            w.inputs.plugged = false;
+            QTRY_COMPARE(d.inputList()->currentText(), QStringLiteral("None"));
+            QCOMPARE(w.boxes.texts(),
+                     std::vector<std::string>{"The MIDI input \"Keys\" is gone. The notes it left "
+                                              "sounding were ended; choose it again when it is "
+                                              "back."});
+            QCOMPARE(w.inputs.openDevices.load(), 0);
+        };
+        w.press(1076);
+        QCOMPARE(w.dialog->inputRelay().currentInput(), kNoInputId);
     }
 
     void deviceChoiceReopensThePort() {
