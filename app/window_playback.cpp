@@ -75,7 +75,13 @@ WindowPlayback::~WindowPlayback() {
 }
 
 void WindowPlayback::onInputGone(std::function<void()> shown) {
-    inputRelay_->setGoneHandler([this, shown = std::move(shown)] { onWindowThread(shown); });
+    inputRelay_->setGoneHandler([this, shown = std::move(shown)](const std::string& text) {
+        // The box on the window thread: the relay's watcher must not wait for the user.
+        onWindowThread([this, shown, text] {
+            shown();
+            services_.dialogs.showMessage(text, BoxStyle::Plain);
+        });
+    });
 }
 
 void WindowPlayback::closeInput() {

@@ -40,7 +40,8 @@ public:
     Player& player() { return player_; }
     /// The MIDI input played through the sequencer; "None" until one is chosen.
     InputRelay& inputRelay() { return *inputRelay_; }
-    /// `shown` runs on the window thread each time the input in use has gone from the system.
+    /// `shown` runs on the window thread each time the input in use has gone from the system,
+    /// before the box that says so.
     void onInputGone(std::function<void()> shown);
     bool isPlaying() const { return player_.sequencer.isPlaying(); }
 
