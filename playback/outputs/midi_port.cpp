@@ -89,6 +89,7 @@ bool MidiPort::openDevice(int identifier) {
         device_ = std::move(device);
         identifier_ = identifier;
     }
+    ++openings_;
     if (!opened) reportError(1005);
     return opened;
 }

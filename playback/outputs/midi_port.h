@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -52,6 +53,8 @@ public:
     void selectDevice(int identifier);
     int currentIdentifier() const;
     bool isOpen() const;
+    /// How many devices were opened so far: a change says the module behind knows nothing yet.
+    std::uint32_t openings() const { return openings_.load(); }
     /// False while the open device still gets ready to sound (see MidiOutputDevice::ready).
     bool ready() const;
 
@@ -71,6 +74,7 @@ private:
     mutable std::mutex mutex_;                  // guards device_ and identifier_
     std::unique_ptr<MidiOutputDevice> device_;  // written by the window thread, used by both
     int identifier_ = kMidiMapperId;
+    std::atomic<std::uint32_t> openings_{0};  // written by the window thread, read by any
 };
 
 }  // namespace pitchloom

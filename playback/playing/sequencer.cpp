@@ -145,6 +145,7 @@ void Sequencer::startPlayback() {
     run->noteOnCount = 0;
     run->retuneSettings = retuneSettings_;
     run->retunerFactory = retunerFactory_;
+    run->deviceOpenings = p_.port.openings();
     {
         std::lock_guard lock(reportMutex_);
         report_.reset();
@@ -383,6 +384,23 @@ void Sequencer::followTuningChange(Run& run, DeviceType type) {
     sendTuning(run, type);
 }
 
+void Sequencer::followDevice(Run& run) {
+    const std::uint32_t openings = p_.port.openings();
+    if (openings == run.deviceOpenings) return;
+    run.deviceOpenings = openings;
+    forgetModule(run);
+}
+
+void Sequencer::forgetModule(Run& run) {
+    p_.sender.forgetSent();
+    run.tuningWiped = true;
+    if (run.retuner) {
+        run.retuned.clear();
+        run.retuner->afterReset(run.clock.elapsed(), run.retuned);
+        sendRetuned(run);
+    }
+}
+
 void Sequencer::playMessage(Run& run, std::span<const std::uint8_t> body,
                             std::span<const std::uint8_t> fileForm, DeviceType type) {
     p_.tuning.rhythm.examineBody(body);
@@ -403,13 +421,7 @@ void Sequencer::playMessage(Run& run, std::span<const std::uint8_t> body,
     // The module has just forgotten its tuning: all of it goes out again before the next note,
     // as a converted file carries it after the song's last reset.
     if (const auto reset = recogniseReset(body); reset && dialect.forgetsAfter(reset->kind)) {
-        p_.sender.forgetSent();
-        run.tuningWiped = true;
-        if (run.retuner) {
-            run.retuned.clear();
-            run.retuner->afterReset(run.clock.elapsed(), run.retuned);
-            sendRetuned(run);
-        }
+        forgetModule(run);
     }
 }
 
@@ -439,6 +451,7 @@ void Sequencer::playSysEx(Run& run, const MidiEvent& e, DeviceType type) {
 bool Sequencer::playEvent(Run& run) {
     const DeviceType type = p_.deviceType.load();
     followRetuning(run, type);
+    followDevice(run);
     followTuningChange(run, type);
 
     const MidiEvent& e = *run.next;

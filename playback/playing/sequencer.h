@@ -139,6 +139,7 @@ public:
         std::vector<ChannelMessage> retuned;
         RetuneReport earlierRetuners;  // of the retuners a device type change ended
         bool live = false;  // a run of the keyboard alone, with no song
+        std::uint32_t deviceOpenings = 0;  // the port's openings when it last told the device
     };
 
 private:
@@ -180,6 +181,12 @@ private:
     /// A tuning changed on the window: the retuner and the module hear of it before what plays
     /// next.
     void followTuningChange(Run& run, DeviceType type);
+    /// Another device was opened: it gets the tuning, and what a retuner sets up, as after a
+    /// reset.
+    void followDevice(Run& run);
+    /// The module forgot what it was sent (a reset, another device): the tuning goes out again
+    /// before the next note, and the retuner sets its channels up again.
+    void forgetModule(Run& run);
 
     /// The run the keyboard plays in: the song's while one plays, else one of its own.
     Run& liveRunLocked();

@@ -42,6 +42,7 @@ Sequencer::Run& Sequencer::liveRunLocked() {
         liveRun_->origin = p_.timers.now();
         liveRun_->retuneSettings = retuneSettings_;
         liveRun_->retunerFactory = retunerFactory_;
+        liveRun_->deviceOpenings = p_.port.openings();
         // The module may have been reset or changed since a song last tuned it.
         p_.sender.forgetSent();
         liveRun_->tuningWiped = true;
@@ -55,6 +56,7 @@ void Sequencer::playLive(std::span<const std::uint8_t> message) {
     Run& run = liveRunLocked();
     const DeviceType type = p_.deviceType.load();
     followRetuning(run, type);
+    followDevice(run);
     followTuningChange(run, type);
     const std::uint8_t status = message[0];
     if (status == 0xF0) {

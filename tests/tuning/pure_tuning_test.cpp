@@ -168,3 +168,20 @@ TEST(Fitted, AMajorKeyGetsItsJustThirdsAndFifths) {
 
 }  // namespace
 }  // namespace pitchloom
+
+namespace pitchloom {
+namespace {
+
+TEST(JustAmong, AKeyboardsNoteIsJustToWhatSoundsAlready) {
+    EXPECT_EQ(justAmong(64, {}), 0.0);
+    const SoundingPitch c{60, 0.0};
+    EXPECT_EQ(justAmong(64, std::vector{c}), -14.0);           // 5/4 above
+    EXPECT_EQ(justAmong(52, std::vector{c}), -14.0);           // 8/5 below, an octave down
+    EXPECT_EQ(justAmong(62, std::vector{c}), 0.0);             // a second has no just form
+    const std::vector<SoundingPitch> triad{c, {64, -14.0}};
+    EXPECT_EQ(justAmong(67, triad), 2.0);                      // 3/2 to C, 6/5 to E
+    EXPECT_EQ(justAmong(69, triad), -16.0);                    // 5/3 to C, 4/3 to E
+}
+
+}  // namespace
+}  // namespace pitchloom

@@ -2,6 +2,7 @@
 #include <rtmidi/RtMidi.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <mutex>
 #include <thread>
@@ -74,6 +75,27 @@ void setUp(Session& session) {
     session.tuning.selectTuningRow(kDefaultTuningRow, 7);  // just intonation in C
 }
 
+// The relay on the system's ports, playing to the receiver.
+struct JackRig {
+    test::ScriptedDialogs dialogs;
+    SystemMidiOutput outputs;
+    SystemMidiInput inputs;
+    ManualTimerService timers;
+    test::RecordingView view;
+    Session session{dialogs};
+    Player* player = nullptr;
+    std::unique_ptr<InputRelay> relay;
+
+    explicit JackRig(DeviceType type) {
+        EXPECT_TRUE(session.createSong());
+        setUp(session);
+        session.deviceType = type;
+        player = &session.attachPlayer(outputs, timers, view);
+        EXPECT_TRUE(player->port.openDevice(indexOf(outputs.portNames(), "relay test receiver:in")));
+        relay = std::make_unique<InputRelay>(inputs, player->sequencer, dialogs);
+    }
+};
+
 TEST(JackRelay, EveryMessageThroughJackArrivesAsThroughAFakePortPair) {
     // The rules' own answer, through the fake pair.
     test::PlaybackRig<ManualTimerService> fake;
@@ -88,20 +110,8 @@ TEST(JackRelay, EveryMessageThroughJackArrivesAsThroughAFakePortPair) {
     const test::JackServer server;
     ASSERT_TRUE(server.running()) << "jackd with the dummy driver did not start";
     Receiver receiver;
-    test::ScriptedDialogs dialogs;
-    SystemMidiOutput outputs;
-    SystemMidiInput inputs;
-    ManualTimerService timers;
-    test::RecordingView view;
-    Session session(dialogs);
-    ASSERT_TRUE(session.createSong());
-    setUp(session);
-    Player& player = session.attachPlayer(outputs, timers, view);
-    const int out = indexOf(outputs.portNames(), "relay test receiver:in");
-    ASSERT_GE(out, 0);
-    ASSERT_TRUE(player.port.openDevice(out));
-    InputRelay relay(inputs, player.sequencer, dialogs);
-    ASSERT_TRUE(relay.selectInput(kVirtualInputId));
+    JackRig rig(DeviceType::Bend);
+    ASSERT_TRUE(rig.relay->selectInput(kVirtualInputId));
 
     RtMidiOut sender(RtMidi::UNIX_JACK, "relay test sender");
     std::vector<std::string> ports;
@@ -116,7 +126,32 @@ TEST(JackRelay, EveryMessageThroughJackArrivesAsThroughAFakePortPair) {
         std::this_thread::sleep_for(2ms);
     }
     EXPECT_EQ(receiver.waitFor(expected.size()), expected);
-    EXPECT_TRUE(dialogs.texts().empty());
+    EXPECT_TRUE(rig.dialogs.texts().empty());
+}
+
+TEST(JackRelay, AKeyboardThatGoesAwayLeavesNoNoteSounding) {
+    const test::JackServer server;
+    ASSERT_TRUE(server.running()) << "jackd with the dummy driver did not start";
+    Receiver receiver;
+    auto keyboard = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, "relay test keyboard");
+    keyboard->openVirtualPort("out");
+    JackRig rig(DeviceType::GM);
+    InputRelay& relay = *rig.relay;
+    relay.setWatchPeriod(20ms);
+    std::atomic<bool> gone{false};
+    relay.setGoneHandler([&](const std::string&) { gone = true; });
+    ASSERT_TRUE(relay.selectInput(indexOf(rig.inputs.portNames(), "relay test keyboard:out")));
+
+    std::this_thread::sleep_for(50ms);
+    const Bytes note{0x92, 60, 100};
+    keyboard->sendMessage(note.data(), note.size());
+    std::this_thread::sleep_for(50ms);
+    keyboard.reset();  // unplugged
+    for (int i = 0; i < 200 && !gone; ++i)
+        std::this_thread::sleep_for(10ms);
+    EXPECT_TRUE(gone);
+    EXPECT_EQ(receiver.waitFor(3),
+              (std::vector<Bytes>{{0x92, 60, 100}, {0x82, 60, 0}, {0xB2, 0x7B, 0}}));
 }
 
 }  // namespace

@@ -82,7 +82,7 @@ TEST(Relay, CutOrStrayMessagesAreDropped) {
     EXPECT_TRUE(r.output.messages().empty());
 }
 
-TEST(Relay, GsTuningGoesBeforeTheFirstNoteAndAgainAfterAResetPassingThrough) {
+TEST(Relay, GsTuningGoesBeforeTheFirstNoteAndAgainAfterAResetOrOnAnotherDevice) {
     RelayRig r;
     r.type = DeviceType::GS;
     r.inputs.play({0x90, 60, 100});
@@ -100,6 +100,15 @@ TEST(Relay, GsTuningGoesBeforeTheFirstNoteAndAgainAfterAResetPassingThrough) {
     EXPECT_EQ(m[16].bytes, (Bytes{0x90, 60, 100}));
     EXPECT_EQ(m[18].bytes, gsReset);
     EXPECT_EQ(m[35].bytes, (Bytes{0x90, 64, 100}));
+    // A device chosen anew knows nothing yet: it gets the whole tuning before the next note.
+    r.port.selectDevice(1);
+    r.output.clear();
+    r.inputs.play({0x90, 67, 100});
+    const auto again = r.output.messages();
+    ASSERT_EQ(again.size(), 17u);
+    EXPECT_EQ(again[0].device, 1);
+    EXPECT_EQ(again[0].bytes.size(), 22u);
+    EXPECT_EQ(again[16].bytes, (Bytes{0x90, 67, 100}));
 }
 
 TEST(Relay, BendBorrowsAChannelAsNotesArriveAndCopiesThePartToIt) {
