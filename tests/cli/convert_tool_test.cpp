@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/file_io.h"
+#include "cli/relay_tool.h"
 #include "midifile/midi_song.h"
 #include "support/midi_builder.h"
 #include "tuning/scale_file.h"
@@ -110,6 +111,31 @@ TEST(Labels, WholeLabelsWithATableMatchWithoutRegardToCase) {
     EXPECT_EQ(tuningRowOf("fitted"), kFittedTuningRow);
     EXPECT_EQ(tuningRowOf("ADAPTIVE"), kAdaptiveTuningRow);
     EXPECT_EQ(tuningRowOf("adaptive just"), kAdaptiveTuningRow);
+}
+
+TEST(Ports, APortIsNamedByItsNumberItsNameOrAPartOfOneName) {
+    const std::vector<std::string> names{"Midi Through:Port-0 14:0", "USB Keystation 61:MIDI 1 20:0",
+                                         "USB Keystation 88:MIDI 1 24:0"};
+    EXPECT_EQ(portOf("1", names, "Pitchloom Pro in", kVirtualInputId), 1);
+    EXPECT_EQ(portOf("3", names, "Pitchloom Pro in", kVirtualInputId), std::nullopt);
+    EXPECT_EQ(portOf("pitchloom pro IN", names, "Pitchloom Pro in", kVirtualInputId),
+              kVirtualInputId);
+    EXPECT_EQ(portOf("midi through", names, "Pitchloom Pro in", kVirtualInputId), 0);
+    EXPECT_EQ(portOf("keystation 88", names, "Pitchloom Pro in", kVirtualInputId), 2);
+    EXPECT_EQ(portOf("Keystation", names, "Pitchloom Pro in", kVirtualInputId), std::nullopt);
+    EXPECT_EQ(portOf("", names, "Pitchloom Pro in", kVirtualInputId), std::nullopt);
+}
+
+TEST_F(ConvertTool, TheRelayTakesNoFilesAndItsOutputNeedsAnInput) {
+    const Outcome files = tool({"--type", "GS", "--input", "Keys", input, output});
+    EXPECT_EQ(files.status, kExitUsage);
+    EXPECT_NE(files.err.find("--input relays a MIDI input and takes no files"), std::string::npos);
+    EXPECT_EQ(tool({"--type", "GS", "--output", "0", input, output}).status, kExitUsage);
+    const Outcome adaptive = tool({"--type", "GS", "--tuning", "adaptive", "--input", "Keys"});
+    EXPECT_EQ(adaptive.status, kExitFailed);
+    EXPECT_EQ(lines(adaptive.err).back(),
+              "Adaptive just gives every note a pitch of its own: choose MTS keys or Bend to play "
+              "it.");
 }
 
 TEST_F(ConvertTool, AnalyseTellsHowPureTheSongSoundsInTheTuning) {

@@ -140,6 +140,23 @@ TEST(Relay, BendBorrowsAChannelAsNotesArriveAndCopiesThePartToIt) {
     EXPECT_EQ(s.back(), (Bytes{0x81, 64, 0}));
 }
 
+TEST(Relay, ATuningChangedOnTheWindowIsHeardFromTheNextNote) {
+    RelayRig r;
+    r.type = DeviceType::Bend;
+    r.tuning.selectTuningRow(kDefaultTuningRow, 7);
+    r.inputs.play({0x90, 64, 100});
+    r.inputs.play({0x80, 64, 0});
+    r.tuning.selectTuningRow(0, 7);  // "Temparament": equal temperament
+    r.output.clear();
+    r.inputs.play({0x90, 64, 100});
+    // E at its equal-tempered pitch: the channel bent 14 cents flat is still in its release
+    // guard, so E goes to a channel of its own, set up and centred first.
+    const auto s = r.shorts();
+    ASSERT_GE(s.size(), 2u);
+    EXPECT_EQ(s[s.size() - 2], (Bytes{0xE1, 0x00, 0x40}));
+    EXPECT_EQ(s.back(), (Bytes{0x91, 64, 100}));
+}
+
 TEST(Relay, APortThatGoesEndsItsNotesAndSaysSo) {
     RelayRig r;
     r.type = DeviceType::GM;
