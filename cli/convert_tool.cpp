@@ -76,6 +76,8 @@ std::string usageText() {
            "       pitchloom-convert --type TYPE[,TYPE] [tuning options] --output-dir DIR [-j N] "
            "INPUT...\n"
            "       pitchloom-convert --analyse [tuning options] INPUT\n"
+           "       pitchloom-convert --type TYPE [tuning options] --input PORT [--output PORT]\n"
+           "       pitchloom-convert --list-ports\n"
            "       pitchloom-convert --list\n"
            "TYPE is " +
            typeNames(" or ") +
