@@ -41,13 +41,14 @@ set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${PITCHLOOM_DEB_ARCH})
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The runtime packages of Debian 12 that the programs load: Qt 6 (with the platform plugins
-# the window needs to open), RtMidi, FluidSynth with a General MIDI SoundFont, the sound
-# server's client library the synthesizer plays through, the sound file library audio is
-# written with, and the C++ runtime. scripts/package checks this list against what
+# the window needs to open), RtMidi and JACK's client library (of either JACK), FluidSynth
+# with a General MIDI SoundFont, the sound server's client library the synthesizer plays
+# through, the sound file library audio is written with, and the C++ runtime. scripts/package checks this list against what
 # dpkg-shlibdeps finds in the binaries.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "libqt6widgets6 (>= 6.4.0), libqt6gui6 (>= 6.4.0), libqt6core6 (>= 6.4.0), \
-qt6-qpa-plugins, librtmidi6 (>= 5.0.0), libfluidsynth3 (>= 2.3.0), libpulse0 (>= 16.1+dfsg1), \
+qt6-qpa-plugins, librtmidi6 (>= 5.0.0), libjack-jackd2-0 (>= 1.9.10+20150825) | libjack-0.125, \
+libfluidsynth3 (>= 2.3.0), libpulse0 (>= 16.1+dfsg1), \
 libsndfile1 (>= 1.2.0), timgm6mb-soundfont | fluid-soundfont-gm, libstdc++6 (>= 12), libgcc-s1 (>= 3.0), \
 libc6 (>= 2.34)")
 
