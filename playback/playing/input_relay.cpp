@@ -88,6 +88,11 @@ void InputRelay::setGoneHandler(std::function<void(const std::string&)> gone) {
     gone_ = std::move(gone);
 }
 
+void InputRelay::setWatchPeriod(std::chrono::milliseconds period) {
+    std::lock_guard lock(mutex_);
+    watchPeriod_ = period;
+}
+
 void InputRelay::watch() {
     std::unique_lock lock(mutex_);
     while (!stopping_) {

@@ -46,7 +46,7 @@ public:
     /// and the relay stopped; without one the message goes to the dialogs from that thread.
     void setGoneHandler(std::function<void(const std::string& message)> gone);
     /// How often the port is looked for; tests shorten it.
-    void setWatchPeriod(std::chrono::milliseconds period) { watchPeriod_ = period; }
+    void setWatchPeriod(std::chrono::milliseconds period);
 
 private:
     void watch();
@@ -55,10 +55,9 @@ private:
     MidiInputProvider& inputs_;
     Sequencer& sequencer_;
     UserDialogs& dialogs_;
+    mutable std::mutex mutex_;  // guards the fields below
     std::chrono::milliseconds watchPeriod_{250};
     std::function<void(const std::string&)> gone_;
-
-    mutable std::mutex mutex_;  // guards the fields below
     std::condition_variable wake_;
     std::unique_ptr<MidiInputDevice> device_;
     int identifier_ = kNoInputId;
