@@ -10,7 +10,8 @@
 // `measure` finds the twelve notes in both recordings by their loudness, measures each note's
 // pitch in both, and checks that the recording lies the given offset in cents (C first) above
 // the reference, within CENTS (3 unless given); it also looks for dropouts, stretches of a few
-// milliseconds inside a note where the sound stops. It prints one line per note and
+// milliseconds inside a note where the sound stops, and how far each note's onset, counted from
+// the first note's, lies from the untuned render's. It prints one line per note and
 // "N passed, M failed", and exits 1 if anything failed.
 
 #include <algorithm>
@@ -137,7 +138,13 @@ int measure(const std::string& recordingPath, const std::string& referencePath,
     }
     int passed = 0;
     int failed = 0;
-    std::printf("note  offset  heard Hz   untuned Hz  error cents  dropout ms\n");
+    // Each onset from the first, against the untuned render's, in the 10 ms frames notes are
+    // found by.
+    const auto onsetMs = [](const Audio& a, const std::vector<Note>& notes, std::size_t i) {
+        return 1000.0 * static_cast<double>(notes[i].begin - notes[0].begin) / a.rate;
+    };
+    double worstOnset = 0;
+    std::printf("note  offset  heard Hz   untuned Hz  error cents  dropout ms  onset ms\n");
     for (int i = 0; i < kNoteCount; ++i) {
         const int note = kFirstNote + i;
         const auto n = static_cast<std::size_t>(i);
@@ -147,10 +154,14 @@ int measure(const std::string& recordingPath, const std::string& referencePath,
             pitchloom::test::cents(hz, pitchloom::test::raisedBy(untuned, offsets[n % 12]));
         const int gap = dropoutMs(*recording, heard[n]);
         const bool ok = std::abs(error) <= toleranceCents && gap == 0;
-        std::printf("%4d  %+6.0f  %9.3f  %10.3f  %+11.2f  %10d  %s\n", note, offsets[n % 12], hz,
-                    untuned, error, gap, ok ? "ok" : "FAILED");
+        const double onset = onsetMs(*recording, heard, n) - onsetMs(*reference, expected, n);
+        worstOnset = std::max(worstOnset, std::abs(onset));
+        std::printf("%4d  %+6.0f  %9.3f  %10.3f  %+11.2f  %10d  %+8.0f  %s\n", note,
+                    offsets[n % 12], hz, untuned, error, gap, onset, ok ? "ok" : "FAILED");
         (ok ? passed : failed)++;
     }
+    std::printf("onsets: at most %.0f ms from the untuned render's, from the first note on\n",
+                worstOnset);
     std::printf("%d passed, %d failed\n", passed, failed);
     return failed == 0 ? 0 : 1;
 }
