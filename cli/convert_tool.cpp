@@ -564,7 +564,7 @@ int runConvertTool(int argc, const char* const* argv, std::ostream& out, std::os
         const InterruptScope interrupts(InterruptScope::Interrupts::StopTheWork);
         SystemMidiInput inputs;
         SystemMidiOutput outputs([] { return openBuiltInSynth(); });
-        return runRelay({o.input, o.output.empty() ? std::string("MIDI MAPPER") : o.output,
+        return runRelay({o.input, o.output.empty() ? std::string(kMidiMapperName) : o.output,
                          setUp, settings.retune, [] { return interrupted(); }},
                         inputs, outputs, err);
     }

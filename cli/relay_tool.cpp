@@ -62,7 +62,7 @@ void printPorts(std::ostream& out, MidiInputProvider& inputs, MidiOutputProvider
     const auto in = inputs.portNames();
     for (std::size_t i = 0; i < in.size(); ++i)
         out << i << "  " << in[i] << '\n';
-    out << "\nOutputs:\nMIDI MAPPER  (the built-in synthesizer)\n";
+    out << "\nOutputs:\n" << kMidiMapperName << "  (the built-in synthesizer)\n";
     const auto outs = outputs.portNames();
     for (std::size_t i = 0; i < outs.size(); ++i)
         out << i << "  " << outs[i] << '\n';
@@ -78,7 +78,7 @@ int runRelay(const RelayRequest& request, MidiInputProvider& inputs, MidiOutputP
         return kExitUsage;
     }
     const auto outputNames = outputs.portNames();
-    const auto output = portOf(request.output, outputNames, "MIDI MAPPER", kMidiMapperId);
+    const auto output = portOf(request.output, outputNames, kMidiMapperName, kMidiMapperId);
     if (!output) {
         err << "pitchloom-convert: no output \"" << oneLine(request.output)
             << "\", or more than one (see --list-ports)\n";
@@ -96,11 +96,11 @@ int runRelay(const RelayRequest& request, MidiInputProvider& inputs, MidiOutputP
     request.setUp(session);
     Player& player = session.attachPlayer(outputs, timers, view);
     player.sequencer.setRetuneSettings(request.retune);
+    const std::string outputName =
+        *output == kMidiMapperId ? std::string(kMidiMapperName)
+                                 : oneLine(outputNames[static_cast<std::size_t>(*output)]);
     if (!player.port.openDevice(*output)) {
-        err << "pitchloom-convert: the output \""
-            << (*output == kMidiMapperId ? std::string("MIDI MAPPER")
-                                         : oneLine(outputNames[static_cast<std::size_t>(*output)]))
-            << "\" cannot be opened\n";
+        err << "pitchloom-convert: the output \"" << outputName << "\" cannot be opened\n";
         return kExitFailed;
     }
     int status = kExitWritten;
@@ -114,12 +114,8 @@ int runRelay(const RelayRequest& request, MidiInputProvider& inputs, MidiOutputP
         if (!relay.selectInput(*input)) {
             status = kExitFailed;
         } else {
-            err << "Relaying " << oneLine(relay.currentName()) << " to "
-                << (*output == kMidiMapperId
-                        ? std::string("MIDI MAPPER")
-                        : oneLine(outputNames[static_cast<std::size_t>(*output)]))
-                << " as " << commandLineName(session.deviceType.load())
-                << "; Ctrl-C stops.\n";
+            err << "Relaying " << oneLine(relay.currentName()) << " to " << outputName << " as "
+                << commandLineName(session.deviceType.load()) << "; Ctrl-C stops.\n";
             while (!gone && !request.stop())
                 std::this_thread::sleep_for(std::chrono::milliseconds(50));
             if (gone) status = kExitFailed;

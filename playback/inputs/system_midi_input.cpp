@@ -60,14 +60,7 @@ private:
 }  // namespace
 
 std::vector<std::string> SystemMidiInput::portNames() {
-    std::vector<std::string> names;
-    for (const RtMidi::Api api : kMidiApis) {
-        if (auto client = makeMidiClient<RtMidiIn>(api)) {
-            const auto more = midiPortNames(*client);
-            names.insert(names.end(), more.begin(), more.end());
-        }
-    }
-    return names;
+    return allMidiPortNames<RtMidiIn>();
 }
 
 std::unique_ptr<MidiInputDevice> SystemMidiInput::open(int identifier, Receiver receive) {
@@ -81,21 +74,13 @@ std::unique_ptr<MidiInputDevice> SystemMidiInput::open(int identifier, Receiver 
         return nullptr;
     }
     if (identifier < 0) return nullptr;
-    auto first = static_cast<unsigned>(identifier);
-    for (const RtMidi::Api api : kMidiApis) {
-        auto client = makeMidiClient<RtMidiIn>(api);
-        if (!client) continue;
-        const auto names = midiPortNames(*client);
-        if (first >= names.size()) {
-            first -= static_cast<unsigned>(names.size());
-            continue;
-        }
-        auto device = std::make_unique<RtMidiInputDevice>(std::move(receive), makeMidiClient<RtMidiIn>(api),
-                                                          names[first]);
-        if (!device->start(std::move(client), first)) return nullptr;
-        return device;
-    }
-    return nullptr;
+    auto at = midiPortAt<RtMidiIn>(static_cast<unsigned>(identifier));
+    if (!at) return nullptr;
+    // The watcher is a client of the same system, listing its ports apart from the one reading.
+    auto device = std::make_unique<RtMidiInputDevice>(
+        std::move(receive), makeMidiClient<RtMidiIn>(at->client->getCurrentApi()), at->name);
+    if (!device->start(std::move(at->client), at->port)) return nullptr;
+    return device;
 }
 
 }  // namespace pitchloom

@@ -4,12 +4,14 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace pitchloom {
 
 /// Identifier of "MIDI MAPPER", the built-in synthesizer.
 inline constexpr int kMidiMapperId = -1;
+inline constexpr std::string_view kMidiMapperName = "MIDI MAPPER";
 
 /// One opened MIDI output. Sends may come from the window thread and the timer thread; the
 /// port serialises them, so an implementation needs no lock of its own for sending.

@@ -108,7 +108,7 @@ void MidiPort::closeDevice() {
 }
 
 std::vector<MidiPort::DeviceEntry> MidiPort::deviceList() {
-    std::vector<DeviceEntry> list{{"MIDI MAPPER", kMidiMapperId}};
+    std::vector<DeviceEntry> list{{std::string(kMidiMapperName), kMidiMapperId}};
     const auto names = provider_.portNames();
     for (std::size_t i = 0; i < names.size(); ++i) {
         list.push_back({names[i], static_cast<int>(i)});

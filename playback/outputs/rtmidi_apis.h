@@ -9,6 +9,7 @@
 #include <iostream>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,40 @@ std::vector<std::string> midiPortNames(Client& client) {
         names.clear();
     }
     return names;
+}
+
+/// The names of the ports of every MIDI system that starts, in the order of kMidiApis.
+template <typename Client>
+std::vector<std::string> allMidiPortNames() {
+    std::vector<std::string> names;
+    for (const RtMidi::Api api : kMidiApis) {
+        if (auto client = makeMidiClient<Client>(api)) {
+            const auto more = midiPortNames(*client);
+            names.insert(names.end(), more.begin(), more.end());
+        }
+    }
+    return names;
+}
+
+/// Port `index` of the list allMidiPortNames gives: a client of its system, its number there
+/// and its name; nothing when there is no such port.
+template <typename Client>
+struct MidiPortAt {
+    std::unique_ptr<Client> client;
+    unsigned port;
+    std::string name;
+};
+
+template <typename Client>
+std::optional<MidiPortAt<Client>> midiPortAt(unsigned index) {
+    for (const RtMidi::Api api : kMidiApis) {
+        auto client = makeMidiClient<Client>(api);
+        if (!client) continue;
+        const auto names = midiPortNames(*client);
+        if (index < names.size()) return MidiPortAt<Client>{std::move(client), index, names[index]};
+        index -= static_cast<unsigned>(names.size());
+    }
+    return std::nullopt;
 }
 
 }  // namespace pitchloom

@@ -1,5 +1,7 @@
 #include "playback/outputs/system_midi_output.h"
 
+#include <algorithm>
+
 #include "playback/outputs/rtmidi_apis.h"
 
 namespace pitchloom {
@@ -53,38 +55,22 @@ private:
 SystemMidiOutput::SystemMidiOutput(MapperFactory mapper) : mapper_(std::move(mapper)) {}
 
 std::vector<std::string> SystemMidiOutput::portNames() {
-    std::vector<std::string> names;
-    for (const RtMidi::Api api : kMidiApis) {
-        if (auto client = makeMidiClient<RtMidiOut>(api)) {
-            const auto more = midiPortNames(*client);
-            names.insert(names.end(), more.begin(), more.end());
-        }
-    }
-    return names;
+    return allMidiPortNames<RtMidiOut>();
 }
 
 std::unique_ptr<MidiOutputDevice> SystemMidiOutput::open(int identifier) {
     if (identifier == kMidiMapperId && mapper_) return mapper_();
     if (identifier < kMidiMapperId) return nullptr;
     // Without the built-in synthesizer the mapper is the first port.
-    auto port = static_cast<unsigned>(identifier == kMidiMapperId ? 0 : identifier);
-    for (const RtMidi::Api api : kMidiApis) {
-        auto client = makeMidiClient<RtMidiOut>(api);
-        if (!client) continue;
-        const auto count = static_cast<unsigned>(midiPortNames(*client).size());
-        if (port >= count) {
-            port -= count;
-            continue;
-        }
-        try {
-            client->openPort(port, "Pitchloom Pro output");
-            if (!client->isPortOpen()) return nullptr;
-        } catch (const RtMidiError&) {
-            return nullptr;
-        }
-        return std::make_unique<RtMidiDevice>(std::move(client));
+    auto at = midiPortAt<RtMidiOut>(static_cast<unsigned>(std::max(identifier, 0)));
+    if (!at) return nullptr;
+    try {
+        at->client->openPort(at->port, "Pitchloom Pro output");
+        if (!at->client->isPortOpen()) return nullptr;
+    } catch (const RtMidiError&) {
+        return nullptr;
     }
-    return nullptr;
+    return std::make_unique<RtMidiDevice>(std::move(at->client));
 }
 
 }  // namespace pitchloom
